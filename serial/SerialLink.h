@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+// The program's one connection to the device: a serial port opened by number and speed just before a
+// request and closed after its reply. Every operation is synchronous and bounded in time; none of them
+// blocks waiting for data that has not arrived. The link has no lock and no thread affinity: the caller
+// makes sure only one thread uses it at a time.
+class SerialLink {
+public:
+    SerialLink() = default;
+    ~SerialLink();
+    SerialLink(const SerialLink&) = delete;
+    SerialLink& operator=(const SerialLink&) = delete;
+
+    // 1 when the port is open (also when it already was: the first port and speed are kept),
+    // 0 when opening failed. The port text must be a plain decimal number (see PortPath.h).
+    int Connect(std::string_view portText, std::int32_t baudRate);
+
+    // Closes the port if open. Always 1; harmless on a closed link.
+    int Disconnect();
+
+    // Writes the bytes one at a time and returns how many went out, stopping at the first byte that
+    // could not be written (so a short count means a failed write). 0 when closed or empty.
+    std::int32_t Transmit(std::span<const std::uint8_t> bytes);
+
+    // 1 when the byte was written within its bounds, 0 when it could not be.
+    int TransmitByte(std::uint8_t byte);
+
+    // Received bytes waiting to be read; 0 when closed.
+    std::int32_t InputCount();
+
+    // Reads at most the bytes already waiting and at most maxCount of them into dest (also bounded by
+    // dest's size). 0 when closed, when nothing is waiting or when the read failed. Never blocks.
+    std::int32_t Receive(std::span<std::uint8_t> dest, std::int32_t maxCount);
+
+    bool IsOpen() const { return m_open; }
+
+private:
+    int m_fd = -1;
+    bool m_open = false;
+};
