@@ -1,0 +1,81 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The window as the handlers see it: the toolkit operations they need, addressed by control id.
+// Texts are 8-bit bytes; a window implementation must round-trip every byte value.
+//
+// Any thread may call these. An implementation runs each call on the window's thread, so a worker thread
+// sees the same window the handlers do; RunAsUnit runs a whole sequence there without anything from
+// another thread interleaving.
+class DialogControls {
+public:
+    virtual ~DialogControls() = default;
+
+    // Edits. GetDlgItemInt reads a signed decimal; empty or non-numeric text reads as 0.
+    virtual int GetDlgItemInt(int id) = 0;
+    virtual void SetDlgItemInt(int id, int value) = 0;
+    virtual std::string GetDlgItemText(int id) = 0;
+    // Replaces the whole text, also with text longer than the typing limit or not digits only.
+    virtual void SetDlgItemText(int id, std::string_view text) = 0;
+    // The number of characters the operator may type; text set by the program is not cut.
+    virtual void SetLimitText(int id, int limit) = 0;
+    // Selects characters [start, end) and scrolls the caret into view.
+    virtual void SetSel(int id, int start, int end) = 0;
+
+    // Any control.
+    virtual void EnableWindow(int id, bool enable) = 0;
+    virtual bool IsWindowEnabled(int id) = 0;
+    virtual void SetFocus(int id) = 0;
+
+    // Radio buttons.
+    virtual bool GetCheck(int id) = 0;
+    virtual void SetCheck(int id, bool checked) = 0;
+
+    // Drop-down lists. The index of the chosen entry, -1 for none; choosing by program raises no
+    // selection-change event.
+    virtual void AddString(int id, std::string_view entry) = 0;
+    virtual int GetCurSel(int id) = 0;
+    virtual void SetCurSel(int id, int index) = 0;
+
+    // The report-view list. A cell outside the list reads as empty text; the selection mark is the
+    // selected row, -1 when none.
+    virtual void InsertColumn(int id, int column, std::string_view heading, int widthPixels) = 0;
+    virtual int GetItemCount(int id) = 0;
+    virtual void InsertItem(int id, int row, std::string_view text) = 0;
+    virtual void DeleteItem(int id, int row) = 0;
+    virtual void DeleteAllItems(int id) = 0;
+    virtual void SetItemText(int id, int row, int column, std::string_view text) = 0;
+    virtual std::string GetItemText(int id, int row, int column) = 0;
+    virtual int GetSelectionMark(int id) = 0;
+
+    // The log console: its text grows by appends and empties on a clear; lines end in "\r\n".
+    // ScrollConsoleTo makes the line with that index (from 0) the first one shown.
+    virtual void AppendConsole(std::string_view text) = 0;
+    virtual void ClearConsole() = 0;
+    virtual void ScrollConsoleTo(int firstVisibleLine) = 0;
+
+    // Modal messages and choosers.
+    virtual void ShowMessage(std::string_view text, std::string_view caption) = 0;
+    virtual bool AskYesNo(std::string_view text, std::string_view caption) = 0;
+    struct FileChoice {
+        std::string_view filter;            // "Name (*.ext)|*.ext|...||"
+        std::string_view defaultExtension;  // added when the name typed has none
+        std::string_view initialName;
+    };
+    virtual std::optional<std::string> ChooseSaveFile(const FileChoice& choice) = 0;
+    virtual std::optional<std::string> ChooseOpenFile(const FileChoice& choice) = 0;
+
+    // Ends the modal run with the given result.
+    virtual void EndDialog(int result) = 0;
+
+    // Waits ms milliseconds. On the window's thread the window keeps painting meanwhile but takes
+    // no input; on another thread it simply sleeps.
+    virtual void Sleep(int ms) = 0;
+
+    // Runs the sequence on the window's thread as one unit and returns when it is done.
+    virtual void RunAsUnit(const std::function<void()>& unit) = 0;
+};

@@ -1,0 +1,237 @@
+#include "app/RadioConfigDialog.h"
+
+#include <string>
+
+#include "app/ControlIds.h"
+#include "app/DialogText.h"
+#include "app/ProgramInfo.h"
+
+namespace {
+
+constexpr std::array<int, 24> kBusyLock{
+    ctl::kSquelchGet,       ctl::kSquelchSet,       ctl::kMinVolumeGet,       ctl::kMinVolumeSet,
+    ctl::kRadioMfgSet,      ctl::kRadioMfgGet,      ctl::kDtmfDelayGet,       ctl::kDtmfDelaySet,
+    ctl::kSerialNumberRead, ctl::kSerialNumberWrite, ctl::kDispGet,           ctl::kDispSet,
+    ctl::kWriteAll,         ctl::kReadAll,          ctl::kRead,               ctl::kWrite,
+    ctl::kWideBandGet,      ctl::kWideBandSet,      ctl::kHomeNumberList,     ctl::kAdd,
+    ctl::kSaveAs,           ctl::kOpen,             ctl::kUserDescriptionWrite, ctl::kUserDescriptionRead,
+};
+
+struct ListEntries {
+    int id;
+    std::array<std::string_view, 2> entries;
+};
+constexpr std::array<ListEntries, 3> kListEntries{{
+    {ctl::kDispList, {"NONE", "TBD"}},
+    {ctl::kSquelchList, {"NONE", "SQLCH"}},
+    {ctl::kRadioMfgList, {"KENWOOD", "ICOM"}},
+}};
+
+struct Column {
+    std::string_view heading;
+    int width;
+};
+constexpr std::array<Column, 5> kColumns{{
+    {"Num", 40}, {"Tx", 40}, {"Rx", 40}, {"PLL Tx", 52}, {"PLL Rx", 52},
+}};
+
+const EventBinding kEvents[] = {
+    {ctl::kDispList, DialogEvent::SelectionChange, &RadioConfigDialog::OnDispSelChange},
+    {ctl::kClearScreen, DialogEvent::Click, &RadioConfigDialog::OnClearScreen},
+    {ctl::kRadioMfgList, DialogEvent::SelectionChange, &RadioConfigDialog::OnRadioMfgSelChange},
+    {ctl::kSquelchList, DialogEvent::SelectionChange, &RadioConfigDialog::OnSquelchSelChange},
+};
+
+// The window's own wording of the data exchange's refusals.
+std::string TooLongMessage(int limit) { return "Enter no more than " + std::to_string(limit) + " characters."; }
+constexpr std::string_view kNotANumberMessage = "Enter a whole number.";
+std::string OutOfRangeMessage(int low, int high) {
+    return "Enter a whole number from " + std::to_string(low) + " to " + std::to_string(high) + ".";
+}
+
+}  // namespace
+
+// One row of the data exchange: a control and the member it fills. A text member has a length limit, a
+// number member a range.
+struct RadioConfigDialog::ExchangeRule {
+    int controlId;
+    std::string RadioConfigDialog::*text;
+    std::int32_t RadioConfigDialog::*number;
+    int maxChars;
+    std::int32_t low;
+    std::int32_t high;
+};
+
+const std::array<RadioConfigDialog::ExchangeRule, 6> RadioConfigDialog::kExchangeRules{{
+    {ctl::kNumberEdit, &RadioConfigDialog::m_number, nullptr, 3, 0, 0},
+    {ctl::kRxEdit, &RadioConfigDialog::m_rx, nullptr, 3, 0, 0},
+    {ctl::kTxEdit, &RadioConfigDialog::m_tx, nullptr, 3, 0, 0},
+    {ctl::kDtmfDelayEdit, nullptr, &RadioConfigDialog::m_dtmfDelay, 0, 1, 20},
+    {ctl::kSerialNumberEdit, &RadioConfigDialog::m_serialNumber, nullptr, 32, 0, 0},
+    {ctl::kUserDescriptionEdit, &RadioConfigDialog::m_userDescription, nullptr, 12, 0, 0},
+}};
+
+RadioConfigDialog::RadioConfigDialog(DialogControls& controls) : m_controls(controls) {}
+
+RadioConfigDialog::~RadioConfigDialog() { m_link.Disconnect(); }
+
+std::span<const EventBinding> RadioConfigDialog::EventTable() { return kEvents; }
+
+std::span<const int> RadioConfigDialog::BusyLockControls() { return kBusyLock; }
+
+bool RadioConfigDialog::OnInitDialog() {
+    for (const ListEntries& list : kListEntries) {
+        for (std::string_view entry : list.entries) m_controls.AddString(list.id, entry);
+    }
+    UpdateData(false);
+
+    for (int c = 0; c < static_cast<int>(kColumns.size()); ++c) {
+        m_controls.InsertColumn(ctl::kHomeNumberList, c, kColumns[c].heading, kColumns[c].width);
+    }
+    m_controls.SetDlgItemInt(ctl::kSerialPortEdit, 1);
+    m_controls.SetDlgItemInt(ctl::kBaudEdit, 19200);
+    ResetHomeNumberTable();
+    m_homeNumber = 1;
+    m_controls.SetCheck(ctl::kWideBandEnable, true);
+    return true;
+}
+
+bool RadioConfigDialog::UpdateData(bool saveAndValidate) {
+    for (const ExchangeRule& rule : kExchangeRules) {
+        if (!saveAndValidate) {
+            if (rule.text) {
+                m_controls.SetDlgItemText(rule.controlId, this->*rule.text);
+                m_controls.SetLimitText(rule.controlId, rule.maxChars);
+            } else {
+                m_controls.SetDlgItemInt(rule.controlId, this->*rule.number);
+            }
+            continue;
+        }
+
+        std::string value = m_controls.GetDlgItemText(rule.controlId);
+        std::string refusal;
+        if (rule.text) {
+            if (static_cast<int>(value.size()) > rule.maxChars) refusal = TooLongMessage(rule.maxChars);
+        } else {
+            std::optional<std::int32_t> number = ParseDialogInt(value);
+            if (!number) {
+                refusal = kNotANumberMessage;
+            } else if (*number < rule.low || *number > rule.high) {
+                refusal = OutOfRangeMessage(rule.low, rule.high);
+            }
+        }
+        if (!refusal.empty()) {
+            m_controls.ShowMessage(refusal, kProgramName);
+            m_controls.SetFocus(rule.controlId);
+            m_controls.SetSel(rule.controlId, 0, -1);
+            return false;
+        }
+        if (rule.text) {
+            this->*rule.text = std::move(value);
+        } else {
+            this->*rule.number = *ParseDialogInt(value);
+        }
+    }
+    return true;
+}
+
+void RadioConfigDialog::OnOK() {
+    if (!CanClose()) return;
+    if (UpdateData(true)) m_controls.EndDialog(ctl::kIdOk);
+}
+
+void RadioConfigDialog::OnCancel() {
+    if (!CanClose()) return;
+    m_controls.EndDialog(ctl::kIdCancel);
+}
+
+bool RadioConfigDialog::CanClose() const { return m_commandsRunning.load() == 0 && !m_workerFlag.load(); }
+
+void RadioConfigDialog::LockCommands() {
+    for (int id : kBusyLock) m_controls.EnableWindow(id, false);
+}
+
+void RadioConfigDialog::UnlockCommands() {
+    for (int id : kBusyLock) m_controls.EnableWindow(id, true);
+}
+
+// Each append or clear, together with the console refresh after it, runs as one unit on the window's
+// thread, so a worker appending and Clear Screen on the window's thread never see half of the other.
+void RadioConfigDialog::AppendLog(std::string_view piece, bool pause) {
+    m_controls.RunAsUnit([&] {
+        if (!piece.empty()) {
+            if (!m_logText.empty() && m_logText.back() == '\r' && piece.front() == '\n') ++m_logLines;
+            for (std::size_t i = piece.find("\r\n"); i != std::string_view::npos; i = piece.find("\r\n", i + 2)) {
+                ++m_logLines;
+            }
+            m_logText.append(piece);
+            m_controls.AppendConsole(piece);
+        }
+        RefreshConsole();
+    });
+    if (pause) m_controls.Sleep(100);
+}
+
+// The console follows its newest lines: line n - 5 becomes the first one shown, n counting the empty
+// line after a final line end. Only the new text reaches the control, so an append costs the same however
+// long the log has grown.
+void RadioConfigDialog::RefreshConsole() {
+    m_controls.ScrollConsoleTo(m_logLines > 5 ? m_logLines - 5 : 0);
+}
+
+void RadioConfigDialog::LogText(std::string_view text, bool pause) {
+    // The text is taken as a C string: it ends at its first zero byte.
+    std::string_view shown = text.substr(0, text.find('\0'));
+    if (!shown.empty()) {
+        AppendLog(shown, pause);
+        return;
+    }
+    m_controls.RunAsUnit([&] {
+        m_logText.clear();
+        m_logLines = 1;
+        m_controls.ClearConsole();
+        RefreshConsole();
+    });
+    if (pause) m_controls.Sleep(100);
+}
+
+void RadioConfigDialog::LogNumber(std::int32_t value, bool pause) { AppendLog(std::to_string(value), pause); }
+
+void RadioConfigDialog::LogString(const std::string& text, bool pause) { AppendLog(text, pause); }
+
+void RadioConfigDialog::LogHex(std::span<const std::uint8_t> bytes, std::int32_t count) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    std::size_t n = count > 0 ? std::min(bytes.size(), static_cast<std::size_t>(count)) : 0;
+    hex.reserve(n * 2);
+    for (std::size_t i = 0; i < n; ++i) {
+        hex.push_back(kDigits[bytes[i] >> 4]);
+        hex.push_back(kDigits[bytes[i] & 0x0F]);
+    }
+    AppendLog(hex, false);
+}
+
+void RadioConfigDialog::OnClearScreen() { LogText("", false); }
+
+std::int32_t RadioConfigDialog::SelectionValue(int listIndex) {
+    return listIndex == 0 ? 1 : listIndex == 1 ? 2 : 0;
+}
+
+void RadioConfigDialog::OnDispSelChange() { m_dispChoice = SelectionValue(m_controls.GetCurSel(ctl::kDispList)); }
+
+void RadioConfigDialog::OnSquelchSelChange() {
+    m_squelchChoice = SelectionValue(m_controls.GetCurSel(ctl::kSquelchList));
+}
+
+void RadioConfigDialog::OnRadioMfgSelChange() {
+    m_mfgChoice = SelectionValue(m_controls.GetCurSel(ctl::kRadioMfgList));
+}
+
+void RadioConfigDialog::ResetHomeNumberTable() {
+    m_controls.DeleteAllItems(ctl::kHomeNumberList);
+    for (int p = 0; p < m_rowCount; ++p) {
+        m_controls.InsertItem(ctl::kHomeNumberList, p, std::to_string(p + 1));
+        m_controls.SetItemText(ctl::kHomeNumberList, p, 1, "");
+        m_controls.SetItemText(ctl::kHomeNumberList, p, 2, "");
+    }
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "app/DialogControls.h"
+#include "serial/SerialLink.h"
+
+class RadioConfigDialog;
+
+// The window events the program handles, and which handler each one runs.
+enum class DialogEvent { Click, SelectionChange, TextChange, GainFocus, TableClick };
+
+struct EventBinding {
+    int controlId;
+    DialogEvent event;
+    void (RadioConfigDialog::*handler)();
+};
+
+// The main window's state and behaviour. Owns every piece of run-time state for the window's life and
+// reaches the controls only through DialogControls.
+class RadioConfigDialog {
+public:
+    static constexpr std::size_t kReplySize = 40;
+    static constexpr std::int32_t kRowCount = 500;
+    static constexpr std::int32_t kPollCount = 50;
+
+    explicit RadioConfigDialog(DialogControls& controls);
+    ~RadioConfigDialog();
+    RadioConfigDialog(const RadioConfigDialog&) = delete;
+    RadioConfigDialog& operator=(const RadioConfigDialog&) = delete;
+
+    // Every event of the window that has a handler, in one table the window binds from.
+    static std::span<const EventBinding> EventTable();
+
+    // The controls the busy lock disables, in the order it disables them.
+    static std::span<const int> BusyLockControls();
+
+    bool OnInitDialog();
+    // Runs the data exchange: false loads the members into the controls, true reads and validates
+    // the controls into the members (stopping at the first control that fails).
+    bool UpdateData(bool saveAndValidate);
+    void OnOK();
+    void OnCancel();
+    // Whether the window may close now; it may not while an exchange is under way.
+    bool CanClose() const;
+
+    void LockCommands();
+    void UnlockCommands();
+
+    // The log console.
+    void LogText(std::string_view text, bool pause = false);
+    void LogNumber(std::int32_t value, bool pause = false);
+    void LogString(const std::string& text, bool pause = false);
+    void LogHex(std::span<const std::uint8_t> bytes, std::int32_t count);
+    void OnClearScreen();
+
+    // Selection values of the three drop-down lists: 1 and 2 for the first and second entry, 0 for none.
+    void OnDispSelChange();
+    void OnSquelchSelChange();
+    void OnRadioMfgSelChange();
+    static std::int32_t SelectionValue(int listIndex);
+
+    void ResetHomeNumberTable();
+
+    // Read-only views for the window and for tests.
+    const std::string& LogContents() const { return m_logText; }
+    int LogLineCount() const { return m_logLines; }
+    std::int32_t DispChoice() const { return m_dispChoice; }
+    std::int32_t SquelchChoice() const { return m_squelchChoice; }
+    std::int32_t MfgChoice() const { return m_mfgChoice; }
+    std::int32_t DtmfDelay() const { return m_dtmfDelay; }
+    std::int32_t HomeNumber() const { return m_homeNumber; }
+    const std::string& NumberText() const { return m_number; }
+    const std::string& TxText() const { return m_tx; }
+    const std::string& RxText() const { return m_rx; }
+    const std::string& SerialNumberText() const { return m_serialNumber; }
+    const std::string& UserDescriptionText() const { return m_userDescription; }
+    bool WorkerRunning() const { return m_workerFlag.load(); }
+
+private:
+    struct ExchangeRule;
+    static const std::array<ExchangeRule, 6> kExchangeRules;
+
+    void AppendLog(std::string_view piece, bool pause);
+    void RefreshConsole();
+
+    DialogControls& m_controls;
+
+    SerialLink m_link;
+    std::string m_portText;
+    std::string m_logText;
+    int m_logLines = 1;  // "\r\n" in m_logText, plus one
+    std::int32_t m_baudRate = 0;
+    std::int32_t m_homeNumber = 0;
+    std::int32_t m_rowCount = kRowCount;
+    std::array<std::uint8_t, kReplySize> m_reply{};
+    std::string m_number;
+    std::string m_rx;
+    std::string m_tx;
+    std::int32_t m_dtmfDelay = 1;
+    std::string m_serialNumber;
+    std::string m_userDescription;
+    std::int32_t m_dispChoice = 0;
+    std::int32_t m_squelchChoice = 0;
+    std::int32_t m_mfgChoice = 0;
+    std::int32_t m_pollCount = kPollCount;
+    std::atomic<bool> m_workerFlag{false};
+    std::atomic<int> m_commandsRunning{0};
+};

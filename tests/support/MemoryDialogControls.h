@@ -1,0 +1,94 @@
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/DialogControls.h"
+
+// An in-memory window for handler tests: every control is a record, message boxes and choosers answer
+// from scripts, and everything shown is kept for the test to read.
+class MemoryDialogControls : public DialogControls {
+public:
+    struct Control {
+        std::string text;
+        int limit = -1;
+        bool enabled = true;
+        bool checked = false;
+        std::vector<std::string> entries;
+        int current = -1;
+        int selStart = 0, selEnd = 0;
+    };
+    struct Message {
+        std::string text;
+        std::string caption;
+        bool yesNo = false;
+    };
+
+    // Controls, created on first use.
+    Control& At(int id);
+    int focus = 0;
+
+    // The report list.
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::string>> rows;
+    int selectedRow = -1;
+
+    // The log console.
+    std::string console;
+    int consoleFirstLine = 0;
+
+    // Scripted answers, taken from the front; an empty script answers No / Cancel.
+    std::deque<bool> yesNoAnswers;
+    std::deque<std::optional<std::string>> fileAnswers;
+    std::vector<Message> messages;
+    std::vector<FileChoice> fileChoices;
+
+    // Sleeps really wait unless turned off; either way they are added up.
+    bool realSleep = true;
+    std::chrono::milliseconds slept{0};
+
+    std::optional<int> endResult;
+
+    int GetDlgItemInt(int id) override;
+    void SetDlgItemInt(int id, int value) override;
+    std::string GetDlgItemText(int id) override;
+    void SetDlgItemText(int id, std::string_view text) override;
+    void SetLimitText(int id, int limit) override;
+    void SetSel(int id, int start, int end) override;
+    void EnableWindow(int id, bool enable) override;
+    bool IsWindowEnabled(int id) override;
+    void SetFocus(int id) override;
+    bool GetCheck(int id) override;
+    void SetCheck(int id, bool checked) override;
+    void AddString(int id, std::string_view entry) override;
+    int GetCurSel(int id) override;
+    void SetCurSel(int id, int index) override;
+    void InsertColumn(int id, int column, std::string_view heading, int widthPixels) override;
+    int GetItemCount(int id) override;
+    void InsertItem(int id, int row, std::string_view text) override;
+    void DeleteItem(int id, int row) override;
+    void DeleteAllItems(int id) override;
+    void SetItemText(int id, int row, int column, std::string_view text) override;
+    std::string GetItemText(int id, int row, int column) override;
+    int GetSelectionMark(int id) override;
+    void AppendConsole(std::string_view text) override;
+    void ClearConsole() override;
+    void ScrollConsoleTo(int firstVisibleLine) override;
+    void ShowMessage(std::string_view text, std::string_view caption) override;
+    bool AskYesNo(std::string_view text, std::string_view caption) override;
+    std::optional<std::string> ChooseSaveFile(const FileChoice& choice) override;
+    std::optional<std::string> ChooseOpenFile(const FileChoice& choice) override;
+    void EndDialog(int result) override;
+    void Sleep(int ms) override;
+    void RunAsUnit(const std::function<void()>& unit) override;
+
+private:
+    std::optional<std::string> NextFile(const FileChoice& choice);
+
+    std::map<int, Control> m_controls;
+    std::recursive_mutex m_unit;  // stands in for the window's one thread
+};

@@ -1,0 +1,63 @@
+#include "ui/LogConsole.h"
+
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+LogConsole::LogConsole(QWidget* parent) : QPlainTextEdit(parent) {
+    setReadOnly(true);
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setUndoRedoEnabled(false);
+    // Lets the view scroll past the last line, so the newest lines can stand at the top of the box.
+    setCenterOnScroll(true);
+}
+
+// A line ends at "\r\n" only; a lone '\r' or '\n' (from a device text) shows as a space.
+void LogConsole::Append(std::string_view bytes) {
+    QString shown;
+    shown.reserve(static_cast<qsizetype>(bytes.size()) + 1);
+    std::size_t i = 0;
+    if (m_heldCarriageReturn) {
+        m_heldCarriageReturn = false;
+        if (!bytes.empty() && bytes.front() == '\n') {
+            shown.append(u'\n');
+            i = 1;
+        } else {
+            shown.append(u' ');
+        }
+    }
+    for (; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '\r') {
+            if (i + 1 == bytes.size()) {
+                m_heldCarriageReturn = true;
+            } else if (bytes[i + 1] == '\n') {
+                shown.append(u'\n');
+                ++i;
+            } else {
+                shown.append(u' ');
+            }
+        } else if (c == '\n') {
+            shown.append(u' ');
+        } else {
+            shown.append(QChar(static_cast<unsigned char>(c)));
+        }
+    }
+    if (shown.isEmpty()) return;
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(shown);
+}
+
+void LogConsole::Clear() {
+    m_heldCarriageReturn = false;
+    clear();
+}
+
+void LogConsole::ScrollTo(int firstVisibleLine) {
+    verticalScrollBar()->setValue(firstVisibleLine);
+}
+
+int LogConsole::FirstVisibleLine() const { return firstVisibleBlock().blockNumber(); }

@@ -1,0 +1,190 @@
+#include "ui/MainWindow.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+#include "app/ControlIds.h"
+#include "app/RadioConfigDialog.h"
+#include "ui/DialogEdit.h"
+#include "ui/LogConsole.h"
+
+namespace {
+
+// Dialog units follow the font: a horizontal unit is a quarter of the average character width, a
+// vertical unit an eighth of the character height.
+QSizeF DialogUnitOf(const QFont& font) {
+    const QFontMetricsF metrics(font);
+    const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const qreal averageWidth = metrics.horizontalAdvance(alphabet) / alphabet.size();
+    return {averageWidth / 4.0, metrics.height() / 8.0};
+}
+
+}  // namespace
+
+MainWindow::MainWindow(const DialogTemplate& dialogTemplate)
+    : QDialog(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
+    QFont font = QApplication::font();
+    font.setPointSize(dialogTemplate.fontPointSize);
+    setFont(font);
+    m_unit = DialogUnitOf(font);
+
+    setWindowTitle(QString::fromLatin1(dialogTemplate.caption.data(), dialogTemplate.caption.size()));
+    setWindowIcon(ProgramIcon());
+    setFixedSize(ToPixels(0, 0, dialogTemplate.width, dialogTemplate.height).size());
+
+    for (const ControlTemplate& control : dialogTemplate.controls) {
+        QWidget* widget = CreateControl(control);
+        widget->setGeometry(ToPixels(control.x, control.y, control.width, control.height));
+        widget->setAccessibleName(QString::fromLatin1(control.accessibleName.data(), control.accessibleName.size()));
+        if (control.id != ctl::kStatic) {
+            widget->setObjectName(QString::number(control.id));
+            m_controls[control.id] = widget;
+        }
+        m_tabOrder.push_back(widget);
+    }
+}
+
+QRect MainWindow::ToPixels(int x, int y, int width, int height) const {
+    const int left = qRound(x * m_unit.width());
+    const int top = qRound(y * m_unit.height());
+    const int right = qRound((x + width) * m_unit.width());
+    const int bottom = qRound((y + height) * m_unit.height());
+    return QRect(left, top, right - left, bottom - top);
+}
+
+QWidget* MainWindow::CreateControl(const ControlTemplate& control) {
+    const QString caption = QString::fromLatin1(control.caption.data(), control.caption.size());
+    switch (control.kind) {
+        case ControlKind::GroupBox:
+            return new QGroupBox(caption, this);
+        case ControlKind::Label:
+            return new QLabel(caption, this);
+        case ControlKind::PushButton: {
+            auto* button = new QPushButton(caption, this);
+            button->setAutoDefault(true);  // Enter clicks a focused button
+            return button;
+        }
+        case ControlKind::RadioButton:
+            return new QRadioButton(caption, this);
+        case ControlKind::Edit:
+        case ControlKind::DigitsEdit:
+            return new DialogEdit(control.kind == ControlKind::DigitsEdit, this);
+        case ControlKind::DropList: {
+            auto* list = new QComboBox(this);
+            list->setInsertPolicy(QComboBox::InsertAtBottom);
+            return list;
+        }
+        case ControlKind::ReportList: {
+            auto* list = new QTreeWidget(this);
+            list->setRootIsDecorated(false);
+            list->setUniformRowHeights(true);
+            list->setItemsExpandable(false);
+            list->setSelectionMode(QAbstractItemView::SingleSelection);
+            list->setSelectionBehavior(QAbstractItemView::SelectRows);
+            list->setAllColumnsShowFocus(true);
+            list->setColumnCount(0);
+            list->header()->setStretchLastSection(false);
+            list->header()->setSectionsMovable(false);
+            return list;
+        }
+        case ControlKind::Console:
+            m_console = new LogConsole(this);
+            return m_console;
+    }
+    return nullptr;
+}
+
+void MainWindow::FocusFirstControl() {
+    for (QWidget* widget : m_tabOrder) {
+        if (widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus)) {
+            widget->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+}
+
+QWidget* MainWindow::Control(int id) const {
+    auto found = m_controls.find(id);
+    return found == m_controls.end() ? nullptr : found->second;
+}
+
+void MainWindow::Bind(RadioConfigDialog& dialog) {
+    m_dialog = &dialog;
+    for (const EventBinding& binding : RadioConfigDialog::EventTable()) {
+        QWidget* widget = Control(binding.controlId);
+        if (!widget) continue;
+        auto handler = binding.handler;
+        auto run = [this, handler] { (m_dialog->*handler)(); };
+        switch (binding.event) {
+            case DialogEvent::Click:
+                if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+                    connect(button, &QAbstractButton::clicked, this, run);
+                }
+                break;
+            case DialogEvent::SelectionChange:
+                // Only the operator's choice: a choice made by the program raises no event.
+                if (auto* list = qobject_cast<QComboBox*>(widget)) connect(list, &QComboBox::activated, this, run);
+                break;
+            case DialogEvent::TextChange:
+                if (auto* edit = qobject_cast<QLineEdit*>(widget)) connect(edit, &QLineEdit::textChanged, this, run);
+                break;
+            case DialogEvent::GainFocus:
+                m_focusHandlers[widget] = handler;
+                widget->installEventFilter(this);
+                break;
+            case DialogEvent::TableClick:
+                if (auto* view = qobject_cast<QAbstractItemView*>(widget)) {
+                    m_tableClickHandlers[view->viewport()] = handler;
+                    view->viewport()->installEventFilter(this);
+                }
+                break;
+        }
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (m_dialog) {
+        if (event->type() == QEvent::FocusIn) {
+            auto found = m_focusHandlers.find(watched);
+            if (found != m_focusHandlers.end()) (m_dialog->*found->second)();
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            auto found = m_tableClickHandlers.find(watched);
+            if (found != m_tableClickHandlers.end()) (m_dialog->*found->second)();
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// Enter is the OK action (which validates first) unless a push button has the focus: that button has
+// taken the key already. Escape and the close box come to reject().
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const bool plain = event->modifiers() == Qt::NoModifier ||
+                       (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
+    if (enter && plain) {
+        if (m_dialog) {
+            m_dialog->OnOK();
+        } else {
+            accept();
+        }
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void MainWindow::reject() {
+    if (m_dialog) {
+        m_dialog->OnCancel();
+    } else {
+        QDialog::reject();
+    }
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <map>
+#include <vector>
+
+#include "ui/DialogTemplate.h"
+
+class LogConsole;
+class RadioConfigDialog;
+
+// The main window built from dialog template 102. Each control's objectName is its decimal id.
+class MainWindow : public QDialog {
+public:
+    explicit MainWindow(const DialogTemplate& dialogTemplate = MainDialogTemplate());
+
+    QWidget* Control(int id) const;
+    LogConsole* Console() const { return m_console; }
+
+    // As the toolkit does after initialisation: the focus goes to the first control that takes it.
+    void FocusFirstControl();
+
+    // Connects every event of the dialog's event table to its handler.
+    void Bind(RadioConfigDialog& dialog);
+
+    // The size of one dialog unit in pixels, from the window's font.
+    QSizeF DialogUnit() const { return m_unit; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+public:
+    void reject() override;
+
+private:
+    QRect ToPixels(int x, int y, int width, int height) const;
+    QWidget* CreateControl(const ControlTemplate& control);
+
+    std::map<int, QWidget*> m_controls;
+    std::vector<QWidget*> m_tabOrder;
+    LogConsole* m_console = nullptr;
+    RadioConfigDialog* m_dialog = nullptr;
+    std::map<QObject*, void (RadioConfigDialog::*)()> m_focusHandlers;
+    std::map<QObject*, void (RadioConfigDialog::*)()> m_tableClickHandlers;
+    QSizeF m_unit;
+};
+
+// The program's icon (resource 128), drawn rather than loaded.
+QIcon ProgramIcon();

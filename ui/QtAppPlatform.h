@@ -1,0 +1,22 @@
+#pragma once
+
+#include <functional>
+
+#include "app/RadioConfigApp.h"
+
+class QtDialogControls;
+
+// Start-up on Qt. Linux needs no socket layer and draws its controls in three dimensions already.
+class QtAppPlatform : public AppPlatform {
+public:
+    // Called with the window once it has been shown (benchmarks measure start-up with it).
+    std::function<void(QtDialogControls&)> onShown;
+
+    bool StartSocketLayer() override { return true; }
+    void EnableThreeDControls() override {}
+    void ShowStartupMessage(std::string_view text) override;
+    std::unique_ptr<DialogWindow> CreateMainWindow() override;
+};
+
+// The whole program: the application, its platform and the window's run.
+int RunRadioConfig(int argc, char** argv, QtAppPlatform& platform);

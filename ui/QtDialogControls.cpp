@@ -1,0 +1,320 @@
+#include "ui/QtDialogControls.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QThread>
+#include <QTimer>
+#include <QTreeWidget>
+#include <chrono>
+#include <thread>
+#include <type_traits>
+
+#include "app/DialogText.h"
+#include "app/RadioConfigDialog.h"
+#include "ui/DialogEdit.h"
+#include "ui/LogConsole.h"
+#include "ui/MainWindow.h"
+
+namespace {
+
+QString FromBytes(std::string_view bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string ToBytes(const QString& text) { return text.toLatin1().toStdString(); }
+
+// Message texts carry "\r\n" line ends; a message box wants '\n'.
+QString MessageText(std::string_view bytes) { return FromBytes(bytes).replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+
+// "Label (*.a)|*.a|All (*.*)|*.*||" to Qt's filters. The label is shown as given; the pattern after it
+// is what Qt filters by, with "*.*" meaning every file as the operator expects.
+QStringList NameFilters(std::string_view filter) {
+    const QStringList parts = FromBytes(filter).split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty()) break;
+        QStringList patterns = parts[i + 1].split(u';', Qt::SkipEmptyParts);
+        for (QString& pattern : patterns) {
+            if (pattern == QStringLiteral("*.*")) pattern = QStringLiteral("*");
+        }
+        filters << parts[i] + QStringLiteral(" (") + patterns.join(u' ') + u')';
+    }
+    return filters;
+}
+
+std::optional<std::string> RunFileDialog(QWidget* owner, const DialogControls::FileChoice& choice, bool save) {
+    QFileDialog chooser(owner);
+    chooser.setOption(QFileDialog::HideNameFilterDetails);
+    chooser.setNameFilters(NameFilters(choice.filter));
+    chooser.setDefaultSuffix(FromBytes(choice.defaultExtension));
+    chooser.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    chooser.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    chooser.selectFile(FromBytes(choice.initialName));
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return std::nullopt;
+    return QFile::encodeName(chooser.selectedFiles().first()).toStdString();
+}
+
+}  // namespace
+
+QtDialogControls::QtDialogControls() : m_window(std::make_unique<MainWindow>()) {}
+
+QtDialogControls::~QtDialogControls() = default;
+
+template <class Fn>
+auto QtDialogControls::OnWindowThread(Fn&& fn) -> decltype(fn()) {
+    using Result = decltype(fn());
+    if (QThread::currentThread() == m_window->thread()) return fn();
+    if constexpr (std::is_void_v<Result>) {
+        QMetaObject::invokeMethod(m_window.get(), [&] { fn(); }, Qt::BlockingQueuedConnection);
+    } else {
+        Result result{};
+        QMetaObject::invokeMethod(m_window.get(), [&] { result = fn(); }, Qt::BlockingQueuedConnection);
+        return result;
+    }
+}
+
+void QtDialogControls::Prepare(RadioConfigDialog& dialog) {
+    m_window->Bind(dialog);
+    dialog.OnInitDialog();
+    m_window->FocusFirstControl();
+}
+
+int QtDialogControls::RunModal(RadioConfigDialog& dialog) {
+    Prepare(dialog);
+    return m_window->exec();
+}
+
+int QtDialogControls::GetDlgItemInt(int id) { return DialogIntOrZero(GetDlgItemText(id)); }
+
+void QtDialogControls::SetDlgItemInt(int id, int value) { SetDlgItemText(id, std::to_string(value)); }
+
+std::string QtDialogControls::GetDlgItemText(int id) {
+    return OnWindowThread([&]() -> std::string {
+        QWidget* widget = m_window->Control(id);
+        if (auto* edit = qobject_cast<QLineEdit*>(widget)) return ToBytes(edit->text());
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) return ToBytes(button->text());
+        if (auto* list = qobject_cast<QComboBox*>(widget)) return ToBytes(list->currentText());
+        return {};
+    });
+}
+
+void QtDialogControls::SetDlgItemText(int id, std::string_view text) {
+    OnWindowThread([&] {
+        QWidget* widget = m_window->Control(id);
+        if (auto* edit = dynamic_cast<DialogEdit*>(widget)) {
+            edit->SetProgramText(FromBytes(text));
+        } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            button->setText(FromBytes(text));
+        }
+    });
+}
+
+void QtDialogControls::SetLimitText(int id, int limit) {
+    OnWindowThread([&] {
+        if (auto* edit = dynamic_cast<DialogEdit*>(m_window->Control(id))) edit->SetTypingLimit(limit);
+    });
+}
+
+void QtDialogControls::SetSel(int id, int start, int end) {
+    OnWindowThread([&] {
+        if (auto* edit = qobject_cast<QLineEdit*>(m_window->Control(id))) {
+            const int length = static_cast<int>(edit->text().size());
+            const int from = std::clamp(start, 0, length);
+            const int to = end < 0 ? length : std::clamp(end, from, length);
+            edit->setSelection(from, to - from);
+        }
+    });
+}
+
+void QtDialogControls::EnableWindow(int id, bool enable) {
+    OnWindowThread([&] {
+        if (QWidget* widget = m_window->Control(id)) widget->setEnabled(enable);
+    });
+}
+
+bool QtDialogControls::IsWindowEnabled(int id) {
+    return OnWindowThread([&] {
+        QWidget* widget = m_window->Control(id);
+        return widget != nullptr && widget->isEnabled();
+    });
+}
+
+void QtDialogControls::SetFocus(int id) {
+    OnWindowThread([&] {
+        if (QWidget* widget = m_window->Control(id)) widget->setFocus(Qt::OtherFocusReason);
+    });
+}
+
+bool QtDialogControls::GetCheck(int id) {
+    return OnWindowThread([&] {
+        auto* button = qobject_cast<QAbstractButton*>(m_window->Control(id));
+        return button != nullptr && button->isChecked();
+    });
+}
+
+void QtDialogControls::SetCheck(int id, bool checked) {
+    OnWindowThread([&] {
+        if (auto* button = qobject_cast<QAbstractButton*>(m_window->Control(id))) button->setChecked(checked);
+    });
+}
+
+void QtDialogControls::AddString(int id, std::string_view entry) {
+    OnWindowThread([&] {
+        if (auto* list = qobject_cast<QComboBox*>(m_window->Control(id))) {
+            list->addItem(FromBytes(entry));
+            list->setCurrentIndex(-1);  // adding chooses nothing
+        }
+    });
+}
+
+int QtDialogControls::GetCurSel(int id) {
+    return OnWindowThread([&] {
+        auto* list = qobject_cast<QComboBox*>(m_window->Control(id));
+        return list ? list->currentIndex() : -1;
+    });
+}
+
+void QtDialogControls::SetCurSel(int id, int index) {
+    OnWindowThread([&] {
+        if (auto* list = qobject_cast<QComboBox*>(m_window->Control(id))) {
+            list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
+        }
+    });
+}
+
+namespace {
+QTreeWidget* TableOf(MainWindow& window, int id) { return qobject_cast<QTreeWidget*>(window.Control(id)); }
+}  // namespace
+
+void QtDialogControls::InsertColumn(int id, int column, std::string_view heading, int widthPixels) {
+    OnWindowThread([&] {
+        QTreeWidget* table = TableOf(*m_window, id);
+        if (!table) return;
+        QTreeWidgetItem* header = table->headerItem();
+        const int count = table->columnCount();
+        if (column < 0 || column > count) column = count;
+        table->setColumnCount(count + 1);
+        for (int c = count; c > column; --c) header->setText(c, header->text(c - 1));
+        header->setText(column, FromBytes(heading));
+        header->setTextAlignment(column, Qt::AlignLeft | Qt::AlignVCenter);
+        table->header()->resizeSection(column, widthPixels);
+    });
+}
+
+int QtDialogControls::GetItemCount(int id) {
+    return OnWindowThread([&] {
+        QTreeWidget* table = TableOf(*m_window, id);
+        return table ? table->topLevelItemCount() : 0;
+    });
+}
+
+void QtDialogControls::InsertItem(int id, int row, std::string_view text) {
+    OnWindowThread([&] {
+        QTreeWidget* table = TableOf(*m_window, id);
+        if (!table) return;
+        const int count = table->topLevelItemCount();
+        auto* item = new QTreeWidgetItem();
+        item->setText(0, FromBytes(text));
+        table->insertTopLevelItem(row >= 0 && row <= count ? row : count, item);
+    });
+}
+
+void QtDialogControls::DeleteItem(int id, int row) {
+    OnWindowThread([&] {
+        QTreeWidget* table = TableOf(*m_window, id);
+        if (table && row >= 0 && row < table->topLevelItemCount()) delete table->takeTopLevelItem(row);
+    });
+}
+
+void QtDialogControls::DeleteAllItems(int id) {
+    OnWindowThread([&] {
+        if (QTreeWidget* table = TableOf(*m_window, id)) table->clear();
+    });
+}
+
+void QtDialogControls::SetItemText(int id, int row, int column, std::string_view text) {
+    OnWindowThread([&] {
+        QTreeWidget* table = TableOf(*m_window, id);
+        if (!table || column < 0 || column >= table->columnCount()) return;
+        if (QTreeWidgetItem* item = table->topLevelItem(row)) item->setText(column, FromBytes(text));
+    });
+}
+
+std::string QtDialogControls::GetItemText(int id, int row, int column) {
+    return OnWindowThread([&]() -> std::string {
+        QTreeWidget* table = TableOf(*m_window, id);
+        if (!table || row < 0 || column < 0 || column >= table->columnCount()) return {};
+        QTreeWidgetItem* item = table->topLevelItem(row);
+        return item ? ToBytes(item->text(column)) : std::string{};
+    });
+}
+
+int QtDialogControls::GetSelectionMark(int id) {
+    return OnWindowThread([&] {
+        QTreeWidget* table = TableOf(*m_window, id);
+        if (!table) return -1;
+        const QList<QTreeWidgetItem*> selected = table->selectedItems();
+        return selected.isEmpty() ? -1 : table->indexOfTopLevelItem(selected.first());
+    });
+}
+
+void QtDialogControls::AppendConsole(std::string_view text) {
+    OnWindowThread([&] { m_window->Console()->Append(text); });
+}
+
+void QtDialogControls::ClearConsole() {
+    OnWindowThread([&] { m_window->Console()->Clear(); });
+}
+
+void QtDialogControls::ScrollConsoleTo(int firstVisibleLine) {
+    OnWindowThread([&] { m_window->Console()->ScrollTo(firstVisibleLine); });
+}
+
+void QtDialogControls::ShowMessage(std::string_view text, std::string_view caption) {
+    OnWindowThread([&] {
+        QMessageBox box(QMessageBox::NoIcon, FromBytes(caption), MessageText(text), QMessageBox::Ok, m_window.get());
+        box.exec();
+    });
+}
+
+bool QtDialogControls::AskYesNo(std::string_view text, std::string_view caption) {
+    return OnWindowThread([&] {
+        QMessageBox box(QMessageBox::NoIcon, FromBytes(caption), MessageText(text),
+                        QMessageBox::Yes | QMessageBox::No, m_window.get());
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes;
+    });
+}
+
+std::optional<std::string> QtDialogControls::ChooseSaveFile(const FileChoice& choice) {
+    return OnWindowThread([&] { return RunFileDialog(m_window.get(), choice, true); });
+}
+
+std::optional<std::string> QtDialogControls::ChooseOpenFile(const FileChoice& choice) {
+    return OnWindowThread([&] { return RunFileDialog(m_window.get(), choice, false); });
+}
+
+void QtDialogControls::EndDialog(int result) {
+    OnWindowThread([&] { m_window->done(result); });
+}
+
+// On the window's thread the wait runs the window's events, except the operator's input, so the window
+// repaints (and the log shows every line) while a command waits for the device.
+void QtDialogControls::Sleep(int ms) {
+    if (ms <= 0) return;
+    if (QThread::currentThread() != m_window->thread()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return;
+    }
+    QEventLoop wait;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &wait, &QEventLoop::quit);
+    wait.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+void QtDialogControls::RunAsUnit(const std::function<void()>& unit) { OnWindowThread([&] { unit(); }); }

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <memory>
+
+#include "app/DialogControls.h"
+#include "app/RadioConfigApp.h"
+
+class MainWindow;
+
+// DialogControls on the Qt window. A call from another thread runs on the window's thread and waits
+// for it there, so a worker may use it as the handlers do.
+class QtDialogControls : public DialogControls, public DialogWindow {
+public:
+    QtDialogControls();
+    ~QtDialogControls() override;
+
+    MainWindow& Window() { return *m_window; }
+
+    // DialogWindow
+    DialogControls& Controls() override { return *this; }
+    int RunModal(RadioConfigDialog& dialog) override;
+    // Binds and initialises without entering the modal loop (for tests and benchmarks).
+    void Prepare(RadioConfigDialog& dialog);
+
+    // DialogControls
+    int GetDlgItemInt(int id) override;
+    void SetDlgItemInt(int id, int value) override;
+    std::string GetDlgItemText(int id) override;
+    void SetDlgItemText(int id, std::string_view text) override;
+    void SetLimitText(int id, int limit) override;
+    void SetSel(int id, int start, int end) override;
+    void EnableWindow(int id, bool enable) override;
+    bool IsWindowEnabled(int id) override;
+    void SetFocus(int id) override;
+    bool GetCheck(int id) override;
+    void SetCheck(int id, bool checked) override;
+    void AddString(int id, std::string_view entry) override;
+    int GetCurSel(int id) override;
+    void SetCurSel(int id, int index) override;
+    void InsertColumn(int id, int column, std::string_view heading, int widthPixels) override;
+    int GetItemCount(int id) override;
+    void InsertItem(int id, int row, std::string_view text) override;
+    void DeleteItem(int id, int row) override;
+    void DeleteAllItems(int id) override;
+    void SetItemText(int id, int row, int column, std::string_view text) override;
+    std::string GetItemText(int id, int row, int column) override;
+    int GetSelectionMark(int id) override;
+    void AppendConsole(std::string_view text) override;
+    void ClearConsole() override;
+    void ScrollConsoleTo(int firstVisibleLine) override;
+    void ShowMessage(std::string_view text, std::string_view caption) override;
+    bool AskYesNo(std::string_view text, std::string_view caption) override;
+    std::optional<std::string> ChooseSaveFile(const FileChoice& choice) override;
+    std::optional<std::string> ChooseOpenFile(const FileChoice& choice) override;
+    void EndDialog(int result) override;
+    void Sleep(int ms) override;
+    void RunAsUnit(const std::function<void()>& unit) override;
+
+private:
+    template <class Fn>
+    auto OnWindowThread(Fn&& fn) -> decltype(fn());
+
+    std::unique_ptr<MainWindow> m_window;
+};
