@@ -1,0 +1,360 @@
+// The real Qt window, offscreen: template 102, typing rules, the busy lock, Enter and Escape, the console.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTimer>
+#include <QTreeWidget>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "app/ControlIds.h"
+#include "app/RadioConfigDialog.h"
+#include "ui/DialogTemplate.h"
+#include "ui/LogConsole.h"
+#include "ui/MainWindow.h"
+#include "ui/QtDialogControls.h"
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        controls.Prepare(dialog);
+        window().show();
+        window().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+    }
+
+    MainWindow& window() { return controls.Window(); }
+    template <class T = QWidget>
+    T* control(int id) {
+        return qobject_cast<T*>(window().Control(id));
+    }
+
+    // Answers the next message box with OK and remembers its text.
+    void DismissNextMessageBox() {
+        QTimer::singleShot(0, [this] { PollForMessageBox(); });
+    }
+    void PollForMessageBox() {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shownMessages << box->text();
+            box->accept();
+            return;
+        }
+        QTimer::singleShot(10, [this] { PollForMessageBox(); });
+    }
+
+    QtDialogControls controls;
+    RadioConfigDialog dialog{controls};
+    QStringList shownMessages;
+};
+
+TEST_F(MainWindowTest, EveryControlCarriesItsIdAndAccessibleName) {
+    for (const ControlTemplate& entry : MainDialogTemplate().controls) {
+        if (entry.id == ctl::kStatic) continue;
+        QWidget* widget = window().findChild<QWidget*>(QString::number(entry.id));
+        ASSERT_NE(widget, nullptr) << entry.id;
+        EXPECT_EQ(widget->accessibleName().toStdString(), entry.accessibleName) << entry.id;
+    }
+    const std::vector<std::pair<int, const char*>> spoken{
+        {1024, "DISP Set"},      {1027, "Serial Number Write"}, {1014, "Home Numbers Read"},
+        {1011, "Serial Port"},   {1013, "Baud"},                {1002, "Number"},
+        {1003, "Tx"},            {1008, "PLL Rx"},              {1000, "Home Numbers"},
+        {1012, "Log"},           {1018, "Wide Band Get"},       {1043, "User Description Read"},
+        {1028, "DTMF Delay"},    {1037, "Min Volume Set"},      {1025, "Clear Screen"},
+    };
+    for (const auto& [id, name] : spoken) EXPECT_EQ(control(id)->accessibleName(), name) << id;
+}
+
+TEST_F(MainWindowTest, CaptionsAndTitleAreExact) {
+    EXPECT_EQ(window().windowTitle(), "Vantor Radio Config V1.2.4.5");
+    const std::vector<std::pair<int, const char*>> captions{
+        {1009, "Save As..."}, {1015, "Open..."}, {1020, "Write All"}, {1021, "Read All"}, {1001, "Add"},
+        {1014, "Read"},       {1010, "Write"},   {1027, "Write"},     {1031, "Read"},     {1042, "Write"},
+        {1043, "Read"},       {1025, "Clear Screen"}, {1016, "Enable"}, {1017, "Disable"}, {1018, "Get"},
+        {1019, "Set"},        {1036, "Get"},     {1037, "Set"},
+    };
+    for (const auto& [id, caption] : captions) {
+        EXPECT_EQ(control<QAbstractButton>(id)->text(), caption) << id;
+    }
+    QStringList groups;
+    for (QGroupBox* group : window().findChildren<QGroupBox*>()) groups << group->title();
+    EXPECT_EQ(groups, (QStringList{"Home Numbers", "Wide Band", "DISP", "SQUELCH", "Radio Mfg", "DTMF Delay",
+                                   "Min Volume"}));
+}
+
+// Nothing overlaps, every control lies inside the window and inside the group it belongs to, and every
+// caption fits its control.
+TEST_F(MainWindowTest, LayoutHasNoOverlapNoClippingAndGroupsHoldTheirControls) {
+    const QRect client = window().rect();
+    std::vector<std::pair<const ControlTemplate*, QWidget*>> placed;
+    const auto children = window().findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(children.size(), static_cast<qsizetype>(MainDialogTemplate().controls.size()));
+    for (std::size_t i = 0; i < MainDialogTemplate().controls.size(); ++i) {
+        placed.emplace_back(&MainDialogTemplate().controls[i], children[static_cast<qsizetype>(i)]);
+    }
+    for (const auto& [entry, widget] : placed) {
+        EXPECT_TRUE(client.contains(widget->geometry())) << entry->caption << " " << entry->id;
+    }
+    for (std::size_t a = 0; a < placed.size(); ++a) {
+        const auto& [ea, wa] = placed[a];
+        for (std::size_t b = a + 1; b < placed.size(); ++b) {
+            const auto& [eb, wb] = placed[b];
+            const bool aGroup = ea->kind == ControlKind::GroupBox, bGroup = eb->kind == ControlKind::GroupBox;
+            if (aGroup && !bGroup) {
+                // A control is either wholly inside a group or clear of it.
+                const bool inside = wa->geometry().contains(wb->geometry());
+                EXPECT_TRUE(inside || !wa->geometry().intersects(wb->geometry()))
+                    << ea->caption << " / " << eb->accessibleName;
+            } else if (!aGroup && !bGroup) {
+                EXPECT_FALSE(wa->geometry().intersects(wb->geometry()))
+                    << ea->accessibleName << " overlaps " << eb->accessibleName;
+            }
+        }
+    }
+    for (const auto& [entry, widget] : placed) {
+        const QString caption = QString::fromLatin1(entry->caption.data(), entry->caption.size());
+        if (caption.isEmpty()) continue;
+        const int text = widget->fontMetrics().horizontalAdvance(caption);
+        int room = widget->width();
+        if (entry->kind == ControlKind::PushButton) room -= 4;
+        if (entry->kind == ControlKind::RadioButton) room -= 18;  // the indicator
+        EXPECT_LE(text, room) << "caption clipped: " << entry->caption;
+    }
+}
+
+TEST_F(MainWindowTest, GroupsOfTheRightColumnHoldTheirValueAndButtons) {
+    const std::vector<std::pair<QString, std::vector<int>>> groups{
+        {"Wide Band", {1016, 1017, 1018, 1019}}, {"DISP", {1022, 1023, 1024}},
+        {"SQUELCH", {1040, 1038, 1039}},         {"Radio Mfg", {1032, 1033, 1034}},
+        {"DTMF Delay", {1028, 1029, 1030}},      {"Min Volume", {1035, 1036, 1037}},
+        {"Home Numbers", {1000, 1009, 1015, 1020, 1021, 1002, 1003, 1004, 1006, 1008, 1001, 1014, 1010}},
+    };
+    for (const auto& [title, ids] : groups) {
+        QGroupBox* group = nullptr;
+        for (QGroupBox* candidate : window().findChildren<QGroupBox*>()) {
+            if (candidate->title() == title) group = candidate;
+        }
+        ASSERT_NE(group, nullptr) << title.toStdString();
+        for (int id : ids) EXPECT_TRUE(group->geometry().contains(control(id)->geometry())) << id;
+    }
+    // Get on the left, Set on the right, at the foot of each group.
+    EXPECT_LT(control(1023)->x(), control(1024)->x());
+    EXPECT_EQ(control(1023)->y(), control(1024)->y());
+    EXPECT_GT(control(1023)->y(), control(1022)->y());
+}
+
+TEST_F(MainWindowTest, StartsWithTheDocumentedValues) {
+    EXPECT_EQ(control<QLineEdit>(ctl::kSerialPortEdit)->text(), "1");
+    EXPECT_EQ(control<QLineEdit>(ctl::kBaudEdit)->text(), "19200");
+    EXPECT_EQ(control<QLineEdit>(ctl::kDtmfDelayEdit)->text(), "1");
+    EXPECT_EQ(control<QLineEdit>(ctl::kMinVolumeEdit)->text(), "");
+    EXPECT_TRUE(control<QAbstractButton>(ctl::kWideBandEnable)->isChecked());
+    EXPECT_FALSE(control<QAbstractButton>(ctl::kWideBandDisable)->isChecked());
+    const std::vector<std::pair<int, QStringList>> lists{
+        {1022, {"NONE", "TBD"}}, {1040, {"NONE", "SQLCH"}}, {1032, {"KENWOOD", "ICOM"}}};
+    for (const auto& [id, entries] : lists) {
+        auto* list = control<QComboBox>(id);
+        QStringList shown;
+        for (int i = 0; i < list->count(); ++i) shown << list->itemText(i);
+        EXPECT_EQ(shown, entries) << id;
+        EXPECT_EQ(list->currentIndex(), -1) << id;
+    }
+    auto* table = control<QTreeWidget>(ctl::kHomeNumberList);
+    ASSERT_EQ(table->columnCount(), 5);
+    const QStringList headings{"Num", "Tx", "Rx", "PLL Tx", "PLL Rx"};
+    const int widths[] = {40, 40, 40, 52, 52};
+    for (int c = 0; c < 5; ++c) {
+        EXPECT_EQ(table->headerItem()->text(c), headings[c]);
+        EXPECT_EQ(table->header()->sectionSize(c), widths[c]);
+    }
+    ASSERT_EQ(table->topLevelItemCount(), 500);
+    EXPECT_EQ(table->topLevelItem(0)->text(0), "1");
+    EXPECT_EQ(table->topLevelItem(499)->text(0), "500");
+    EXPECT_EQ(table->topLevelItem(499)->text(1), "");
+    EXPECT_EQ(table->selectionMode(), QAbstractItemView::SingleSelection);
+}
+
+TEST_F(MainWindowTest, EditsRefuseWhatMayNotBeTyped) {
+    struct Case {
+        int id;
+        QString typed;
+        QString shown;
+    };
+    const std::vector<Case> cases{
+        {ctl::kNumberEdit, "1234", "123"},
+        {ctl::kTxEdit, "1a2b3c4", "123"},
+        {ctl::kRxEdit, "-99", "99"},
+        {ctl::kSerialNumberEdit, QString(33, u'S'), QString(32, u'S')},
+        {ctl::kUserDescriptionEdit, "Thirteen char", "Thirteen cha"},
+        {ctl::kPllTxEdit, "abc 146.5", "abc 146.5"},
+        {ctl::kDtmfDelayEdit, "x5", "15"},  // appended to the 1 already there
+        {ctl::kBaudEdit, "9", "192009"},
+        {ctl::kMinVolumeEdit, "1.5", "15"},
+    };
+    for (const Case& c : cases) {
+        auto* edit = control<QLineEdit>(c.id);
+        edit->setFocus();
+        edit->end(false);
+        QTest::keyClicks(edit, c.typed);
+        EXPECT_EQ(edit->text(), c.shown) << c.id;
+    }
+}
+
+TEST_F(MainWindowTest, TextSetByTheProgramIsNeverCut) {
+    const std::string longText(38, 'N');
+    controls.SetDlgItemText(ctl::kSerialNumberEdit, longText);
+    EXPECT_EQ(controls.GetDlgItemText(ctl::kSerialNumberEdit), longText);
+    controls.SetDlgItemInt(ctl::kMinVolumeEdit, -16);
+    EXPECT_EQ(control<QLineEdit>(ctl::kMinVolumeEdit)->text(), "-16");
+    // Every byte value survives the round trip through an edit.
+    std::string bytes;
+    for (int b = 1; b < 256; ++b) bytes.push_back(static_cast<char>(b));
+    controls.SetDlgItemText(ctl::kPllTxEdit, bytes);
+    EXPECT_EQ(controls.GetDlgItemText(ctl::kPllTxEdit), bytes);
+    // The operator can still shorten an over-long text.
+    auto* edit = control<QLineEdit>(ctl::kSerialNumberEdit);
+    edit->setFocus();
+    edit->end(false);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    EXPECT_EQ(edit->text().size(), 37);
+    QTest::keyClick(edit, 'X');
+    EXPECT_EQ(edit->text().size(), 37);
+}
+
+TEST_F(MainWindowTest, OnlyTheOperatorsChoiceChangesASelectionValue) {
+    controls.SetCurSel(ctl::kDispList, 1);
+    EXPECT_EQ(dialog.DispChoice(), 0);
+    auto* list = control<QComboBox>(ctl::kDispList);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Up);  // the operator moves to the first entry
+    EXPECT_EQ(list->currentIndex(), 0);
+    EXPECT_EQ(dialog.DispChoice(), 1);
+}
+
+TEST_F(MainWindowTest, BusyLockDisablesTheCommandsButClearScreenStillWorks) {
+    dialog.LockCommands();
+    for (int id : RadioConfigDialog::BusyLockControls()) EXPECT_FALSE(control(id)->isEnabled()) << id;
+    for (int id : {1002, 1003, 1004, 1006, 1008, 1011, 1012, 1013, 1016, 1017, 1022, 1025, 1026, 1028, 1032,
+                   1035, 1040, 1041}) {
+        EXPECT_TRUE(control(id)->isEnabled()) << id;
+    }
+    dialog.LogText("during a command\r\n");
+    QTest::mouseClick(control(ctl::kClearScreen), Qt::LeftButton);
+    EXPECT_EQ(window().Console()->toPlainText(), "");
+    EXPECT_EQ(dialog.LogContents(), "");
+    auto* baud = control<QLineEdit>(ctl::kBaudEdit);
+    baud->setFocus();
+    QTest::keyClick(baud, '0');
+    EXPECT_EQ(baud->text(), "192000");
+
+    dialog.UnlockCommands();
+    for (int id : RadioConfigDialog::BusyLockControls()) EXPECT_TRUE(control(id)->isEnabled()) << id;
+}
+
+TEST_F(MainWindowTest, EnterValidatesFirstAndClosesOnlyWhenEveryRuleHolds) {
+    auto* delay = control<QLineEdit>(ctl::kDtmfDelayEdit);
+    delay->setText("0");
+    auto* number = control<QLineEdit>(ctl::kNumberEdit);
+    number->setFocus();
+    DismissNextMessageBox();
+    QTest::keyClick(number, Qt::Key_Return);
+    EXPECT_EQ(shownMessages, QStringList{"Enter a whole number from 1 to 20."});
+    EXPECT_TRUE(window().isVisible());
+    EXPECT_EQ(window().focusWidget(), delay);
+
+    delay->setText("5");
+    QTest::keyClick(delay, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_EQ(window().result(), ctl::kIdOk);
+    EXPECT_EQ(dialog.DtmfDelay(), 5);
+}
+
+TEST_F(MainWindowTest, EnterOnAFocusedButtonClicksItInstead) {
+    dialog.LogText("something\r\n");
+    auto* clear = control<QPushButton>(ctl::kClearScreen);
+    clear->setFocus();
+    QTest::keyClick(clear, Qt::Key_Return);
+    EXPECT_TRUE(window().isVisible());
+    EXPECT_EQ(dialog.LogContents(), "");
+}
+
+TEST_F(MainWindowTest, EscapeClosesWithoutValidating) {
+    control<QLineEdit>(ctl::kDtmfDelayEdit)->setText("0");
+    QTest::keyClick(control(ctl::kNumberEdit), Qt::Key_Escape);
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_EQ(window().result(), ctl::kIdCancel);
+    EXPECT_TRUE(shownMessages.isEmpty());
+}
+
+TEST_F(MainWindowTest, CloseBoxClosesTheWindow) {
+    EXPECT_TRUE(window().close());
+    EXPECT_EQ(window().result(), ctl::kIdCancel);
+}
+
+TEST_F(MainWindowTest, ConsoleShowsTheLogAndFollowsLineNMinusFive) {
+    LogConsole* console = window().Console();
+    dialog.LogText("one\r\ntwo\r\n");
+    EXPECT_EQ(console->toPlainText(), "one\ntwo\n");
+    EXPECT_EQ(console->FirstVisibleLine(), 0);
+    dialog.LogText("");
+    for (int i = 0; i < 20; ++i) {
+        dialog.LogText("line ");
+        dialog.LogNumber(i);
+        dialog.LogText("\r\n");
+    }
+    EXPECT_EQ(console->blockCount(), 21);
+    EXPECT_EQ(console->FirstVisibleLine(), 16);
+    EXPECT_EQ(console->document()->findBlockByNumber(console->FirstVisibleLine()).text(), "line 16");
+}
+
+TEST_F(MainWindowTest, ConsoleShowsLoneLineEndBytesWithoutBreakingTheLine) {
+    dialog.LogText("A\rB\nC\r");
+    dialog.LogText("\nD");
+    EXPECT_EQ(window().Console()->toPlainText(), "A B C\nD");
+}
+
+// A worker thread appends through the window's thread while the window's thread clears.
+TEST_F(MainWindowTest, WorkerAppendsAndWindowClearsNeverInterleave) {
+    constexpr int kLines = 1500;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < kLines; ++i) dialog.LogText("worker line " + std::to_string(i) + "\r\n");
+        done = true;
+    });
+    int clears = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done && std::chrono::steady_clock::now() < deadline) {
+        QApplication::processEvents();
+        if (++clears % 7 == 0) dialog.OnClearScreen();
+    }
+    worker.join();
+    ASSERT_TRUE(done);
+    QString expected = QString::fromLatin1(dialog.LogContents().c_str()).replace("\r\n", "\n");
+    EXPECT_EQ(window().Console()->toPlainText(), expected);
+    EXPECT_TRUE(dialog.LogContents().ends_with("worker line " + std::to_string(kLines - 1) + "\r\n"));
+}
+
+TEST_F(MainWindowTest, GrabsTheWindowForPeopleToLookAt) {
+    dialog.LogText("Sending 'DISP' button write request: 2\r\n'DISP' button Write Response:\r\n");
+    const QString directory = QStringLiteral(VANTOR_ARTIFACTS_DIR);
+    ASSERT_TRUE(QDir().mkpath(directory));
+    const QPixmap shot = window().grab();
+    EXPECT_EQ(shot.size(), window().size());
+    ASSERT_TRUE(shot.save(directory + "/main-window.png"));
+}
+
+}  // namespace
