@@ -1,0 +1,254 @@
+#include "serial/SerialLink.h"
+
+#include "serial/PortPath.h"
+#include "serial/SerialSpeed.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <limits>
+#include <optional>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// How long one byte may wait for room in the driver's output queue.
+constexpr milliseconds kByteWait{1000};
+// How long closing waits for queued output to leave. Past it the rest is discarded: the driver's own
+// close would otherwise wait up to 30 s on a line held up by flow control.
+constexpr milliseconds kDrainWait{1000};
+constexpr milliseconds kDrainStep{2};
+// A driver that cannot do the exact speed may substitute a near one; beyond this the two ends no
+// longer understand each other, so the speed counts as refused.
+constexpr std::uint32_t kSpeedTolerancePercent = 2;
+
+struct StandardSpeed {
+    std::int32_t baud;
+    speed_t code;
+};
+
+constexpr StandardSpeed kStandardSpeeds[] = {
+    {50, B50},           {75, B75},           {110, B110},         {150, B150},         {200, B200},
+    {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},       {2400, B2400},
+    {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},   {576000, B576000},
+    {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000},
+    {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
+};
+
+std::optional<speed_t> StandardSpeedCode(std::int32_t baud)
+{
+    const auto* found = std::find_if(std::begin(kStandardSpeeds), std::end(kStandardSpeeds),
+                                     [baud](const StandardSpeed& s) { return s.baud == baud; });
+    if (found == std::end(kStandardSpeeds)) {
+        return std::nullopt;
+    }
+    return found->code;
+}
+
+// Exclusive against every other user: flock also stops root and other links in this process (each
+// open() is its own open file description), TIOCEXCL stops programs that do not take the lock.
+bool ClaimPort(int fd)
+{
+    return flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCEXCL) == 0;
+}
+
+// Raw 8-bit line at the given speed: every byte passes both ways unchanged. Parity, stop bits and
+// hardware flow control stay as the port has them.
+bool ConfigureLine(int fd, std::int32_t baud)
+{
+    termios line{};
+    if (tcgetattr(fd, &line) != 0) {
+        return false;
+    }
+    line.c_iflag &= ~(BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON | IXOFF | IXANY | IMAXBEL);
+    line.c_oflag &= ~OPOST;
+    line.c_lflag &= ~(ICANON | ECHO | ECHOE | ECHOK | ECHONL | ISIG | IEXTEN);
+    line.c_cflag &= ~CSIZE;
+    // CLOCAL: the device does not drive carrier detect, and a missing carrier must not hang up the line.
+    line.c_cflag |= CS8 | CREAD | CLOCAL;
+    line.c_cc[VMIN] = 0;
+    line.c_cc[VTIME] = 0;
+
+    const auto standard = StandardSpeedCode(baud);
+    if (standard && (cfsetispeed(&line, *standard) != 0 || cfsetospeed(&line, *standard) != 0)) {
+        return false;
+    }
+    if (tcsetattr(fd, TCSANOW, &line) != 0) {
+        return false;
+    }
+    if (!standard && !SetArbitrarySpeed(fd, static_cast<std::uint32_t>(baud))) {
+        return false;
+    }
+
+    // tcsetattr succeeds when any part of the request was applied, and drivers clamp speeds they
+    // cannot do, so only the speed read back tells whether the port really runs at the one asked for.
+    const auto actual = LineSpeed(fd);
+    if (!actual) {
+        return false;
+    }
+    const std::uint64_t wanted = static_cast<std::uint32_t>(baud);
+    const std::uint64_t difference = *actual > wanted ? *actual - wanted : wanted - *actual;
+    if (difference * 100 > wanted * kSpeedTolerancePercent) {
+        return false;
+    }
+
+    // Whatever arrived while nobody had the port open answers an earlier request, not the next one.
+    tcflush(fd, TCIFLUSH);
+    return true;
+}
+
+void DrainOutput(int fd)
+{
+    const auto deadline = Clock::now() + kDrainWait;
+    int pending = 0;
+    while (ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(kDrainStep);
+    }
+}
+
+// Closes a claimed port without letting close() wait on stuck output. Unread input is dropped so that
+// it cannot pass for the reply to the next request.
+void ReleasePort(int fd)
+{
+    DrainOutput(fd);
+    tcflush(fd, TCIOFLUSH);
+    // The exclusive flag belongs to the terminal, not to this descriptor: on a pseudo-terminal whose
+    // master stays open it would outlive the close and lock everybody else out.
+    ioctl(fd, TIOCNXCL);
+    close(fd); // also drops the flock
+}
+
+int MillisecondsUntil(Clock::time_point deadline)
+{
+    const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::max<decltype(left)>(left, 0));
+}
+
+} // namespace
+
+SerialLink::~SerialLink()
+{
+    Disconnect();
+}
+
+int SerialLink::Connect(std::string_view portText, std::int32_t baudRate)
+{
+    if (m_open) {
+        return 1;
+    }
+    // Speed 0 would mean "hang up" to the driver.
+    if (baudRate <= 0) {
+        return 0;
+    }
+    const auto path = PortDevicePath(portText);
+    if (!path) {
+        return 0;
+    }
+    // O_NONBLOCK: opening must not wait for carrier, and no read or write may block.
+    const int fd = open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    if (!ClaimPort(fd)) {
+        close(fd);
+        return 0;
+    }
+    if (!ConfigureLine(fd, baudRate)) {
+        ReleasePort(fd);
+        return 0;
+    }
+    m_fd = fd;
+    m_open = true;
+    return 1;
+}
+
+int SerialLink::Disconnect()
+{
+    if (m_open) {
+        ReleasePort(m_fd);
+        m_fd = -1;
+        m_open = false;
+    }
+    return 1;
+}
+
+std::int32_t SerialLink::Transmit(std::span<const std::uint8_t> bytes)
+{
+    std::int32_t sent = 0;
+    for (const std::uint8_t byte : bytes) {
+        if (sent == std::numeric_limits<std::int32_t>::max() || TransmitByte(byte) == 0) {
+            break;
+        }
+        ++sent;
+    }
+    return sent;
+}
+
+int SerialLink::TransmitByte(std::uint8_t byte)
+{
+    if (!m_open) {
+        return 0;
+    }
+    // A non-blocking write either hands the byte to the driver at once or not at all, so no write is
+    // ever left in flight when this returns, and the next byte cannot overtake or pile onto it.
+    const auto deadline = Clock::now() + kByteWait;
+    for (;;) {
+        const ssize_t written = write(m_fd, &byte, 1);
+        if (written == 1) {
+            return 1;
+        }
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        // EIO is an unplugged adapter or a far end that went away.
+        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            return 0;
+        }
+        pollfd room{m_fd, POLLOUT, 0};
+        const int ready = poll(&room, 1, MillisecondsUntil(deadline));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0 || (room.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            return 0;
+        }
+    }
+}
+
+std::int32_t SerialLink::InputCount()
+{
+    if (!m_open) {
+        return 0;
+    }
+    int waiting = 0;
+    if (ioctl(m_fd, FIONREAD, &waiting) != 0 || waiting < 0) {
+        return 0;
+    }
+    return waiting;
+}
+
+std::int32_t SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxCount)
+{
+    const std::int32_t waiting = InputCount();
+    if (waiting <= 0 || maxCount <= 0 || dest.empty()) {
+        return 0;
+    }
+    const auto wanted = std::min<std::size_t>({static_cast<std::size_t>(waiting), static_cast<std::size_t>(maxCount),
+                                               dest.size()});
+    ssize_t got = 0;
+    do {
+        got = read(m_fd, dest.data(), wanted);
+    } while (got < 0 && errno == EINTR);
+    return got > 0 ? static_cast<std::int32_t>(got) : 0;
+}

@@ -1,0 +1,346 @@
+#include "serial/SerialLink.h"
+#include "serial/SerialSpeed.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+// Long enough that only a hang runs into it.
+constexpr auto kHangBound = std::chrono::seconds(5);
+
+// The device's end of a pseudo-terminal whose slave is published as comN, plus a descriptor of the
+// test's own on the slave for looking at its line settings.
+class FarEnd {
+public:
+    FarEnd(const std::string& portsDir, int number) : m_entry(portsDir + "/com" + std::to_string(number))
+    {
+        char slaveName[128] = {};
+        if (openpty(&m_master, &m_slave, slaveName, nullptr, nullptr) != 0) {
+            ADD_FAILURE() << "openpty failed";
+            return;
+        }
+        // No cfmakeraw here: on a master, termios calls change the slave, and the slave must start
+        // with the cooked settings a fresh port has, or the link's own settings go untested.
+        fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+        std::filesystem::create_symlink(slaveName, m_entry);
+    }
+    ~FarEnd()
+    {
+        std::filesystem::remove(m_entry);
+        CloseMaster();
+        close(m_slave);
+    }
+    FarEnd(const FarEnd&) = delete;
+    FarEnd& operator=(const FarEnd&) = delete;
+
+    int Slave() const { return m_slave; }
+
+    void Send(const Bytes& bytes)
+    {
+        ASSERT_EQ(write(m_master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+
+    // Up to count bytes, fewer only when they do not come within the hang bound.
+    Bytes Read(std::size_t count)
+    {
+        Bytes got;
+        const auto deadline = Clock::now() + kHangBound;
+        while (got.size() < count && Clock::now() < deadline) {
+            pollfd readable{m_master, POLLIN, 0};
+            if (poll(&readable, 1, 50) == 1) {
+                std::uint8_t chunk[512];
+                const ssize_t n = read(m_master, chunk, std::min(sizeof chunk, count - got.size()));
+                if (n > 0) {
+                    got.insert(got.end(), chunk, chunk + n);
+                }
+            }
+        }
+        return got;
+    }
+
+    void CloseMaster()
+    {
+        if (m_master >= 0) {
+            close(m_master);
+            m_master = -1;
+        }
+    }
+
+private:
+    std::string m_entry;
+    int m_master = -1;
+    int m_slave = -1;
+};
+
+// Bytes written by the far end reach the link's input queue a moment later.
+std::int32_t WaitForInput(SerialLink& link, std::int32_t count)
+{
+    const auto deadline = Clock::now() + kHangBound;
+    while (link.InputCount() < count && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return link.InputCount();
+}
+
+// The same for a closed link, through the test's own descriptor on the slave.
+int WaitForQueued(int slave, int count)
+{
+    const auto deadline = Clock::now() + kHangBound;
+    int queued = 0;
+    while (ioctl(slave, FIONREAD, &queued) == 0 && queued < count && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return queued;
+}
+
+Bytes Sequence(std::size_t count)
+{
+    Bytes bytes(count);
+    std::iota(bytes.begin(), bytes.end(), 0);
+    return bytes;
+}
+
+class SerialLinkTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char dirTemplate[] = "/tmp/vantor-ports-XXXXXX";
+        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+        m_portsDir = dirTemplate;
+        const char* old = std::getenv("VANTOR_PORTS_DIR");
+        m_oldPortsDir = old != nullptr ? old : "";
+        setenv("VANTOR_PORTS_DIR", m_portsDir.c_str(), 1);
+    }
+    void TearDown() override
+    {
+        setenv("VANTOR_PORTS_DIR", m_oldPortsDir.c_str(), 1);
+        std::filesystem::remove_all(m_portsDir);
+    }
+
+    std::string m_portsDir;
+    std::string m_oldPortsDir;
+};
+
+TEST_F(SerialLinkTest, EveryByteValuePassesUnchangedBothWays)
+{
+    FarEnd far(m_portsDir, 1);
+    SerialLink link;
+    ASSERT_EQ(link.Connect("1", 19200), 1);
+    const Bytes all = Sequence(256); // 0x00, 0x03, 0x0A, 0x0D, 0x11, 0x13, 0x7F among them
+
+    EXPECT_EQ(link.Transmit(all), 256);
+    EXPECT_EQ(far.Read(256), all);
+
+    far.Send(all);
+    ASSERT_EQ(WaitForInput(link, 256), 256);
+    Bytes got(300);
+    ASSERT_EQ(link.Receive(got, 300), 256);
+    got.resize(256);
+    EXPECT_EQ(got, all);
+
+    // An echo of what the far end sent would arrive ahead of this byte.
+    EXPECT_EQ(link.TransmitByte(0x55), 1);
+    EXPECT_EQ(far.Read(1), Bytes{0x55});
+}
+
+TEST_F(SerialLinkTest, ASecondLinkIsRefusedUntilTheFirstDisconnects)
+{
+    FarEnd far(m_portsDir, 1);
+    SerialLink first;
+    SerialLink second;
+    ASSERT_EQ(first.Connect("1", 19200), 1);
+    EXPECT_EQ(second.Connect("1", 19200), 0);
+    EXPECT_FALSE(second.IsOpen());
+
+    // The refused attempt must not have released the first link's hold either.
+    int exclusive = -1;
+    ASSERT_EQ(ioctl(far.Slave(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+
+    EXPECT_EQ(first.Disconnect(), 1);
+    // Left set, the flag would outlive the close on a pseudo-terminal and lock out other users.
+    ASSERT_EQ(ioctl(far.Slave(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    EXPECT_EQ(second.Connect("1", 19200), 1);
+}
+
+TEST_F(SerialLinkTest, ReceiveTakesNoMoreThanAskedAndLeavesTheRestQueued)
+{
+    FarEnd far(m_portsDir, 1);
+    SerialLink link;
+    ASSERT_EQ(link.Connect("1", 19200), 1);
+    const Bytes fifty = Sequence(50);
+    far.Send(fifty);
+    ASSERT_EQ(WaitForInput(link, 50), 50);
+
+    Bytes reply(40, 0xEE);
+    EXPECT_EQ(link.Receive(reply, 0), 0);
+    EXPECT_EQ(link.Receive(reply, -1), 0);
+    EXPECT_EQ(link.Receive(reply, 40), 40);
+    EXPECT_EQ(reply, Bytes(fifty.begin(), fifty.begin() + 40));
+    EXPECT_EQ(link.InputCount(), 10);
+
+    Bytes small(4);
+    EXPECT_EQ(link.Receive(small, 40), 4);
+    EXPECT_EQ(small, (Bytes{40, 41, 42, 43}));
+    EXPECT_EQ(link.Receive(reply, 40), 6);
+    EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 6), (Bytes{44, 45, 46, 47, 48, 49}));
+    EXPECT_EQ(link.Receive(reply, 40), 0);
+
+    // Bytes left unread must not pass for the reply to the next request.
+    far.Send({1, 2, 3});
+    ASSERT_EQ(WaitForInput(link, 3), 3);
+    link.Disconnect();
+    // Nor may a late reply that came while the port was closed.
+    far.Send({4, 5});
+    ASSERT_EQ(WaitForQueued(far.Slave(), 2), 2);
+    ASSERT_EQ(link.Connect("1", 19200), 1);
+    EXPECT_EQ(link.InputCount(), 0);
+}
+
+TEST_F(SerialLinkTest, AClosedLinkDoesNothing)
+{
+    FarEnd far(m_portsDir, 1);
+    SerialLink never;
+    SerialLink closed;
+    ASSERT_EQ(closed.Connect("1", 19200), 1);
+    EXPECT_EQ(closed.Transmit({}), 0);
+    EXPECT_EQ(closed.Disconnect(), 1);
+    far.Send({1, 2, 3});
+
+    for (SerialLink* link : {&never, &closed}) {
+        EXPECT_EQ(link->Disconnect(), 1);
+        EXPECT_EQ(link->Disconnect(), 1);
+        EXPECT_FALSE(link->IsOpen());
+        EXPECT_EQ(link->Transmit(Bytes{0x33, 0x02}), 0);
+        EXPECT_EQ(link->TransmitByte(0x33), 0);
+        EXPECT_EQ(link->InputCount(), 0);
+        Bytes dest(40);
+        EXPECT_EQ(link->Receive(dest, 40), 0);
+    }
+
+    SerialLink open;
+    ASSERT_EQ(open.Connect("1", 19200), 1);
+    EXPECT_EQ(open.TransmitByte(0x55), 1);
+    EXPECT_EQ(far.Read(1), Bytes{0x55}) << "nothing else may have gone out";
+}
+
+TEST_F(SerialLinkTest, ConnectOnAnOpenLinkKeepsTheFirstPortAndSpeed)
+{
+    FarEnd one(m_portsDir, 1);
+    FarEnd two(m_portsDir, 2);
+    SerialLink link;
+    ASSERT_EQ(link.Connect("1", 19200), 1);
+    EXPECT_EQ(link.Connect("2", 9600), 1);
+    EXPECT_EQ(LineSpeed(one.Slave()), 19200u);
+    EXPECT_EQ(link.TransmitByte(0x42), 1);
+    EXPECT_EQ(one.Read(1), Bytes{0x42});
+
+    SerialLink other;
+    EXPECT_EQ(other.Connect("2", 9600), 1) << "the second port was never taken";
+}
+
+TEST_F(SerialLinkTest, SpeedsWithAndWithoutABConstantApply)
+{
+    FarEnd far(m_portsDir, 1);
+    for (const std::int32_t speed : {19200, 9600, 115200, 4000000, 31250, 250000, 123457, 1}) {
+        SerialLink link;
+        ASSERT_EQ(link.Connect("1", speed), 1) << speed;
+        EXPECT_EQ(LineSpeed(far.Slave()), static_cast<std::uint32_t>(speed));
+    }
+}
+
+TEST_F(SerialLinkTest, FramingAndFlowControlStayAsFound)
+{
+    FarEnd far(m_portsDir, 1);
+    constexpr tcflag_t kLeftAlone = CSTOPB | PARODD | CRTSCTS;
+    for (const tcflag_t found : {kLeftAlone, tcflag_t{0}}) {
+        termios line{};
+        ASSERT_EQ(tcgetattr(far.Slave(), &line), 0);
+        line.c_cflag = (line.c_cflag & ~kLeftAlone) | found;
+        ASSERT_EQ(tcsetattr(far.Slave(), TCSANOW, &line), 0);
+
+        SerialLink link;
+        ASSERT_EQ(link.Connect("1", 19200), 1);
+        ASSERT_EQ(tcgetattr(far.Slave(), &line), 0);
+        EXPECT_EQ(line.c_cflag & kLeftAlone, found);
+        EXPECT_EQ(line.c_cflag & CSIZE, tcflag_t{CS8});
+        EXPECT_EQ(line.c_iflag & (IXON | IXOFF), tcflag_t{0});
+    }
+}
+
+TEST_F(SerialLinkTest, RefusedConnectsLeaveNothingOpen)
+{
+    FarEnd far(m_portsDir, 1);
+    std::filesystem::create_symlink("/nonexistent/adapter", m_portsDir + "/com3");
+    std::ofstream(m_portsDir + "/com4") << "not a terminal";
+    const struct {
+        const char* port;
+        std::int32_t speed;
+    } cases[] = {
+        {"COM1", 19200}, {"", 19200}, {"1", 0}, {"1", -19200}, {"3", 19200}, {"4", 19200},
+    };
+    for (const auto& c : cases) {
+        SerialLink link;
+        EXPECT_EQ(link.Connect(c.port, c.speed), 0) << '"' << c.port << "\" " << c.speed;
+        EXPECT_FALSE(link.IsOpen());
+        EXPECT_EQ(link.TransmitByte(0x33), 0);
+    }
+    SerialLink link;
+    EXPECT_EQ(link.Connect("1", 19200), 1);
+}
+
+TEST_F(SerialLinkTest, TheFarEndClosingMidExchangeFailsWithoutHanging)
+{
+    FarEnd far(m_portsDir, 1);
+    SerialLink link;
+    ASSERT_EQ(link.Connect("1", 19200), 1);
+    EXPECT_EQ(link.Transmit(Bytes{0x37, 0x02}), 2);
+    EXPECT_EQ(far.Read(2), (Bytes{0x37, 0x02}));
+    far.Send({0x37});
+    far.CloseMaster();
+
+    EXPECT_EQ(link.InputCount(), 0);
+    Bytes dest(40);
+    EXPECT_EQ(link.Receive(dest, 40), 0);
+    EXPECT_EQ(link.Transmit(Bytes{0x37, 0x02, 0x00}), 0);
+    EXPECT_EQ(link.TransmitByte(0x37), 0);
+    EXPECT_EQ(link.Disconnect(), 1);
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_EQ(link.Connect("1", 19200), 0);
+}
+
+TEST_F(SerialLinkTest, OutputHeldUpFailsTheByteInsteadOfSendingItLater)
+{
+    FarEnd far(m_portsDir, 1);
+    SerialLink link;
+    ASSERT_EQ(link.Connect("1", 19200), 1);
+    // The way XOFF or a low CTS would hold the line up.
+    ASSERT_EQ(tcflow(far.Slave(), TCOOFF), 0);
+    EXPECT_EQ(link.Transmit(Bytes{1, 2, 3}), 0);
+    ASSERT_EQ(tcflow(far.Slave(), TCOON), 0);
+    EXPECT_EQ(link.Transmit(Bytes{0x42}), 1);
+    EXPECT_EQ(far.Read(1), Bytes{0x42}) << "a byte reported as not sent went out after all";
+}
+
+} // namespace
