@@ -21,8 +21,7 @@ constexpr DeviceRange kDeviceRanges[] = {
     {65, 96, "/dev/ttyACM"},
 };
 
-std::optional<std::uint32_t> ParsePortNumber(std::string_view text)
-{
+std::optional<std::uint32_t> ParsePortNumber(std::string_view text) {
     // from_chars alone would accept a leading minus sign.
     if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return std::nullopt;
@@ -35,16 +34,14 @@ std::optional<std::uint32_t> ParsePortNumber(std::string_view text)
     return number;
 }
 
-std::string_view Environment(const char* name)
-{
+std::string_view Environment(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? value : "";
 }
 
-} // namespace
+}  // namespace
 
-std::optional<std::string> PortsDirectory()
-{
+std::optional<std::string> PortsDirectory() {
     if (const auto dir = Environment("VANTOR_PORTS_DIR"); !dir.empty()) {
         return std::string(dir);
     }
@@ -59,13 +56,11 @@ std::optional<std::string> PortsDirectory()
     return configHome + "/vantor-radio-config/ports";
 }
 
-std::optional<std::string> PortDevicePath(std::string_view portText)
-{
+std::optional<std::string> PortDevicePath(std::string_view portText) {
     return PortDevicePath(portText, PortsDirectory().value_or(std::string()));
 }
 
-std::optional<std::string> PortDevicePath(std::string_view portText, std::string_view portsDir)
-{
+std::optional<std::string> PortDevicePath(std::string_view portText, std::string_view portsDir) {
     const auto number = ParsePortNumber(portText);
     if (!number) {
         return std::nullopt;

@@ -1,8 +1,5 @@
 #include "serial/SerialLink.h"
 
-#include "serial/PortPath.h"
-#include "serial/SerialSpeed.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -16,6 +13,9 @@
 #include <limits>
 #include <optional>
 #include <thread>
+
+#include "serial/PortPath.h"
+#include "serial/SerialSpeed.h"
 
 namespace {
 
@@ -46,8 +46,7 @@ constexpr StandardSpeed kStandardSpeeds[] = {
     {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
 };
 
-std::optional<speed_t> StandardSpeedCode(std::int32_t baud)
-{
+std::optional<speed_t> StandardSpeedCode(std::int32_t baud) {
     const auto* found = std::find_if(std::begin(kStandardSpeeds), std::end(kStandardSpeeds),
                                      [baud](const StandardSpeed& s) { return s.baud == baud; });
     if (found == std::end(kStandardSpeeds)) {
@@ -58,20 +57,19 @@ std::optional<speed_t> StandardSpeedCode(std::int32_t baud)
 
 // Exclusive against every other user: flock also stops root and other links in this process (each
 // open() is its own open file description), TIOCEXCL stops programs that do not take the lock.
-bool ClaimPort(int fd)
-{
+bool ClaimPort(int fd) {
     return flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCEXCL) == 0;
 }
 
 // Raw 8-bit line at the given speed: every byte passes both ways unchanged. Parity, stop bits and
 // hardware flow control stay as the port has them.
-bool ConfigureLine(int fd, std::int32_t baud)
-{
+bool ConfigureLine(int fd, std::int32_t baud) {
     termios line{};
     if (tcgetattr(fd, &line) != 0) {
         return false;
     }
-    line.c_iflag &= ~(BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON | IXOFF | IXANY | IMAXBEL);
+    line.c_iflag &=
+        ~(BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON | IXOFF | IXANY | IMAXBEL);
     line.c_oflag &= ~OPOST;
     line.c_lflag &= ~(ICANON | ECHO | ECHOE | ECHOK | ECHONL | ISIG | IEXTEN);
     line.c_cflag &= ~CSIZE;
@@ -108,8 +106,7 @@ bool ConfigureLine(int fd, std::int32_t baud)
     return true;
 }
 
-void DrainOutput(int fd)
-{
+void DrainOutput(int fd) {
     const auto deadline = Clock::now() + kDrainWait;
     int pending = 0;
     while (ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0 && Clock::now() < deadline) {
@@ -119,31 +116,27 @@ void DrainOutput(int fd)
 
 // Closes a claimed port without letting close() wait on stuck output. Unread input is dropped so that
 // it cannot pass for the reply to the next request.
-void ReleasePort(int fd)
-{
+void ReleasePort(int fd) {
     DrainOutput(fd);
     tcflush(fd, TCIOFLUSH);
     // The exclusive flag belongs to the terminal, not to this descriptor: on a pseudo-terminal whose
     // master stays open it would outlive the close and lock everybody else out.
     ioctl(fd, TIOCNXCL);
-    close(fd); // also drops the flock
+    close(fd);  // also drops the flock
 }
 
-int MillisecondsUntil(Clock::time_point deadline)
-{
+int MillisecondsUntil(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
     return static_cast<int>(std::max<decltype(left)>(left, 0));
 }
 
-} // namespace
+}  // namespace
 
-SerialLink::~SerialLink()
-{
+SerialLink::~SerialLink() {
     Disconnect();
 }
 
-int SerialLink::Connect(std::string_view portText, std::int32_t baudRate)
-{
+int SerialLink::Connect(std::string_view portText, std::int32_t baudRate) {
     if (m_open) {
         return 1;
     }
@@ -173,8 +166,7 @@ int SerialLink::Connect(std::string_view portText, std::int32_t baudRate)
     return 1;
 }
 
-int SerialLink::Disconnect()
-{
+int SerialLink::Disconnect() {
     if (m_open) {
         ReleasePort(m_fd);
         m_fd = -1;
@@ -183,8 +175,7 @@ int SerialLink::Disconnect()
     return 1;
 }
 
-std::int32_t SerialLink::Transmit(std::span<const std::uint8_t> bytes)
-{
+std::int32_t SerialLink::Transmit(std::span<const std::uint8_t> bytes) {
     std::int32_t sent = 0;
     for (const std::uint8_t byte : bytes) {
         if (sent == std::numeric_limits<std::int32_t>::max() || TransmitByte(byte) == 0) {
@@ -195,8 +186,7 @@ std::int32_t SerialLink::Transmit(std::span<const std::uint8_t> bytes)
     return sent;
 }
 
-int SerialLink::TransmitByte(std::uint8_t byte)
-{
+int SerialLink::TransmitByte(std::uint8_t byte) {
     if (!m_open) {
         return 0;
     }
@@ -226,8 +216,7 @@ int SerialLink::TransmitByte(std::uint8_t byte)
     }
 }
 
-std::int32_t SerialLink::InputCount()
-{
+std::int32_t SerialLink::InputCount() {
     if (!m_open) {
         return 0;
     }
@@ -238,14 +227,13 @@ std::int32_t SerialLink::InputCount()
     return waiting;
 }
 
-std::int32_t SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxCount)
-{
+std::int32_t SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxCount) {
     const std::int32_t waiting = InputCount();
     if (waiting <= 0 || maxCount <= 0 || dest.empty()) {
         return 0;
     }
-    const auto wanted = std::min<std::size_t>({static_cast<std::size_t>(waiting), static_cast<std::size_t>(maxCount),
-                                               dest.size()});
+    const auto wanted = std::min<std::size_t>(
+        {static_cast<std::size_t>(waiting), static_cast<std::size_t>(maxCount), dest.size()});
     ssize_t got = 0;
     do {
         got = read(m_fd, dest.data(), wanted);

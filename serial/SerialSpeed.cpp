@@ -3,8 +3,7 @@
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
-bool SetArbitrarySpeed(int fd, std::uint32_t baud)
-{
+bool SetArbitrarySpeed(int fd, std::uint32_t baud) {
     termios2 line{};
     if (ioctl(fd, TCGETS2, &line) != 0) {
         return false;
@@ -17,8 +16,7 @@ bool SetArbitrarySpeed(int fd, std::uint32_t baud)
     return ioctl(fd, TCSETS2, &line) == 0;
 }
 
-std::optional<std::uint32_t> LineSpeed(int fd)
-{
+std::optional<std::uint32_t> LineSpeed(int fd) {
     termios2 line{};
     if (ioctl(fd, TCGETS2, &line) != 0) {
         return std::nullopt;

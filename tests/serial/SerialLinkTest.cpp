@@ -1,9 +1,5 @@
-#include "serial/SerialLink.h"
-#include "serial/SerialSpeed.h"
-
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
@@ -12,13 +8,16 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "serial/SerialLink.h"
+#include "serial/SerialSpeed.h"
+#include "tests/serial/ScopedVariable.h"
 
 namespace {
 
@@ -31,9 +30,8 @@ constexpr auto kHangBound = std::chrono::seconds(5);
 // The device's end of a pseudo-terminal whose slave is published as comN, plus a descriptor of the
 // test's own on the slave for looking at its line settings.
 class FarEnd {
-public:
-    FarEnd(const std::string& portsDir, int number) : m_entry(portsDir + "/com" + std::to_string(number))
-    {
+  public:
+    FarEnd(const std::string& portsDir, int number) : m_entry(portsDir + "/com" + std::to_string(number)) {
         char slaveName[128] = {};
         if (openpty(&m_master, &m_slave, slaveName, nullptr, nullptr) != 0) {
             ADD_FAILURE() << "openpty failed";
@@ -44,8 +42,7 @@ public:
         fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
         std::filesystem::create_symlink(slaveName, m_entry);
     }
-    ~FarEnd()
-    {
+    ~FarEnd() {
         std::filesystem::remove(m_entry);
         CloseMaster();
         close(m_slave);
@@ -55,14 +52,12 @@ public:
 
     int Slave() const { return m_slave; }
 
-    void Send(const Bytes& bytes)
-    {
+    void Send(const Bytes& bytes) {
         ASSERT_EQ(write(m_master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
 
     // Up to count bytes, fewer only when they do not come within the hang bound.
-    Bytes Read(std::size_t count)
-    {
+    Bytes Read(std::size_t count) {
         Bytes got;
         const auto deadline = Clock::now() + kHangBound;
         while (got.size() < count && Clock::now() < deadline) {
@@ -78,75 +73,67 @@ public:
         return got;
     }
 
-    void CloseMaster()
-    {
+    void CloseMaster() {
         if (m_master >= 0) {
             close(m_master);
             m_master = -1;
         }
     }
 
-private:
+  private:
     std::string m_entry;
     int m_master = -1;
     int m_slave = -1;
 };
 
-// Bytes written by the far end reach the link's input queue a moment later.
-std::int32_t WaitForInput(SerialLink& link, std::int32_t count)
-{
+// Bytes written by the far end reach the input queue a moment later.
+template <typename Count>
+int WaitFor(Count count, int wanted) {
     const auto deadline = Clock::now() + kHangBound;
-    while (link.InputCount() < count && Clock::now() < deadline) {
+    while (count() < wanted && Clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return link.InputCount();
+    return count();
 }
 
-// The same for a closed link, through the test's own descriptor on the slave.
-int WaitForQueued(int slave, int count)
-{
-    const auto deadline = Clock::now() + kHangBound;
-    int queued = 0;
-    while (ioctl(slave, FIONREAD, &queued) == 0 && queued < count && Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return queued;
+int WaitForInput(SerialLink& link, int wanted) {
+    return WaitFor([&link] { return link.InputCount(); }, wanted);
 }
 
-Bytes Sequence(std::size_t count)
-{
+// The same seen through the test's own descriptor on the slave, for when the link is closed.
+int WaitForQueued(int slave, int wanted) {
+    return WaitFor(
+        [slave] {
+            int queued = 0;
+            return ioctl(slave, FIONREAD, &queued) == 0 ? queued : 0;
+        },
+        wanted);
+}
+
+Bytes Sequence(std::size_t count) {
     Bytes bytes(count);
     std::iota(bytes.begin(), bytes.end(), 0);
     return bytes;
 }
 
-class SerialLinkTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        char dirTemplate[] = "/tmp/vantor-ports-XXXXXX";
-        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-        m_portsDir = dirTemplate;
-        const char* old = std::getenv("VANTOR_PORTS_DIR");
-        m_oldPortsDir = old != nullptr ? old : "";
-        setenv("VANTOR_PORTS_DIR", m_portsDir.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        setenv("VANTOR_PORTS_DIR", m_oldPortsDir.c_str(), 1);
-        std::filesystem::remove_all(m_portsDir);
-    }
+std::string MakePortsDirectory() {
+    char dirTemplate[] = "/tmp/vantor-ports-XXXXXX";
+    return mkdtemp(dirTemplate);
+}
 
-    std::string m_portsDir;
-    std::string m_oldPortsDir;
+class SerialLinkTest : public testing::Test {
+  protected:
+    ~SerialLinkTest() override { std::filesystem::remove_all(m_portsDir); }
+
+    std::string m_portsDir = MakePortsDirectory();
+    ScopedVariable m_portsVariable{"VANTOR_PORTS_DIR", m_portsDir.c_str()};
 };
 
-TEST_F(SerialLinkTest, EveryByteValuePassesUnchangedBothWays)
-{
+TEST_F(SerialLinkTest, EveryByteValuePassesUnchangedBothWays) {
     FarEnd far(m_portsDir, 1);
     SerialLink link;
     ASSERT_EQ(link.Connect("1", 19200), 1);
-    const Bytes all = Sequence(256); // 0x00, 0x03, 0x0A, 0x0D, 0x11, 0x13, 0x7F among them
+    const Bytes all = Sequence(256);  // 0x00, 0x03, 0x0A, 0x0D, 0x11, 0x13, 0x7F among them
 
     EXPECT_EQ(link.Transmit(all), 256);
     EXPECT_EQ(far.Read(256), all);
@@ -163,8 +150,7 @@ TEST_F(SerialLinkTest, EveryByteValuePassesUnchangedBothWays)
     EXPECT_EQ(far.Read(1), Bytes{0x55});
 }
 
-TEST_F(SerialLinkTest, ASecondLinkIsRefusedUntilTheFirstDisconnects)
-{
+TEST_F(SerialLinkTest, ASecondLinkIsRefusedUntilTheFirstDisconnects) {
     FarEnd far(m_portsDir, 1);
     SerialLink first;
     SerialLink second;
@@ -184,8 +170,7 @@ TEST_F(SerialLinkTest, ASecondLinkIsRefusedUntilTheFirstDisconnects)
     EXPECT_EQ(second.Connect("1", 19200), 1);
 }
 
-TEST_F(SerialLinkTest, ReceiveTakesNoMoreThanAskedAndLeavesTheRestQueued)
-{
+TEST_F(SerialLinkTest, ReceiveTakesNoMoreThanAskedAndLeavesTheRestQueued) {
     FarEnd far(m_portsDir, 1);
     SerialLink link;
     ASSERT_EQ(link.Connect("1", 19200), 1);
@@ -218,8 +203,7 @@ TEST_F(SerialLinkTest, ReceiveTakesNoMoreThanAskedAndLeavesTheRestQueued)
     EXPECT_EQ(link.InputCount(), 0);
 }
 
-TEST_F(SerialLinkTest, AClosedLinkDoesNothing)
-{
+TEST_F(SerialLinkTest, AClosedLinkDoesNothing) {
     FarEnd far(m_portsDir, 1);
     SerialLink never;
     SerialLink closed;
@@ -245,8 +229,7 @@ TEST_F(SerialLinkTest, AClosedLinkDoesNothing)
     EXPECT_EQ(far.Read(1), Bytes{0x55}) << "nothing else may have gone out";
 }
 
-TEST_F(SerialLinkTest, ConnectOnAnOpenLinkKeepsTheFirstPortAndSpeed)
-{
+TEST_F(SerialLinkTest, ConnectOnAnOpenLinkKeepsTheFirstPortAndSpeed) {
     FarEnd one(m_portsDir, 1);
     FarEnd two(m_portsDir, 2);
     SerialLink link;
@@ -260,8 +243,7 @@ TEST_F(SerialLinkTest, ConnectOnAnOpenLinkKeepsTheFirstPortAndSpeed)
     EXPECT_EQ(other.Connect("2", 9600), 1) << "the second port was never taken";
 }
 
-TEST_F(SerialLinkTest, SpeedsWithAndWithoutABConstantApply)
-{
+TEST_F(SerialLinkTest, SpeedsWithAndWithoutABConstantApply) {
     FarEnd far(m_portsDir, 1);
     for (const std::int32_t speed : {19200, 9600, 115200, 4000000, 31250, 250000, 123457, 1}) {
         SerialLink link;
@@ -270,8 +252,7 @@ TEST_F(SerialLinkTest, SpeedsWithAndWithoutABConstantApply)
     }
 }
 
-TEST_F(SerialLinkTest, FramingAndFlowControlStayAsFound)
-{
+TEST_F(SerialLinkTest, FramingAndFlowControlStayAsFound) {
     FarEnd far(m_portsDir, 1);
     constexpr tcflag_t kLeftAlone = CSTOPB | PARODD | CRTSCTS;
     for (const tcflag_t found : {kLeftAlone, tcflag_t{0}}) {
@@ -289,8 +270,7 @@ TEST_F(SerialLinkTest, FramingAndFlowControlStayAsFound)
     }
 }
 
-TEST_F(SerialLinkTest, RefusedConnectsLeaveNothingOpen)
-{
+TEST_F(SerialLinkTest, RefusedConnectsLeaveNothingOpen) {
     FarEnd far(m_portsDir, 1);
     std::filesystem::create_symlink("/nonexistent/adapter", m_portsDir + "/com3");
     std::ofstream(m_portsDir + "/com4") << "not a terminal";
@@ -310,8 +290,7 @@ TEST_F(SerialLinkTest, RefusedConnectsLeaveNothingOpen)
     EXPECT_EQ(link.Connect("1", 19200), 1);
 }
 
-TEST_F(SerialLinkTest, TheFarEndClosingMidExchangeFailsWithoutHanging)
-{
+TEST_F(SerialLinkTest, TheFarEndClosingMidExchangeFailsWithoutHanging) {
     FarEnd far(m_portsDir, 1);
     SerialLink link;
     ASSERT_EQ(link.Connect("1", 19200), 1);
@@ -330,8 +309,7 @@ TEST_F(SerialLinkTest, TheFarEndClosingMidExchangeFailsWithoutHanging)
     EXPECT_EQ(link.Connect("1", 19200), 0);
 }
 
-TEST_F(SerialLinkTest, OutputHeldUpFailsTheByteInsteadOfSendingItLater)
-{
+TEST_F(SerialLinkTest, OutputHeldUpFailsTheByteInsteadOfSendingItLater) {
     FarEnd far(m_portsDir, 1);
     SerialLink link;
     ASSERT_EQ(link.Connect("1", 19200), 1);
@@ -343,4 +321,4 @@ TEST_F(SerialLinkTest, OutputHeldUpFailsTheByteInsteadOfSendingItLater)
     EXPECT_EQ(far.Read(1), Bytes{0x42}) << "a byte reported as not sent went out after all";
 }
 
-} // namespace
+}  // namespace
