@@ -46,18 +46,58 @@ void LogConsole::Append(std::string_view bytes) {
         }
     }
     if (shown.isEmpty()) return;
+    m_pending.append(shown);
+    ScheduleFlush();
+}
+
+void LogConsole::ScheduleFlush() {
+    if (m_flushQueued) return;
+    m_flushQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            Flush();
+            ApplyScroll();
+        },
+        Qt::QueuedConnection);
+}
+
+void LogConsole::Flush() {
+    m_flushQueued = false;
+    if (m_pending.isEmpty()) return;
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
-    end.insertText(shown);
+    end.insertText(m_pending);
+    m_pending.clear();
 }
 
 void LogConsole::Clear() {
     m_heldCarriageReturn = false;
+    m_pending.clear();
     clear();
 }
 
-void LogConsole::ScrollTo(int firstVisibleLine) {
-    verticalScrollBar()->setValue(firstVisibleLine);
+QString LogConsole::Shown() {
+    Flush();
+    return toPlainText();
 }
 
-int LogConsole::FirstVisibleLine() const { return firstVisibleBlock().blockNumber(); }
+// Moving the view lays out every line it passes over, which would cost more than the append itself; the
+// last position asked for before the window next paints is all that is ever seen, so only that one is
+// applied.
+void LogConsole::ScrollTo(int firstVisibleLine) {
+    m_wantedFirstLine = firstVisibleLine;
+    ScheduleFlush();
+}
+
+void LogConsole::ApplyScroll() {
+    if (m_wantedFirstLine < 0) return;
+    Flush();
+    verticalScrollBar()->setValue(m_wantedFirstLine);
+    m_wantedFirstLine = -1;
+}
+
+int LogConsole::FirstVisibleLine() {
+    ApplyScroll();
+    return firstVisibleBlock().blockNumber();
+}

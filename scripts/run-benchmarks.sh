@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Runs every benchmark of a build directory and prints its figures.
+set -euo pipefail
+build=${1:-build}
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+for bench in "$build"/bench/*_bench; do
+  [ -x "$bench" ] || continue
+  echo "== $(basename "$bench")"
+  "$bench"
+done
