@@ -1,0 +1,96 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "sim/DeviceModel.h"
+
+// Scripted misbehaviour of the simulated device, so that tests can show how the program copes with a
+// device that refuses, stays silent, garbles or truncates its replies, answers late, or vanishes.
+//
+// A fault is one text, SELECTOR:ACTION (the full syntax is kFaultSyntaxHelp below). Each fault counts
+// the requests its selector matches, on its own, and acts on those whose count lies in its range; several
+// faults may act on one request, in the order they were given.
+namespace vantor::sim {
+
+enum class FaultAction {
+    kRefuse,   // status1: a write is answered with status 1 and not stored
+    kSilence,  // no reply; the request is not acted on
+    kCode,     // byte 0 of the reply replaced
+    kSubCode,  // byte 1 of the reply replaced (by default with the other sub-code)
+    kShort,    // the reply cut to its first N bytes (by default all but the last)
+    kLong,     // the reply padded with filler bytes to N bytes (by default 50)
+    kSplit,    // the reply sent in two pieces with a pause between them
+    kDelay,    // the reply sent later by the given time
+    kUnplug,   // the port vanishes as the request arrives: no reply, no port
+};
+
+struct FaultRule {
+    std::optional<std::uint8_t> code;  // nullopt: any request
+    std::optional<std::uint8_t> subCode;
+    std::uint32_t first = 1;  // the range of matching requests it acts on, counted from 1
+    std::uint32_t last = std::numeric_limits<std::uint32_t>::max();
+    FaultAction action = FaultAction::kSilence;
+    std::optional<std::uint32_t> value;  // the action's number, when given
+    std::optional<std::uint32_t> at;     // split: bytes in the first piece, when given
+
+    bool Selects(std::span<const std::uint8_t> request) const;
+};
+
+// A rule, or the reason the text is not one.
+using FaultParse = std::variant<FaultRule, std::string>;
+FaultParse ParseFault(std::string_view text);
+
+inline constexpr std::uint8_t kFillerByte = 0x55;  // what a too-long reply is padded with
+inline constexpr std::size_t kDefaultLongSize = 50;
+inline constexpr std::size_t kLongestReply = 4096;
+inline constexpr std::chrono::milliseconds kDefaultSplitPause{50};
+
+// What the faults acting on one request do to it. The byte edits (code, sub, short, long) apply to the
+// reply in the order the faults were given; then the reply is split (by the last split fault) and
+// delayed (by all delay faults together).
+struct FaultEffects {
+    bool refuse = false;
+    bool silence = false;
+    bool unplug = false;
+    std::vector<FaultRule> shaping;  // the code, sub, short, long, split and delay faults that act
+};
+
+class FaultPlan {
+public:
+    FaultPlan() = default;
+    explicit FaultPlan(std::vector<FaultRule> rules);
+
+    // Counts the request against every rule and returns what the rules in range do to it.
+    FaultEffects Match(std::span<const std::uint8_t> request);
+
+private:
+    struct Counted {
+        FaultRule rule;
+        std::uint32_t seen = 0;
+    };
+    std::vector<Counted> m_rules;
+};
+
+// One piece of a reply as it goes on the line: sent after the pause, counted from the end of the piece
+// before it (for the first piece, from the moment the reply is due).
+struct ReplyPiece {
+    std::chrono::milliseconds pause{0};
+    Bytes bytes;
+    bool operator==(const ReplyPiece&) const = default;
+};
+
+// The reply as the faults shape it; empty for no reply at all.
+std::vector<ReplyPiece> ShapeReply(Bytes reply, const FaultEffects& effects);
+
+extern const char kFaultSyntaxHelp[];
+
+}  // namespace vantor::sim
