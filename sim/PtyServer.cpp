@@ -1,0 +1,317 @@
+#include "sim/PtyServer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+namespace vantor::sim {
+namespace {
+
+constexpr std::size_t kLongestFrame = 256;  // garbage that never pauses still ends somewhere
+
+std::string Why(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+void CloseFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+std::optional<std::string> RawMode(const std::string& slavePath) {
+    const int slave = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave < 0) return Why("cannot open " + slavePath);
+    termios settings{};
+    std::optional<std::string> error;
+    if (::tcgetattr(slave, &settings) != 0) {
+        error = Why("cannot read the line settings of " + slavePath);
+    } else {
+        ::cfmakeraw(&settings);
+        if (::tcsetattr(slave, TCSANOW, &settings) != 0) error = Why("cannot set raw mode on " + slavePath);
+    }
+    ::close(slave);
+    return error;
+}
+
+// Bytes that reached the slave but that no client read would greet the next one to open the port; a real
+// port drops them when it is closed.
+void FlushUnreadReplies(const std::string& slavePath) {
+    const int slave = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave < 0) return;
+    ::tcflush(slave, TCIFLUSH);
+    ::close(slave);
+}
+
+timespec ToTimespec(std::chrono::nanoseconds span) {
+    if (span.count() < 0) span = std::chrono::nanoseconds(0);
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(span);
+    return timespec{static_cast<time_t>(seconds.count()), static_cast<long>((span - seconds).count())};
+}
+
+}  // namespace
+
+std::string FormatRecord(const Record& record) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%.6f", static_cast<double>(record.at.count()) / 1e6);
+    std::string line = std::string(stamp) + (record.direction == Direction::kRequest ? " request" : " reply  ");
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (std::uint8_t byte : record.bytes) {
+        line += ' ';
+        line += kHex[byte >> 4];
+        line += kHex[byte & 0x0F];
+    }
+    return line;
+}
+
+PtyServer::PtyServer(ServerOptions options, DeviceState state)
+    : m_options(std::move(options)), m_model(std::move(state)), m_faults(m_options.faults) {
+    m_linkPath = m_options.portsDir / ("com" + std::to_string(m_options.port));
+}
+
+PtyServer::~PtyServer() { Stop(); }
+
+std::optional<std::string> PtyServer::Start() {
+    if (m_thread.joinable()) return "already serving";
+    if (!m_options.logPath.empty()) {
+        m_log = std::fopen(m_options.logPath.c_str(), "w");
+        if (!m_log) return Why("cannot write the log " + m_options.logPath.string());
+    }
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_master < 0) return Why("cannot open a pseudo-terminal");
+    char name[128];
+    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 || ::ptsname_r(m_master, name, sizeof name) != 0) {
+        return Why("cannot prepare the pseudo-terminal");
+    }
+    m_slavePath = name;
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    // The client may never set the line up itself; echo or line editing on the slave would corrupt
+    // every exchange, so the port starts raw, and a pseudo-terminal keeps its settings between opens.
+    if (auto error = RawMode(m_slavePath)) return error;
+    int wake[2];
+    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) return Why("cannot create a pipe");
+    m_wakeRead = wake[0];
+    m_wakeWrite = wake[1];
+    if (auto error = Publish()) return error;
+    m_start = Clock::now();
+    m_thread = std::thread([this] { Serve(); });
+    return std::nullopt;
+}
+
+void PtyServer::Stop() {
+    if (m_thread.joinable()) {
+        const char wake = 1;
+        [[maybe_unused]] const auto written = ::write(m_wakeWrite, &wake, 1);
+        m_thread.join();
+    }
+    Unpublish();
+    CloseFd(m_master);
+    CloseFd(m_wakeRead);
+    CloseFd(m_wakeWrite);
+    if (m_log) std::fclose(m_log);
+    m_log = nullptr;
+}
+
+std::optional<std::string> PtyServer::Publish() {
+    std::error_code error;
+    std::filesystem::create_directories(m_options.portsDir, error);
+    if (error) return "cannot create the ports directory " + m_options.portsDir.string() + ": " + error.message();
+    const auto status = std::filesystem::symlink_status(m_linkPath, error);
+    if (std::filesystem::is_symlink(status)) {
+        // A link left by a device that was killed points nowhere and may be replaced; a live one may not.
+        if (std::filesystem::exists(m_linkPath, error)) {
+            return m_linkPath.string() + " is already in use (a link to " +
+                   std::filesystem::read_symlink(m_linkPath, error).string() + ")";
+        }
+        std::filesystem::remove(m_linkPath, error);
+    } else if (std::filesystem::exists(status)) {
+        return m_linkPath.string() + " already exists and is not a link";
+    }
+    std::filesystem::create_symlink(m_slavePath, m_linkPath, error);
+    if (error) return "cannot create " + m_linkPath.string() + ": " + error.message();
+    return std::nullopt;
+}
+
+void PtyServer::Unpublish() {
+    std::error_code error;
+    if (!m_slavePath.empty() && std::filesystem::read_symlink(m_linkPath, error) == m_slavePath) {
+        std::filesystem::remove(m_linkPath, error);
+    }
+}
+
+std::vector<Record> PtyServer::Records() const {
+    std::lock_guard lock(m_mutex);
+    return m_records;
+}
+
+bool PtyServer::WaitForRecords(std::size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_mutex);
+    return m_recorded.wait_for(lock, timeout, [&] { return m_records.size() >= count; });
+}
+
+DeviceState PtyServer::State() const {
+    std::lock_guard lock(m_mutex);
+    return m_model.State();
+}
+
+void PtyServer::AddRecord(Direction direction, const Bytes& bytes, Clock::time_point when) {
+    Record record{std::chrono::duration_cast<std::chrono::microseconds>(when - m_start), direction, bytes};
+    if (m_log) {
+        std::fprintf(m_log, "%s\n", FormatRecord(record).c_str());
+        std::fflush(m_log);
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_records.push_back(std::move(record));
+    }
+    m_recorded.notify_all();
+}
+
+std::optional<PtyServer::Clock::time_point> PtyServer::FrameDeadline() const {
+    if (m_frame.empty()) return std::nullopt;
+    const bool waiting = m_frameStatus == FrameStatus::kIncomplete;
+    return m_lastByte + (waiting ? std::chrono::duration_cast<Clock::duration>(m_options.patience)
+                                 : std::chrono::duration_cast<Clock::duration>(m_options.gap));
+}
+
+std::optional<PtyServer::Clock::time_point> PtyServer::NextDeadline() const {
+    std::optional<Clock::time_point> deadline = FrameDeadline();
+    if (!m_output.empty() && !m_outputBlocked) {
+        const Clock::time_point due = m_output.front().due;
+        deadline = deadline ? std::min(*deadline, due) : due;
+    }
+    return deadline;
+}
+
+void PtyServer::Serve() {
+    while (true) {
+        Clock::time_point now = Clock::now();
+        const bool listening = m_master >= 0 && !m_clientGone;
+        std::optional<Clock::duration> wait;
+        if (const auto deadline = NextDeadline()) wait = *deadline - now;
+        if (m_clientGone) wait = std::min<Clock::duration>(wait.value_or(kHangUpRecheck), kHangUpRecheck);
+
+        pollfd fds[2] = {{m_wakeRead, POLLIN, 0},
+                         {m_master, static_cast<short>(POLLIN | (m_outputBlocked ? POLLOUT : 0)), 0}};
+        timespec timeout{};
+        if (wait) timeout = ToTimespec(*wait);
+        const int ready = ::ppoll(fds, listening ? 2 : 1, wait ? &timeout : nullptr, nullptr);
+        if (ready < 0 && errno != EINTR) return;
+        if (fds[0].revents != 0) return;
+
+        now = Clock::now();
+        if (listening && (fds[1].revents & POLLOUT)) m_outputBlocked = false;
+        if (m_master >= 0 && (m_clientGone || fds[1].revents != 0)) ReadFromClient(now);
+        if (const auto end = FrameDeadline(); end && *end <= now) EndFrame(now);
+        if (m_master >= 0 && !m_clientGone) SendDueOutput(now);
+    }
+}
+
+void PtyServer::ReadFromClient(Clock::time_point now) {
+    std::uint8_t buffer[256];
+    while (m_master >= 0) {
+        const ssize_t count = ::read(m_master, buffer, sizeof buffer);
+        if (count > 0) {
+            m_clientGone = false;
+            for (ssize_t i = 0; i < count && m_master >= 0; ++i) TakeByte(buffer[i], now);
+            continue;
+        }
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0 && errno == EAGAIN) {
+            m_clientGone = false;  // a client holds the port open
+        } else if (!m_clientGone) {
+            ClientGone();  // EIO: nobody holds the slave open
+        }
+        return;
+    }
+}
+
+void PtyServer::TakeByte(std::uint8_t byte, Clock::time_point now) {
+    m_frame.push_back(byte);
+    m_lastByte = now;
+    m_frameStatus = ClassifyFrame(m_frame);
+    if (m_frameStatus == FrameStatus::kComplete || m_frame.size() >= kLongestFrame) EndFrame(now);
+}
+
+void PtyServer::EndFrame(Clock::time_point now) {
+    const Bytes request = std::move(m_frame);
+    m_frame.clear();
+    m_frameStatus = FrameStatus::kIncomplete;
+    AddRecord(Direction::kRequest, request, m_lastByte);
+
+    const FaultEffects effects = m_faults.Match(request);
+    if (effects.unplug) {
+        Unplug();
+        return;
+    }
+    std::optional<Bytes> reply;
+    if (!effects.silence) {
+        std::lock_guard lock(m_mutex);
+        reply = m_model.Answer(request, effects.refuse);
+    }
+    if (!reply) return;
+
+    const Clock::time_point due = now + m_options.turnaround;
+    bool first = true;
+    for (ReplyPiece& piece : ShapeReply(std::move(*reply), effects)) {
+        Pending pending{std::move(piece), due, !first};
+        if (first) pending.due += pending.piece.pause;
+        m_output.push_back(std::move(pending));
+        first = false;
+    }
+}
+
+void PtyServer::SendDueOutput(Clock::time_point now) {
+    const auto byteTime = m_options.paceBaud == 0
+                              ? Clock::duration::zero()
+                              : std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                                    10.0 / static_cast<double>(m_options.paceBaud)));
+    while (!m_output.empty() && !m_outputBlocked) {
+        Pending& pending = m_output.front();
+        if (now < pending.due) return;
+        const Bytes& bytes = pending.piece.bytes;
+        const std::size_t count = m_options.paceBaud == 0 ? bytes.size() - pending.sent : 1;
+        const ssize_t written = ::write(m_master, bytes.data() + pending.sent, count);
+        if (written < 0) {
+            if (errno == EAGAIN) {
+                m_outputBlocked = true;
+            } else if (errno != EINTR) {
+                ClientGone();
+            }
+            return;
+        }
+        if (pending.sent == 0) AddRecord(Direction::kReply, bytes, now);
+        pending.sent += static_cast<std::size_t>(written);
+        if (pending.sent < bytes.size()) {
+            pending.due += byteTime;
+            continue;
+        }
+        const Clock::time_point finished = std::max(now, pending.due);
+        m_output.pop_front();
+        if (!m_output.empty() && m_output.front().followsPrevious) {
+            m_output.front().due = finished + m_output.front().piece.pause;
+        }
+    }
+}
+
+void PtyServer::ClientGone() {
+    m_clientGone = true;
+    m_frame.clear();
+    m_output.clear();
+    m_outputBlocked = false;
+    FlushUnreadReplies(m_slavePath);
+    ++m_hangups;
+}
+
+void PtyServer::Unplug() {
+    m_unplugged = true;
+    m_frame.clear();
+    m_output.clear();
+    Unpublish();
+    CloseFd(m_master);
+}
+
+}  // namespace vantor::sim

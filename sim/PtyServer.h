@@ -1,0 +1,137 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/DeviceModel.h"
+#include "sim/Faults.h"
+
+// The simulated device on a pseudo-terminal: the program opens the published link as a serial port and
+// talks to a DeviceModel through it.
+//
+// Framing. The wire has no frame marks, so a request ends either when it reaches the length that its
+// command and sub-code fix, or at a pause: kDefaultGap of silence after the last byte ends a frame that
+// could already be whole (a home number write of 4 or 8 bytes: its codes are optional) or that no request
+// starts with (garbage). The program writes one byte per write() back to back, microseconds apart on a
+// pseudo-terminal, so 4 ms is far above its own spacing, and it delays the replies that wait for it by
+// about one of the program's 5 ms polling rounds, well within its half-second time-out. A request that is known to be missing bytes waits kDefaultPatience for
+// them instead, so that a client descheduled between two of its one-byte writes on a loaded machine does
+// not have its request cut in two; a request still short after that is dropped unanswered.
+//
+// Port lifetime. A pseudo-terminal master reads EIO whenever nobody holds the slave open. The server
+// takes that as the port being closed, as on a real line: a request in progress and any reply not yet
+// sent are dropped, the bytes the client left unread are flushed, and the server looks again every
+// kHangUpRecheck for the next client. Clients may open and close the port any number of times.
+namespace vantor::sim {
+
+inline constexpr std::chrono::microseconds kDefaultGap{4000};
+inline constexpr std::chrono::milliseconds kDefaultPatience{200};
+inline constexpr std::chrono::milliseconds kDefaultTurnaround{2};
+inline constexpr std::chrono::milliseconds kHangUpRecheck{2};
+
+struct ServerOptions {
+    std::filesystem::path portsDir;
+    int port = 1;
+    std::uint32_t paceBaud = 0;  // 0: replies go out at once; else 10 bit times per byte at this speed
+    std::chrono::milliseconds turnaround = kDefaultTurnaround;  // from the end of a request to its reply
+    std::chrono::microseconds gap = kDefaultGap;
+    std::chrono::milliseconds patience = kDefaultPatience;
+    std::vector<FaultRule> faults;
+    std::filesystem::path logPath;  // empty: no log file
+};
+
+enum class Direction { kRequest, kReply };
+
+// One request as received, or one piece of a reply as sent, with its time since the server started
+// (a request's time is that of its last byte, a reply piece's that of its first).
+struct Record {
+    std::chrono::microseconds at;
+    Direction direction;
+    Bytes bytes;
+};
+
+std::string FormatRecord(const Record& record);  // one line of the log file, without the line end
+
+class PtyServer {
+public:
+    explicit PtyServer(ServerOptions options, DeviceState state = {});
+    ~PtyServer();
+    PtyServer(const PtyServer&) = delete;
+    PtyServer& operator=(const PtyServer&) = delete;
+
+    // Opens the pseudo-terminal, publishes it as portsDir/comN and serves on a thread of its own.
+    // Returns why it could not, or nullopt once serving.
+    std::optional<std::string> Start();
+    // Stops serving, closes the pseudo-terminal and removes the link (only if it is still ours).
+    void Stop();
+
+    const std::filesystem::path& LinkPath() const { return m_linkPath; }
+    bool Unplugged() const { return m_unplugged; }
+    // How often the server has found the port closed after someone had it open (its own set-up included).
+    std::size_t Hangups() const { return m_hangups; }
+    std::vector<Record> Records() const;
+    // Waits until at least count records exist; false when the time ran out first.
+    bool WaitForRecords(std::size_t count, std::chrono::milliseconds timeout) const;
+    DeviceState State() const;
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    struct Pending {
+        ReplyPiece piece;
+        Clock::time_point due;
+        bool followsPrevious = false;  // a later piece of the same reply: due after the one before it
+        std::size_t sent = 0;
+    };
+
+    std::optional<std::string> Publish();
+    void Unpublish();
+    void Serve();
+    std::optional<Clock::time_point> FrameDeadline() const;
+    std::optional<Clock::time_point> NextDeadline() const;
+    void ReadFromClient(Clock::time_point now);
+    void TakeByte(std::uint8_t byte, Clock::time_point now);
+    void EndFrame(Clock::time_point now);
+    void SendDueOutput(Clock::time_point now);
+    void ClientGone();
+    void Unplug();
+    void AddRecord(Direction direction, const Bytes& bytes, Clock::time_point when);
+
+    ServerOptions m_options;
+    DeviceModel m_model;
+    FaultPlan m_faults;
+    std::filesystem::path m_linkPath;
+    std::string m_slavePath;
+    int m_master = -1;
+    int m_wakeRead = -1;
+    int m_wakeWrite = -1;
+    std::thread m_thread;
+    std::FILE* m_log = nullptr;
+    Clock::time_point m_start;
+
+    // owned by the serving thread
+    Bytes m_frame;
+    FrameStatus m_frameStatus = FrameStatus::kIncomplete;
+    Clock::time_point m_lastByte;
+    std::deque<Pending> m_output;
+    bool m_clientGone = false;
+    bool m_outputBlocked = false;
+
+    std::atomic<bool> m_unplugged{false};
+    std::atomic<std::size_t> m_hangups{0};
+    mutable std::mutex m_mutex;  // guards m_model and m_records against readers on other threads
+    mutable std::condition_variable m_recorded;
+    std::vector<Record> m_records;
+};
+
+}  // namespace vantor::sim

@@ -1,0 +1,159 @@
+// vantor-device-sim: a simulated radio-interface device on a pseudo-terminal, for tests and for trying
+// the program without hardware.
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/PtyServer.h"
+#include "sim/TableLoader.h"
+
+namespace {
+
+using namespace vantor::sim;
+
+constexpr char kName[] = "vantor-device-sim";
+
+constexpr char kUsage[] = R"(Usage: vantor-device-sim [OPTION]...
+Serves a simulated radio-interface device on a pseudo-terminal published as DIR/comN, so that the
+program (or any client) can open it as serial port N. Prints the published path as its first line,
+then answers requests until SIGINT, SIGTERM or SIGHUP, and removes the link when it stops.
+
+  --ports-dir DIR    publish the port in DIR (created if missing); default $VANTOR_PORTS_DIR, else
+                     ${XDG_CONFIG_HOME:-~/.config}/vantor-radio-config/ports, where the program looks
+  --port N           publish as comN (default 1)
+  --pace BAUD        send each reply at that line speed, 10 bit times per byte (default: all at once)
+  --turnaround MS    wait MS ms after a request before replying (default 2)
+  --gap MS           the pause that ends a request of no fixed length, such as a home number write
+                     or garbage (default 4)
+  --log FILE         write one line per request and reply piece to FILE: seconds since the start,
+                     "request" or "reply", and the bytes in hex
+  --fault SPEC       misbehave as SPEC says; may be repeated (see below)
+  --load TABLEFILE   start with the settings and home numbers of a table file saved by the program
+  --help             show this text
+
+Options take their value as the next argument or after '=' (--port=2).
+
+The device refuses with status 1: Wide Band, 'DISP' button, Radio Mfg and 'SQUELCH' button values other
+than 1 and 2; DTMF Delay outside 1 to 20; MIN volume above 15; home number writes for numbers outside
+1 to 500, with codes that are not digits, or whose codes cannot be split (not 0, 2+2 or 3+3 digits); PLL
+writes for home numbers outside 1 to 100. It does not answer a request it cannot parse (unknown code or
+sub-code, wrong length), nor a read of a home number it does not have.
+
+)";
+
+[[noreturn]] void UsageError(const std::string& message) {
+    std::cerr << kName << ": " << message << "\nTry '" << kName << " --help'.\n";
+    std::exit(2);
+}
+
+[[noreturn]] void Fail(const std::string& message) {
+    std::cerr << kName << ": " << message << "\n";
+    std::exit(1);
+}
+
+long Number(std::string_view option, const std::string& text, long lowest, long highest) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || value < lowest || value > highest) {
+        UsageError(std::string(option) + " takes a number from " + std::to_string(lowest) + " to " +
+                   std::to_string(highest) + ", not '" + text + "'");
+    }
+    return value;
+}
+
+std::filesystem::path DefaultPortsDir() {
+    if (const char* dir = std::getenv("VANTOR_PORTS_DIR"); dir && *dir) return dir;
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config) {
+        return std::filesystem::path(config) / "vantor-radio-config" / "ports";
+    }
+    if (const char* home = std::getenv("HOME"); home && *home) {
+        return std::filesystem::path(home) / ".config" / "vantor-radio-config" / "ports";
+    }
+    UsageError("no ports directory: give --ports-dir or set VANTOR_PORTS_DIR");
+}
+
+DeviceState LoadTableFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) Fail("cannot read the table file " + path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    DeviceState state;
+    if (auto error = LoadTableText(text.str(), state)) Fail(path + ": " + *error);
+    return state;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ServerOptions options;
+    bool portsDirGiven = false;
+    std::string tablePath;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string option = args[i];
+        std::optional<std::string> inlineValue;
+        if (const auto equals = option.find('='); option.starts_with("--") && equals != std::string::npos) {
+            inlineValue = option.substr(equals + 1);
+            option.resize(equals);
+        }
+        if (option == "--help" || option == "-h") {
+            std::cout << kUsage << kFaultSyntaxHelp;
+            return 0;
+        }
+        auto value = [&]() -> std::string {
+            if (inlineValue) return *inlineValue;
+            if (i + 1 >= args.size()) UsageError(option + " needs a value");
+            return args[++i];
+        };
+        if (option == "--ports-dir") {
+            options.portsDir = value();
+            portsDirGiven = true;
+        } else if (option == "--port") {
+            options.port = static_cast<int>(Number(option, value(), 1, 9999));
+        } else if (option == "--pace") {
+            options.paceBaud = static_cast<std::uint32_t>(Number(option, value(), 1, 10000000));
+        } else if (option == "--turnaround") {
+            options.turnaround = std::chrono::milliseconds(Number(option, value(), 0, 600000));
+        } else if (option == "--gap") {
+            options.gap = std::chrono::milliseconds(Number(option, value(), 1, 1000));
+        } else if (option == "--log") {
+            options.logPath = value();
+        } else if (option == "--fault") {
+            const std::string spec = value();
+            FaultParse parsed = ParseFault(spec);
+            if (auto* why = std::get_if<std::string>(&parsed)) UsageError("--fault " + spec + ": " + *why);
+            options.faults.push_back(std::get<FaultRule>(parsed));
+        } else if (option == "--load") {
+            tablePath = value();
+        } else {
+            UsageError("unknown option '" + args[i] + "'");
+        }
+    }
+    if (!portsDirGiven) options.portsDir = DefaultPortsDir();
+    const DeviceState state = tablePath.empty() ? DeviceState{} : LoadTableFile(tablePath);
+
+    // The serving thread inherits this mask, so the stop signals reach only the sigwait below.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    PtyServer server(options, state);
+    if (auto error = server.Start()) Fail(*error);
+    std::cout << server.LinkPath().string() << std::endl;
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    server.Stop();
+    return 0;
+}

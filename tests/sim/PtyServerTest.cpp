@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <thread>
+
+#include "sim/PtyServer.h"
+#include "tests/sim/TestSupport.h"
+
+namespace vantor::sim {
+namespace {
+
+using std::chrono::milliseconds;
+using test::kPatience;
+using test::PortClient;
+
+class PtyServerTest : public testing::Test {
+protected:
+    PtyServer& Serve(std::initializer_list<const char*> faults = {}, ServerOptions options = {}) {
+        options.portsDir = m_dir.Path() / "ports";
+        for (const char* spec : faults) {
+            FaultParse parsed = ParseFault(spec);
+            EXPECT_TRUE(std::holds_alternative<FaultRule>(parsed)) << spec;
+            if (auto* rule = std::get_if<FaultRule>(&parsed)) options.faults.push_back(*rule);
+        }
+        m_server = std::make_unique<PtyServer>(options);
+        const auto error = m_server->Start();
+        EXPECT_EQ(error, std::nullopt);
+        return *m_server;
+    }
+
+    // A hang-up is noticed by the server's own thread; a test that reopens at once waits for it.
+    void WaitForHangups(std::size_t count) {
+        const auto end = std::chrono::steady_clock::now() + kPatience;
+        while (m_server->Hangups() < count && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(milliseconds(1));
+        }
+        ASSERT_GE(m_server->Hangups(), count);
+    }
+
+    test::TempDir m_dir;
+    std::unique_ptr<PtyServer> m_server;
+};
+
+std::vector<std::pair<Direction, Bytes>> Traffic(const PtyServer& server) {
+    std::vector<std::pair<Direction, Bytes>> traffic;
+    for (const Record& record : server.Records()) traffic.emplace_back(record.direction, record.bytes);
+    return traffic;
+}
+
+constexpr Direction kIn = Direction::kRequest;
+constexpr Direction kOut = Direction::kReply;
+
+TEST_F(PtyServerTest, AnswersOverThePublishedPortAndRecordsBothDirections) {
+    PtyServer& server = Serve();
+    ASSERT_EQ(server.LinkPath(), m_dir.Path() / "ports" / "com1");
+    ASSERT_TRUE(std::filesystem::is_symlink(server.LinkPath()));
+    PortClient client(server.LinkPath());
+    ASSERT_TRUE(client.IsOpen());
+    EXPECT_EQ(client.Exchange({0x35, 0x01, 0x02}), Bytes({0x35, 0x01, 0x00}));
+    EXPECT_EQ(client.Exchange({0x38, 0x01, 0x00, 0x07, 0x01, 0xC7, 0xFF, 0xFF}), Bytes({0x38, 0x01, 0x00, 0x07, 0x00}));
+    EXPECT_EQ(client.Exchange({0x38, 0x02, 0x00, 0x07}), Bytes({0x38, 0x02, 0x00, 0x07, 0x01, 0xC7, 0xFF, 0xFF}));
+    EXPECT_EQ(Traffic(server), (std::vector<std::pair<Direction, Bytes>>{
+                                   {kIn, {0x35, 0x01, 0x02}},
+                                   {kOut, {0x35, 0x01, 0x00}},
+                                   {kIn, {0x38, 0x01, 0x00, 0x07, 0x01, 0xC7, 0xFF, 0xFF}},
+                                   {kOut, {0x38, 0x01, 0x00, 0x07, 0x00}},
+                                   {kIn, {0x38, 0x02, 0x00, 0x07}},
+                                   {kOut, {0x38, 0x02, 0x00, 0x07, 0x01, 0xC7, 0xFF, 0xFF}},
+                               }));
+    const auto records = server.Records();
+    for (std::size_t i = 1; i < records.size(); ++i) EXPECT_LE(records[i - 1].at, records[i].at);
+    EXPECT_EQ(server.State().disp, 2);
+}
+
+TEST_F(PtyServerTest, HomeNumberWritesOfEveryLengthEndAtTheirPause) {
+    PtyServer& server = Serve();
+    PortClient client(server.LinkPath());
+    EXPECT_EQ(client.Exchange({0x33, 0x01, 0x00, 0x07, 0x31, 0x32, 0x33, 0x34}), Bytes({0x33, 0x01, 0x00, 0x07, 0x00}));
+    EXPECT_EQ(client.Exchange({0x33, 0x02, 0x00, 0x07}), Bytes({0x33, 0x02, 0x00, 0x07, 0x31, 0x32, 0x33, 0x34}));
+    EXPECT_EQ(client.Exchange({0x33, 0x01, 0x00, 0x07}), Bytes({0x33, 0x01, 0x00, 0x07, 0x00}));
+    EXPECT_EQ(client.Exchange({0x33, 0x02, 0x00, 0x07}), Bytes({0x33, 0x02, 0x00, 0x07, 0xFF}));
+    EXPECT_EQ(client.Exchange({0x33, 0x01, 0x01, 0x2C, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36}),
+              Bytes({0x33, 0x01, 0x01, 0x2C, 0x00}));
+    EXPECT_EQ(server.State().homeNumbers[299], (HomeNumberCodes{"123", "456"}));
+}
+
+TEST_F(PtyServerTest, GarbageEndsAtThePauseAndGoesUnanswered) {
+    PtyServer& server = Serve();
+    PortClient client(server.LinkPath());
+    ASSERT_TRUE(client.Send({0x99, 0x98, 0x97}));
+    EXPECT_EQ(client.ReceiveUntilQuiet(milliseconds(200)), Bytes{});
+    EXPECT_EQ(client.Exchange({0x34, 0x02}), Bytes({0x34, 0x02, 0x01}));
+    EXPECT_EQ(Traffic(server), (std::vector<std::pair<Direction, Bytes>>{
+                                   {kIn, {0x99, 0x98, 0x97}}, {kIn, {0x34, 0x02}}, {kOut, {0x34, 0x02, 0x01}}}));
+}
+
+TEST_F(PtyServerTest, ARequestWhoseBytesComeSlowlyIsStillOneRequest) {
+    PtyServer& server = Serve();
+    PortClient client(server.LinkPath());
+    ASSERT_TRUE(client.Send({0x35}));
+    std::this_thread::sleep_for(milliseconds(30));  // far past the gap, well within the patience
+    EXPECT_EQ(client.Exchange({0x01, 0x02}), Bytes({0x35, 0x01, 0x00}));
+}
+
+TEST_F(PtyServerTest, ARequestLeftShortIsDroppedAndTheNextOneStandsAlone) {
+    ServerOptions options;
+    options.patience = milliseconds(100);
+    PtyServer& server = Serve({}, options);
+    PortClient client(server.LinkPath());
+    ASSERT_TRUE(client.Send({0x35, 0x01}));
+    EXPECT_EQ(client.ReceiveUntilQuiet(milliseconds(300)), Bytes{});
+    EXPECT_EQ(client.Exchange({0x35, 0x02}), Bytes({0x35, 0x02, 0x01}));
+    EXPECT_EQ(Traffic(server).front(), std::make_pair(kIn, Bytes{0x35, 0x01}));
+}
+
+TEST_F(PtyServerTest, ServesClientsThatOpenAndCloseThePortAgainAndAgain) {
+    PtyServer& server = Serve();
+    for (int round = 0; round < 25; ++round) {
+        PortClient client(server.LinkPath());
+        ASSERT_TRUE(client.IsOpen()) << round;
+        ASSERT_EQ(client.Exchange({0x34, 0x02}), Bytes({0x34, 0x02, 0x01})) << round;
+    }
+}
+
+TEST_F(PtyServerTest, RepliesNobodyReadBeforeThePortClosedDoNotReachTheNextClient) {
+    PtyServer& server = Serve();
+    {
+        PortClient first(server.LinkPath());
+        ASSERT_TRUE(first.Send({0x34, 0x02}));
+        ASSERT_TRUE(server.WaitForRecords(2, kPatience));  // the reply went out, unread
+        const std::size_t hangups = server.Hangups();
+        first.Close();
+        WaitForHangups(hangups + 1);
+    }
+    PortClient second(server.LinkPath());
+    EXPECT_EQ(second.Exchange({0x35, 0x02}), Bytes({0x35, 0x02, 0x01}));
+}
+
+TEST_F(PtyServerTest, AReplyDueAfterThePortClosedIsNeverSent) {
+    PtyServer& server = Serve({"35:delay=200"});
+    {
+        PortClient first(server.LinkPath());
+        ASSERT_TRUE(first.Send({0x35, 0x02}));
+        ASSERT_TRUE(server.WaitForRecords(1, kPatience));
+    }
+    std::this_thread::sleep_for(milliseconds(400));  // past the moment the reply was due
+    PortClient second(server.LinkPath());
+    EXPECT_EQ(second.Exchange({0x34, 0x02}), Bytes({0x34, 0x02, 0x01}));
+    EXPECT_EQ(Traffic(server), (std::vector<std::pair<Direction, Bytes>>{
+                                   {kIn, {0x35, 0x02}}, {kIn, {0x34, 0x02}}, {kOut, {0x34, 0x02, 0x01}}}));
+}
+
+struct WireFault {
+    const char* name;
+    const char* fault;
+    Bytes request;
+    Bytes reply;
+};
+void PrintTo(const WireFault& c, std::ostream* os) { *os << c.name; }
+
+class PtyServerFault : public PtyServerTest, public testing::WithParamInterface<WireFault> {};
+
+TEST_P(PtyServerFault, ReachesTheClient) {
+    PtyServer& server = Serve({GetParam().fault});
+    PortClient client(server.LinkPath());
+    EXPECT_EQ(client.Exchange(GetParam().request), GetParam().reply);
+}
+
+Bytes LongSerialNumberReply() {
+    Bytes reply{0x37, 0x02, 'S', 'I', 'M', '0', '0', '0', '0', '1'};
+    reply.resize(34, 0x00);
+    reply.resize(50, 0x55);
+    return reply;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, PtyServerFault,
+    testing::Values(WireFault{"Status1", "35/w:status1", {0x35, 0x01, 0x02}, {0x35, 0x01, 0x01}},
+                    WireFault{"WrongCode", "34:code=C8", {0x34, 0x02}, {0xC8, 0x02, 0x01}},
+                    WireFault{"WrongSubCode", "34:sub", {0x34, 0x01, 0x01}, {0x34, 0x02, 0x00}},
+                    WireFault{"Short", "33:short", {0x33, 0x02, 0x00, 0x07}, {0x33, 0x02, 0x00, 0x07}},
+                    WireFault{"Long", "37/r:long", {0x37, 0x02}, LongSerialNumberReply()},
+                    WireFault{"Delay", "36:delay=100", {0x36, 0x02}, {0x36, 0x02, 0x05}},
+                    WireFault{"OtherCodeUntouched", "35:silence", {0x36, 0x02}, {0x36, 0x02, 0x05}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PtyServerTest, SilenceLeavesOneRequestUnansweredAndUnactedOn) {
+    PtyServer& server = Serve({"35@1:silence"});
+    PortClient client(server.LinkPath());
+    ASSERT_TRUE(client.Send({0x35, 0x01, 0x02}));
+    EXPECT_EQ(client.ReceiveUntilQuiet(milliseconds(300)), Bytes{});
+    EXPECT_EQ(client.Exchange({0x35, 0x02}), Bytes({0x35, 0x02, 0x01}));
+}
+
+TEST_F(PtyServerTest, ASplitReplyComesInTwoPiecesWithThePauseBetween) {
+    PtyServer& server = Serve({"35:split=300,1"});
+    PortClient client(server.LinkPath());
+    ASSERT_TRUE(client.Send({0x35, 0x02}));
+    EXPECT_EQ(client.ReceiveCount(1), Bytes{0x35});
+    EXPECT_EQ(client.ReceiveUntilQuiet(milliseconds(100)), Bytes{});
+    EXPECT_EQ(client.ReceiveCount(2), Bytes({0x02, 0x01}));
+    const auto records = server.Records();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[1].bytes, Bytes{0x35});
+    EXPECT_EQ(records[2].bytes, Bytes({0x02, 0x01}));
+    EXPECT_GE(records[2].at - records[1].at, milliseconds(300));
+}
+
+TEST_F(PtyServerTest, APacedReplyArrivesAByteAtATime) {
+    ServerOptions options;
+    options.paceBaud = 50;  // 200 ms per byte: a read after the first byte finds it alone
+    PtyServer& server = Serve({}, options);
+    PortClient client(server.LinkPath());
+    ASSERT_TRUE(client.Send({0x35, 0x02}));
+    EXPECT_EQ(client.ReceiveCount(1), Bytes{0x35});
+    EXPECT_EQ(client.ReceiveCount(2), Bytes({0x02, 0x01}));
+    EXPECT_EQ(Traffic(server).back(), std::make_pair(kOut, Bytes{0x35, 0x02, 0x01}));
+}
+
+TEST_F(PtyServerTest, UnplugClosesThePortAndRemovesTheLink) {
+    PtyServer& server = Serve({"*@2:unplug"});
+    PortClient client(server.LinkPath());
+    EXPECT_EQ(client.Exchange({0x34, 0x02}), Bytes({0x34, 0x02, 0x01}));
+    ASSERT_TRUE(client.Send({0x35, 0x02}));
+    ASSERT_TRUE(server.WaitForRecords(3, kPatience));
+    const auto end = std::chrono::steady_clock::now() + kPatience;
+    while (!client.HungUp() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(milliseconds(1));
+    EXPECT_TRUE(client.HungUp());
+    EXPECT_TRUE(server.Unplugged());
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(server.LinkPath())));
+    EXPECT_FALSE(PortClient(server.LinkPath()).IsOpen());
+    EXPECT_EQ(server.Records().size(), 3u);
+}
+
+TEST_F(PtyServerTest, LogsOneTimedLinePerRequestAndReplyPiece) {
+    ServerOptions options;
+    options.logPath = m_dir.Path() / "device.log";
+    PtyServer& server = Serve({"34:split=10,1"}, options);
+    {
+        PortClient client(server.LinkPath());
+        EXPECT_EQ(client.Exchange({0x35, 0x01, 0x02}), Bytes({0x35, 0x01, 0x00}));
+        ASSERT_TRUE(client.Send({0x34, 0x02}));
+        EXPECT_EQ(client.ReceiveCount(3), Bytes({0x34, 0x02, 0x01}));
+    }
+    server.Stop();
+    std::ifstream log(options.logPath);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(log, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 5u);
+    const std::string expected[] = {"request 35 01 02", "reply   35 01 00", "request 34 02", "reply   34", "reply   02 01"};
+    const auto records = server.Records();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_TRUE(std::regex_match(lines[i], std::regex("[0-9]+\\.[0-9]{6} " + expected[i]))) << lines[i];
+        EXPECT_EQ(lines[i], FormatRecord(records[i]));
+    }
+}
+
+TEST_F(PtyServerTest, TakesOverADeadLinkButNotALiveOneOrAFile) {
+    const auto ports = m_dir.Path() / "ports";
+    std::filesystem::create_directories(ports);
+    std::filesystem::create_symlink("/dev/null", ports / "com1");
+    std::filesystem::create_symlink(ports / "gone", ports / "com2");
+    std::ofstream(ports / "com3") << "x";
+    const std::pair<int, const char*> cases[] = {
+        {1, "com1 is already in use (a link to /dev/null)"}, {3, "com3 already exists and is not a link"}};
+    for (const auto& [port, message] : cases) {
+        ServerOptions options;
+        options.portsDir = ports;
+        options.port = port;
+        PtyServer server(options);
+        const auto error = server.Start();
+        ASSERT_TRUE(error.has_value()) << port;
+        EXPECT_NE(error->find(message), std::string::npos) << *error;
+    }
+    EXPECT_EQ(std::filesystem::read_symlink(ports / "com1"), "/dev/null");
+
+    ServerOptions options;
+    options.port = 2;
+    PtyServer& server = Serve({}, options);
+    EXPECT_EQ(PortClient(server.LinkPath()).Exchange({0x34, 0x02}), Bytes({0x34, 0x02, 0x01}));
+    server.Stop();
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(ports / "com2")));
+}
+
+}  // namespace
+}  // namespace vantor::sim

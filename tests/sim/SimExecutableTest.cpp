@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <thread>
+
+#include "tests/sim/TestSupport.h"
+
+extern char** environ;
+
+namespace vantor::sim {
+namespace {
+
+using std::chrono::milliseconds;
+using test::Bytes;
+using test::kPatience;
+using test::PortClient;
+
+constexpr char kSimulator[] = VANTOR_DEVICE_SIM_PATH;
+
+// The simulator run as a program, with its standard output and error read back through a pipe.
+class SimProcess {
+public:
+    explicit SimProcess(std::vector<std::string> args, const char* portsDirVariable = nullptr) {
+        int out[2];
+        if (::pipe(out) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        args.insert(args.begin(), kSimulator);
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e) {
+            if (!std::string_view(*e).starts_with("VANTOR_PORTS_DIR=")) env.emplace_back(*e);
+        }
+        if (portsDirVariable) env.push_back(std::string("VANTOR_PORTS_DIR=") + portsDirVariable);
+        std::vector<char*> envp;
+        for (std::string& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        if (posix_spawn(&m_pid, kSimulator, &actions, nullptr, argv.data(), envp.data()) != 0) m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        m_out = out[0];
+    }
+
+    ~SimProcess() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        if (m_out >= 0) ::close(m_out);
+    }
+
+    // The first line of output, or what came before the output ended or the time ran out.
+    std::string FirstLine() {
+        while (m_text.find('\n') == std::string::npos && ReadSome()) {
+        }
+        return m_text.substr(0, m_text.find('\n'));
+    }
+
+    std::string AllOutput() {
+        while (ReadSome()) {
+        }
+        return m_text;
+    }
+
+    // The exit status once the process has ended; -1 if it is still running after kPatience.
+    int Wait() {
+        const auto end = std::chrono::steady_clock::now() + kPatience;
+        while (std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(milliseconds(2));
+        }
+        return -1;
+    }
+
+    void Signal(int signal) { ::kill(m_pid, signal); }
+
+private:
+    bool ReadSome() {
+        pollfd fd{m_out, POLLIN, 0};
+        if (::poll(&fd, 1, static_cast<int>(kPatience.count())) <= 0) return false;
+        char buffer[4096];
+        const ssize_t n = ::read(m_out, buffer, sizeof buffer);
+        if (n <= 0) return false;
+        m_text.append(buffer, static_cast<std::size_t>(n));
+        return true;
+    }
+
+    pid_t m_pid = -1;
+    int m_out = -1;
+    std::string m_text;
+};
+
+class SimExecutableTest : public testing::Test {
+protected:
+    test::TempDir m_dir;
+};
+
+TEST_F(SimExecutableTest, PublishesItsPortServesItAndRemovesTheLinkOnSigterm) {
+    const auto ports = m_dir.Path() / "ports";
+    SimProcess sim({"--ports-dir", ports.string(), "--port", "3"});
+    const std::filesystem::path link = sim.FirstLine();
+    EXPECT_EQ(link, ports / "com3");
+    ASSERT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_TRUE(std::filesystem::read_symlink(link).string().starts_with("/dev/pts/"));
+    EXPECT_EQ(PortClient(link).Exchange({0x3B, 0x02}), Bytes({0x3B, 0x02, 0x01}));
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+}
+
+TEST_F(SimExecutableTest, TakesItsPortsDirectoryFromTheEnvironmentAndStopsOnSigint) {
+    const auto ports = m_dir.Path() / "from-env";
+    SimProcess sim({}, ports.c_str());
+    EXPECT_EQ(std::filesystem::path(sim.FirstLine()), ports / "com1");
+    sim.Signal(SIGINT);
+    EXPECT_EQ(sim.Wait(), 0);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(ports / "com1")));
+}
+
+TEST_F(SimExecutableTest, LoadsATableFileAndAppliesFaultsAndLogs) {
+    const auto table = m_dir.Path() / "table.txt";
+    std::ofstream(table) << "MINvolume: 9\r\nChannels: \r\n7 12 34 PLTX 45.5 \r\n";
+    const auto log = m_dir.Path() / "sim.log";
+    SimProcess sim({"--ports-dir=" + (m_dir.Path() / "p").string(), "--load", table.string(), "--log", log.string(),
+                    "--fault", "35:status1", "--turnaround", "0", "--pace", "19200"});
+    const std::filesystem::path link = sim.FirstLine();
+    PortClient client(link);
+    EXPECT_EQ(client.Exchange({0x3A, 0x02}), Bytes({0x3A, 0x02, 0x09}));
+    EXPECT_EQ(client.Exchange({0x33, 0x02, 0x00, 0x07}), Bytes({0x33, 0x02, 0x00, 0x07, 0x31, 0x32, 0x33, 0x34}));
+    EXPECT_EQ(client.Exchange({0x38, 0x02, 0x00, 0x07}), Bytes({0x38, 0x02, 0x00, 0x07, 0x01, 0xC7, 0xFF, 0xFF}));
+    EXPECT_EQ(client.Exchange({0x35, 0x01, 0x02}), Bytes({0x35, 0x01, 0x01}));
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
+    std::ifstream lines(log);
+    std::string first;
+    std::getline(lines, first);
+    EXPECT_TRUE(first.ends_with(" request 3A 02")) << first;
+}
+
+TEST_F(SimExecutableTest, HelpDocumentsEveryOptionAndTheFaultSyntax) {
+    SimProcess sim({"--help"});
+    const std::string help = sim.AllOutput();
+    EXPECT_EQ(sim.Wait(), 0);
+    for (const char* word : {"--ports-dir", "--port", "--pace", "--turnaround", "--log", "--fault", "--load",
+                             "--gap", "SELECTOR:ACTION", "status1", "silence", "code", "sub", "short", "long",
+                             "split", "delay", "unplug", "VANTOR_PORTS_DIR"}) {
+        EXPECT_NE(help.find(word), std::string::npos) << word;
+    }
+}
+
+TEST_F(SimExecutableTest, RefusesBadArgumentsWithAClearMessage) {
+    const auto table = m_dir.Path() / "bad.txt";
+    std::ofstream(table) << "DTMFDelay: 3\nDTMFDelay: 30\n";
+    const std::string ports = (m_dir.Path() / "p").string();
+    const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+        {{"--fault", "35:explode"}, 2, "vantor-device-sim: --fault 35:explode: unknown action \"explode\""},
+        {{"--port", "0"}, 2, "--port takes a number from 1 to 9999, not '0'"},
+        {{"--pace"}, 2, "--pace needs a value"},
+        {{"--colour"}, 2, "unknown option '--colour'"},
+        {{"--load", table.string()}, 1, table.string() + ": line 2: bad DTMF Delay \"30\""},
+        {{"--load", (m_dir.Path() / "missing.txt").string()}, 1, "cannot read the table file"},
+    };
+    for (const auto& [args, status, message] : cases) {
+        std::vector<std::string> full{"--ports-dir", ports};
+        full.insert(full.end(), args.begin(), args.end());
+        SimProcess sim(full);
+        const std::string output = sim.AllOutput();
+        EXPECT_EQ(sim.Wait(), status) << output;
+        EXPECT_NE(output.find(message), std::string::npos) << output;
+    }
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(ports) / "com1"));
+}
+
+}  // namespace
+}  // namespace vantor::sim
