@@ -1,5 +1,6 @@
 #include "app/RadioConfigDialog.h"
 
+#include <algorithm>
 #include <string>
 
 #include "app/ControlIds.h"
@@ -225,6 +226,76 @@ void RadioConfigDialog::OnSquelchSelChange() {
 
 void RadioConfigDialog::OnRadioMfgSelChange() {
     m_mfgChoice = SelectionValue(m_controls.GetCurSel(ctl::kRadioMfgList));
+}
+
+bool RadioConfigDialog::SendRequest(std::span<const std::uint8_t> request, std::int32_t count) {
+    m_baudRate = m_controls.GetDlgItemInt(ctl::kBaudEdit);
+    m_portText = m_controls.GetDlgItemText(ctl::kSerialPortEdit);
+    if (m_link.Connect(m_portText, m_baudRate) == 0) {
+        LogText("Open com port failed\r\n");
+        return false;
+    }
+    if (count <= 0) {
+        LogText("Error while sending data\r\n");
+        LogText("Sent bytes equals 0\r\n");
+        return false;
+    }
+    // A byte that could not be written (an unplugged adapter, a stalled line) makes the request
+    // incomplete: it is reported, never counted as sent.
+    const std::span<const std::uint8_t> bytes = request.first(std::min(request.size(), static_cast<std::size_t>(count)));
+    if (m_link.Transmit(bytes) != static_cast<std::int32_t>(bytes.size()) || bytes.size() != static_cast<std::size_t>(count)) {
+        LogText("Error while sending data\r\n");
+        return false;
+    }
+    return true;
+}
+
+// Waits in rounds of half an interval until the first byte shows, then one whole interval more for the
+// rest of the reply. The time-out test comes after the arrival check of the same round, so a reply first
+// seen in the last round still times out and is left unread.
+std::int32_t RadioConfigDialog::AwaitReply(std::span<std::uint8_t> buffer, std::int32_t pollCount,
+                                           std::int32_t intervalMs) {
+    const std::int32_t half = intervalMs / 2;
+    bool arrived = false;
+    for (std::int64_t round = 0; !arrived; ++round) {
+        m_controls.Sleep(half);
+        if (m_link.InputCount() > 0) {
+            m_controls.Sleep(intervalMs);
+            arrived = true;
+        }
+        if (pollCount != 0 && round >= 2 * std::int64_t{pollCount}) {
+            LogText("Timed out waiting for response\r\n", true);
+            return -1;
+        }
+    }
+    // No decoder may see a byte of an earlier reply.
+    std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+    return m_link.Receive(buffer, static_cast<std::int32_t>(kReplySize));
+}
+
+RadioConfigDialog::CommandCycle::CommandCycle(RadioConfigDialog& dialog, bool unlockAlways)
+    : m_dialog(dialog), m_unlockAlways(unlockAlways) {
+    ++m_dialog.m_commandsRunning;
+    m_dialog.LockCommands();
+}
+
+RadioConfigDialog::CommandCycle::~CommandCycle() {
+    m_dialog.m_link.Disconnect();
+    if (m_unlockAlways || !m_dialog.m_workerFlag) m_dialog.UnlockCommands();
+    --m_dialog.m_commandsRunning;
+}
+
+std::int32_t RadioConfigDialog::CommandCycle::Exchange(std::span<const std::uint8_t> request,
+                                                       std::int32_t pollCount, std::int32_t intervalMs) {
+    m_replyLength = 0;
+    if (!m_dialog.SendRequest(request, static_cast<std::int32_t>(request.size()))) return kNotSent;
+    const std::int32_t received = m_dialog.AwaitReply(m_dialog.m_reply, pollCount, intervalMs);
+    m_replyLength = std::max(received, 0);
+    return received;
+}
+
+std::span<const std::uint8_t> RadioConfigDialog::CommandCycle::Reply() const {
+    return std::span<const std::uint8_t>(m_dialog.m_reply).first(static_cast<std::size_t>(m_replyLength));
 }
 
 void RadioConfigDialog::ResetHomeNumberTable() {

@@ -67,6 +67,49 @@ public:
 
     void ResetHomeNumberTable();
 
+    // --- the request exchange ---
+
+    // Sends the request on the port and speed the window names now. False after a logged failure.
+    bool SendRequest(std::span<const std::uint8_t> request, std::int32_t count);
+    // Polls for a reply: -1 after a time-out (logged), else the bytes read into the buffer (0 to 40).
+    // Poll count 0 waits without limit.
+    std::int32_t AwaitReply(std::span<std::uint8_t> buffer, std::int32_t pollCount, std::int32_t intervalMs);
+
+    // One device command from lock to unlock. Constructing it takes the busy lock; its end closes the
+    // port and, unless a worker runs the command, releases the lock. In between, Exchange sends a
+    // request and collects its reply into the reply buffer.
+    class CommandCycle {
+    public:
+        // With unlockAlways the lock is released even while a worker runs (commands no worker calls).
+        explicit CommandCycle(RadioConfigDialog& dialog, bool unlockAlways = false);
+        ~CommandCycle();
+        CommandCycle(const CommandCycle&) = delete;
+        CommandCycle& operator=(const CommandCycle&) = delete;
+
+        static constexpr std::int32_t kNotSent = -2;
+        // The reply's byte count (> 0: the bytes are in Reply()), 0 for an empty read, -1 after a
+        // time-out, kNotSent when the request did not go out. Every failure has been logged.
+        std::int32_t Exchange(std::span<const std::uint8_t> request, std::int32_t pollCount,
+                              std::int32_t intervalMs);
+        std::int32_t Exchange(std::span<const std::uint8_t> request) {
+            return Exchange(request, m_dialog.m_pollCount, kIntervalMs);
+        }
+        // The bytes of the latest reply.
+        std::span<const std::uint8_t> Reply() const;
+
+        static constexpr std::int32_t kIntervalMs = 10;
+
+    private:
+        RadioConfigDialog& m_dialog;
+        bool m_unlockAlways;
+        std::int32_t m_replyLength = 0;
+    };
+
+    // Set while a Write All or Read All worker runs: commands then leave the busy lock on.
+    void SetWorkerFlag(bool running) { m_workerFlag = running; }
+    std::span<const std::uint8_t, kReplySize> ReplyBuffer() const { return m_reply; }
+    SerialLink& Link() { return m_link; }
+
     // Read-only views for the window and for tests.
     const std::string& LogContents() const { return m_logText; }
     int LogLineCount() const { return m_logLines; }

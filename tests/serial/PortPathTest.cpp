@@ -7,7 +7,7 @@
 #include <string>
 
 #include "serial/PortPath.h"
-#include "tests/serial/ScopedVariable.h"
+#include "tests/support/ScopedVariable.h"
 
 namespace {
 

@@ -1,0 +1,242 @@
+// The request exchange and the command cycle against a real pseudo-terminal, the device's end driven by
+// the test at chosen polling rounds.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "app/ControlIds.h"
+#include "app/RadioConfigDialog.h"
+#include "tests/support/FarEnd.h"
+#include "tests/support/MemoryDialogControls.h"
+
+namespace {
+
+using testsupport::Bytes;
+using testsupport::FarEnd;
+using testsupport::PortsDirectory;
+
+// Sleeps are recorded, not slept; the test acts at the sleep it chooses, as the device would during
+// that wait.
+class ScriptedWaits : public MemoryDialogControls {
+public:
+    std::vector<int> sleeps;
+    std::function<void(std::size_t sleepIndex)> during;
+    void Sleep(int ms) override {
+        sleeps.push_back(ms);
+        if (during) during(sleeps.size() - 1);
+    }
+};
+
+// What the device's reply needs to be noticed by the link: the pty hands it over a moment after the
+// write.
+void Settle() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
+
+class ExchangeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dialog.OnInitDialog();
+        controls.sleeps.clear();
+    }
+    Bytes Sent(std::size_t count) { return far.Read(count); }
+
+    PortsDirectory ports;
+    FarEnd far{ports.Path(), 1};
+    ScriptedWaits controls;
+    RadioConfigDialog dialog{controls};
+    const Bytes request{0x35, 0x02};
+};
+
+std::vector<int> Repeat(int ms, int times) { return std::vector<int>(static_cast<std::size_t>(times), ms); }
+
+TEST_F(ExchangeTest, NoReplyTimesOutAfter101RoundsWithOneLineAndAPause) {
+    ASSERT_TRUE(dialog.SendRequest(request, 2));
+    EXPECT_EQ(Sent(2), request);
+    Bytes buffer(40);
+    EXPECT_EQ(dialog.AwaitReply(buffer, 50, 10), -1);
+    std::vector<int> expected = Repeat(5, 101);
+    expected.push_back(100);  // the log's pause after the time-out line
+    EXPECT_EQ(controls.sleeps, expected);
+    EXPECT_EQ(dialog.LogContents(), "Timed out waiting for response\r\n");
+}
+
+TEST_F(ExchangeTest, ReplyInTheFirstRoundIsReadAfterOneMoreInterval) {
+    controls.during = [&](std::size_t i) {
+        if (i == 0) {
+            far.Send({0x35, 0x02, 0x02});
+            Settle();
+        }
+    };
+    ASSERT_TRUE(dialog.SendRequest(request, 2));
+    Bytes buffer(40, 0xAA);
+    EXPECT_EQ(dialog.AwaitReply(buffer, 50, 10), 3);
+    EXPECT_EQ(controls.sleeps, (std::vector<int>{5, 10}));
+    // The reply, then nothing left over from before.
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 3), (Bytes{0x35, 0x02, 0x02}));
+    EXPECT_EQ(Bytes(buffer.begin() + 3, buffer.end()), Bytes(37, 0x00));
+    EXPECT_EQ(dialog.LogContents(), "");
+}
+
+TEST_F(ExchangeTest, ReplyFirstSeenInTheLastRoundStillTimesOutAndStaysUnread) {
+    controls.during = [&](std::size_t i) {
+        if (i == 100) {  // the round with r = 100
+            far.Send({0x35, 0x02, 0x01});
+            Settle();
+        }
+    };
+    ASSERT_TRUE(dialog.SendRequest(request, 2));
+    Bytes buffer(40);
+    EXPECT_EQ(dialog.AwaitReply(buffer, 50, 10), -1);
+    std::vector<int> expected = Repeat(5, 101);
+    expected.push_back(10);
+    expected.push_back(100);
+    EXPECT_EQ(controls.sleeps, expected);
+    EXPECT_EQ(dialog.LogContents(), "Timed out waiting for response\r\n");
+    EXPECT_EQ(dialog.Link().InputCount(), 3);
+}
+
+TEST_F(ExchangeTest, ReplyFirstSeenInTheRoundBeforeIsRead) {
+    controls.during = [&](std::size_t i) {
+        if (i == 99) {
+            far.Send({0x35, 0x02, 0x01});
+            Settle();
+        }
+    };
+    ASSERT_TRUE(dialog.SendRequest(request, 2));
+    Bytes buffer(40);
+    EXPECT_EQ(dialog.AwaitReply(buffer, 50, 10), 3);
+    EXPECT_EQ(controls.sleeps.size(), 101u);
+}
+
+TEST_F(ExchangeTest, TextReadsPollTwentyTimesAHundredMilliseconds) {
+    ASSERT_TRUE(dialog.SendRequest(request, 2));
+    Bytes buffer(40);
+    EXPECT_EQ(dialog.AwaitReply(buffer, 20, 100), -1);
+    std::vector<int> expected = Repeat(50, 41);
+    expected.push_back(100);
+    EXPECT_EQ(controls.sleeps, expected);
+}
+
+TEST_F(ExchangeTest, PollCountZeroWaitsUntilTheReplyComes) {
+    controls.during = [&](std::size_t i) {
+        if (i == 500) {
+            far.Send({0x36, 0x02, 0x05});
+            Settle();
+        }
+    };
+    ASSERT_TRUE(dialog.SendRequest(request, 2));
+    Bytes buffer(40);
+    EXPECT_EQ(dialog.AwaitReply(buffer, 0, 10), 3);
+    EXPECT_EQ(controls.sleeps.size(), 502u);
+    EXPECT_EQ(dialog.LogContents(), "");
+}
+
+TEST_F(ExchangeTest, FiftyBytesWaitingGiveFortyAndLeaveTen) {
+    controls.during = [&](std::size_t i) {
+        if (i == 0) {
+            far.Send(Bytes(50, 0x42));
+            Settle();
+        }
+    };
+    ASSERT_TRUE(dialog.SendRequest(request, 2));
+    Bytes buffer(40);
+    EXPECT_EQ(dialog.AwaitReply(buffer, 50, 10), 40);
+    EXPECT_EQ(dialog.Link().InputCount(), 10);
+}
+
+TEST_F(ExchangeTest, PortFailuresAreLoggedAndNothingIsSent) {
+    struct Case {
+        const char* port;
+        const char* baud;
+    };
+    // Port 3 names a device that is not there.
+    std::filesystem::create_symlink(ports.Path() + "/missing", ports.Path() + "/com3");
+    for (const Case& c : {Case{"COM1", "19200"}, Case{"3", "19200"}, Case{"1", ""}, Case{"1", "0"}}) {
+        dialog.LogText("");
+        controls.SetDlgItemText(ctl::kSerialPortEdit, c.port);
+        controls.SetDlgItemText(ctl::kBaudEdit, c.baud);
+        EXPECT_FALSE(dialog.SendRequest(request, 2)) << c.port << " " << c.baud;
+        EXPECT_EQ(dialog.LogContents(), "Open com port failed\r\n") << c.port << " " << c.baud;
+        EXPECT_FALSE(dialog.Link().IsOpen());
+    }
+}
+
+TEST_F(ExchangeTest, NothingToSendLogsBothLines) {
+    EXPECT_FALSE(dialog.SendRequest(request, 0));
+    EXPECT_EQ(dialog.LogContents(), "Error while sending data\r\nSent bytes equals 0\r\n");
+}
+
+// An adapter pulled out before the request goes: the failure is reported, not counted as sent.
+TEST_F(ExchangeTest, UnpluggedAdapterIsAFailedSendNotASuccess) {
+    ASSERT_EQ(dialog.Link().Connect("1", 19200), 1);
+    far.CloseMaster();
+    EXPECT_FALSE(dialog.SendRequest(request, 2));
+    EXPECT_EQ(dialog.LogContents(), "Error while sending data\r\n");
+}
+
+TEST_F(ExchangeTest, SendReadsThePortAndSpeedAtEveryCallUnlessStillOpen) {
+    FarEnd second(ports.Path(), 2);
+    ASSERT_TRUE(dialog.SendRequest(request, 2));
+    controls.SetDlgItemText(ctl::kSerialPortEdit, "2");
+    ASSERT_TRUE(dialog.SendRequest(Bytes{0x36, 0x02}, 2));  // the port is still open: same port
+    EXPECT_EQ(Sent(4), (Bytes{0x35, 0x02, 0x36, 0x02}));
+    dialog.Link().Disconnect();
+    ASSERT_TRUE(dialog.SendRequest(Bytes{0x39, 0x02}, 2));
+    EXPECT_EQ(second.Read(2), (Bytes{0x39, 0x02}));
+}
+
+// --- the command cycle -------------------------------------------------------------------------------
+
+TEST_F(ExchangeTest, CycleLocksForItsWholeLengthAndClosesThePortAfter) {
+    controls.during = [&](std::size_t i) {
+        EXPECT_FALSE(controls.At(ctl::kDispSet).enabled);  // locked while waiting
+        if (i == 0) {
+            far.Send({0x35, 0x02, 0x02});
+            Settle();
+        }
+    };
+    {
+        RadioConfigDialog::CommandCycle cycle(dialog);
+        EXPECT_FALSE(dialog.CanClose());
+        EXPECT_EQ(cycle.Exchange(request), 3);
+        EXPECT_EQ(Bytes(cycle.Reply().begin(), cycle.Reply().end()), (Bytes{0x35, 0x02, 0x02}));
+    }
+    EXPECT_FALSE(dialog.Link().IsOpen());
+    EXPECT_TRUE(controls.At(ctl::kDispSet).enabled);
+    EXPECT_TRUE(dialog.CanClose());
+}
+
+TEST_F(ExchangeTest, CycleWithAFailedSendStillEndsThroughDisconnectAndUnlock) {
+    controls.SetDlgItemText(ctl::kSerialPortEdit, "COM1");
+    {
+        RadioConfigDialog::CommandCycle cycle(dialog);
+        EXPECT_EQ(cycle.Exchange(request), RadioConfigDialog::CommandCycle::kNotSent);
+        EXPECT_TRUE(cycle.Reply().empty());
+    }
+    EXPECT_EQ(dialog.LogContents(), "Open com port failed\r\n");
+    EXPECT_TRUE(controls.At(ctl::kWriteAll).enabled);
+}
+
+TEST_F(ExchangeTest, CycleUnderAWorkerLeavesTheLockOn) {
+    dialog.SetWorkerFlag(true);
+    { RadioConfigDialog::CommandCycle cycle(dialog); }
+    EXPECT_FALSE(controls.At(ctl::kReadAll).enabled);
+    { RadioConfigDialog::CommandCycle cycle(dialog, true); }
+    EXPECT_TRUE(controls.At(ctl::kReadAll).enabled);
+}
+
+// The far end vanishes in the middle of the wait: a time-out, never a hang, and the port is closed.
+TEST_F(ExchangeTest, FarEndClosedMidExchangeEndsThroughTheNormalPath) {
+    controls.during = [&](std::size_t i) {
+        if (i == 3) far.CloseMaster();
+    };
+    {
+        RadioConfigDialog::CommandCycle cycle(dialog);
+        EXPECT_EQ(cycle.Exchange(request), -1);
+    }
+    EXPECT_EQ(dialog.LogContents(), "Timed out waiting for response\r\n");
+    EXPECT_FALSE(dialog.Link().IsOpen());
+}
+
+}  // namespace
