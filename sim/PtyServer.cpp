@@ -307,11 +307,11 @@ void PtyServer::ClientGone() {
 }
 
 void PtyServer::Unplug() {
-    m_unplugged = true;
     m_frame.clear();
     m_output.clear();
     Unpublish();
     CloseFd(m_master);
+    m_unplugged = true;  // last, so that whoever sees it finds the port already gone
 }
 
 }  // namespace vantor::sim

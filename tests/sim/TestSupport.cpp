@@ -8,10 +8,17 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <thread>
 
 namespace vantor::sim::test {
 
 using Clock = std::chrono::steady_clock;
+
+bool WaitUntil(const std::function<bool()>& condition) {
+    const auto end = Clock::now() + kPatience;
+    while (!condition() && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return condition();
+}
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "vantor-sim-test.XXXXXX").string();
@@ -45,6 +52,10 @@ bool PortClient::Send(const Bytes& request) {
         if (::write(m_fd, &byte, 1) != 1) return false;
     }
     return true;
+}
+
+bool PortClient::SendInOneWrite(const Bytes& bytes) {
+    return ::write(m_fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
 }
 
 // Appends what arrives within pollMs; false once the port has hung up or failed.

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 // Generous bound for anything that should happen at once: a hang fails the test instead of stalling it.
 inline constexpr std::chrono::milliseconds kPatience{5000};
+
+// Polls the condition until it holds or kPatience has passed; returns its last value.
+bool WaitUntil(const std::function<bool()>& condition);
 
 class TempDir {
 public:
@@ -37,6 +41,7 @@ public:
     bool IsOpen() const { return m_fd >= 0; }
     // One write() per byte, as the program sends; false when a write failed.
     bool Send(const Bytes& request);
+    bool SendInOneWrite(const Bytes& bytes);
     // Reads until count bytes have come or kPatience has passed.
     Bytes ReceiveCount(std::size_t count);
     // Reads until the line has been quiet for the given time after the last byte (or, with no byte at
