@@ -26,19 +26,24 @@ constexpr ActionName kActions[] = {
 
 constexpr std::string_view kActionList = "status1, silence, code, sub, short, long, split, delay or unplug";
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string Quoted(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
 
 std::optional<std::uint32_t> ParseNumber(std::string_view text, int base) {
-    if (base == 16 && (text.starts_with("0x") || text.starts_with("0X"))) text.remove_prefix(2);
+    if (base == 16 && (text.starts_with("0x") || text.starts_with("0X")))
+        text.remove_prefix(2);
     std::uint32_t value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
     return value;
 }
 
 std::optional<std::uint8_t> ParseByte(std::string_view text) {
     const auto value = ParseNumber(text, 16);
-    if (!value || *value > 0xFF) return std::nullopt;
+    if (!value || *value > 0xFF)
+        return std::nullopt;
     return static_cast<std::uint8_t>(*value);
 }
 
@@ -49,7 +54,8 @@ std::string ParseSelector(std::string_view text, FaultRule& rule) {
         text = text.substr(0, atSign);
         const auto dash = range.find('-');
         const auto first = ParseNumber(range.substr(0, dash), 10);
-        if (!first || *first == 0) return "bad occurrence " + Quoted(range) + " (expected N, N- or N-M, counted from 1)";
+        if (!first || *first == 0)
+            return "bad occurrence " + Quoted(range) + " (expected N, N- or N-M, counted from 1)";
         rule.first = *first;
         rule.last = *first;
         if (dash != std::string_view::npos) {
@@ -57,7 +63,8 @@ std::string ParseSelector(std::string_view text, FaultRule& rule) {
             rule.last = std::numeric_limits<std::uint32_t>::max();
             if (!upper.empty()) {
                 const auto last = ParseNumber(upper, 10);
-                if (!last || *last < *first) return "bad occurrence " + Quoted(range) + " (expected N, N- or N-M with M >= N)";
+                if (!last || *last < *first)
+                    return "bad occurrence " + Quoted(range) + " (expected N, N- or N-M with M >= N)";
                 rule.last = *last;
             }
         }
@@ -73,9 +80,11 @@ std::string ParseSelector(std::string_view text, FaultRule& rule) {
             return "bad request kind " + Quoted(kind) + " (expected w or r)";
         }
     }
-    if (text == "*" || text == "any") return "";
+    if (text == "*" || text == "any")
+        return "";
     rule.code = ParseByte(text);
-    if (!rule.code) return "bad command code " + Quoted(text) + " (expected two hex digits such as 35, or * for any)";
+    if (!rule.code)
+        return "bad command code " + Quoted(text) + " (expected two hex digits such as 35, or * for any)";
     return "";
 }
 
@@ -84,13 +93,15 @@ std::string ParseAction(std::string_view text, FaultRule& rule) {
     const std::string_view name = text.substr(0, equals);
     const auto known = std::find_if(std::begin(kActions), std::end(kActions),
                                     [&](const ActionName& a) { return a.name == name; });
-    if (known == std::end(kActions)) return "unknown action " + Quoted(name) + " (expected " + std::string(kActionList) + ")";
+    if (known == std::end(kActions))
+        return "unknown action " + Quoted(name) + " (expected " + std::string(kActionList) + ")";
     rule.action = known->action;
     if (equals == std::string_view::npos) {
         return known->needsValue ? Quoted(name) + " needs a value, as in " + std::string(name) + "=100" : "";
     }
     const std::string_view argument = text.substr(equals + 1);
-    if (!known->takesValue) return Quoted(name) + " takes no value";
+    if (!known->takesValue)
+        return Quoted(name) + " takes no value";
 
     const auto comma = argument.find(',');
     if (comma != std::string_view::npos && rule.action != FaultAction::kSplit) {
@@ -110,21 +121,26 @@ std::string ParseAction(std::string_view text, FaultRule& rule) {
     rule.value = *value;
     switch (rule.action) {
         case FaultAction::kShort:
-            if (*value == 0) return "short=0 leaves no reply: use silence";
+            if (*value == 0)
+                return "short=0 leaves no reply: use silence";
             break;
         case FaultAction::kLong:
-            if (*value == 0 || *value > kLongestReply) return "long takes 1 to " + std::to_string(kLongestReply) + " bytes";
+            if (*value == 0 || *value > kLongestReply)
+                return "long takes 1 to " + std::to_string(kLongestReply) + " bytes";
             break;
         case FaultAction::kDelay:
         case FaultAction::kSplit:
-            if (*value > kLongestPauseMs) return Quoted(name) + " takes at most " + std::to_string(kLongestPauseMs) + " ms";
+            if (*value > kLongestPauseMs)
+                return Quoted(name) + " takes at most " + std::to_string(kLongestPauseMs) + " ms";
             break;
         default:
             break;
     }
     if (comma != std::string_view::npos) {
         const auto at = ParseNumber(argument.substr(comma + 1), 10);
-        if (!at || *at == 0) return "bad split point " + Quoted(argument.substr(comma + 1)) + " (expected bytes in the first piece, 1 or more)";
+        if (!at || *at == 0)
+            return "bad split point " + Quoted(argument.substr(comma + 1)) +
+                   " (expected bytes in the first piece, 1 or more)";
         rule.at = *at;
     }
     return "";
@@ -133,8 +149,10 @@ std::string ParseAction(std::string_view text, FaultRule& rule) {
 }  // namespace
 
 bool FaultRule::Selects(std::span<const std::uint8_t> request) const {
-    if (code && (request.empty() || request[0] != *code)) return false;
-    if (subCode && (request.size() < 2 || request[1] != *subCode)) return false;
+    if (code && (request.empty() || request[0] != *code))
+        return false;
+    if (subCode && (request.size() < 2 || request[1] != *subCode))
+        return false;
     return true;
 }
 
@@ -144,22 +162,27 @@ FaultParse ParseFault(std::string_view text) {
         return std::string("expected SELECTOR:ACTION, such as 35:status1 or 33/r@2:silence");
     }
     FaultRule rule;
-    if (std::string why = ParseSelector(text.substr(0, colon), rule); !why.empty()) return why;
-    if (std::string why = ParseAction(text.substr(colon + 1), rule); !why.empty()) return why;
+    if (std::string why = ParseSelector(text.substr(0, colon), rule); !why.empty())
+        return why;
+    if (std::string why = ParseAction(text.substr(colon + 1), rule); !why.empty())
+        return why;
     return rule;
 }
 
 FaultPlan::FaultPlan(std::vector<FaultRule> rules) {
-    for (auto& rule : rules) m_rules.push_back(Counted{std::move(rule)});
+    for (auto& rule : rules)
+        m_rules.push_back(Counted{std::move(rule)});
 }
 
 FaultEffects FaultPlan::Match(std::span<const std::uint8_t> request) {
     FaultEffects effects;
     for (Counted& counted : m_rules) {
         const FaultRule& rule = counted.rule;
-        if (!rule.Selects(request)) continue;
+        if (!rule.Selects(request))
+            continue;
         ++counted.seen;
-        if (counted.seen < rule.first || counted.seen > rule.last) continue;
+        if (counted.seen < rule.first || counted.seen > rule.last)
+            continue;
         switch (rule.action) {
             case FaultAction::kRefuse:
                 effects.refuse = true;
@@ -179,7 +202,8 @@ FaultEffects FaultPlan::Match(std::span<const std::uint8_t> request) {
 }
 
 std::vector<ReplyPiece> ShapeReply(Bytes reply, const FaultEffects& effects) {
-    if (effects.silence || effects.unplug || reply.empty()) return {};
+    if (effects.silence || effects.unplug || reply.empty())
+        return {};
     std::chrono::milliseconds delay{0};
     const FaultRule* split = nullptr;
     for (const FaultRule& rule : effects.shaping) {
@@ -188,7 +212,8 @@ std::vector<ReplyPiece> ShapeReply(Bytes reply, const FaultEffects& effects) {
                 reply[0] = rule.value ? static_cast<std::uint8_t>(*rule.value) : kDefaultWrongCode;
                 break;
             case FaultAction::kSubCode:
-                if (reply.size() < 2) break;
+                if (reply.size() < 2)
+                    break;
                 if (rule.value) {
                     reply[1] = static_cast<std::uint8_t>(*rule.value);
                 } else {
@@ -196,10 +221,12 @@ std::vector<ReplyPiece> ShapeReply(Bytes reply, const FaultEffects& effects) {
                 }
                 break;
             case FaultAction::kShort:
-                reply.resize(std::max<std::size_t>(1, std::min<std::size_t>(rule.value.value_or(reply.size() - 1), reply.size())));
+                reply.resize(std::max<std::size_t>(
+                    1, std::min<std::size_t>(rule.value.value_or(reply.size() - 1), reply.size())));
                 break;
             case FaultAction::kLong:
-                reply.resize(std::max<std::size_t>(reply.size(), rule.value.value_or(kDefaultLongSize)), kFillerByte);
+                reply.resize(std::max<std::size_t>(reply.size(), rule.value.value_or(kDefaultLongSize)),
+                             kFillerByte);
                 break;
             case FaultAction::kSplit:
                 split = &rule;
@@ -214,10 +241,12 @@ std::vector<ReplyPiece> ShapeReply(Bytes reply, const FaultEffects& effects) {
     std::vector<ReplyPiece> pieces;
     const std::size_t at = split ? split->at.value_or(reply.size() / 2) : reply.size();
     if (split && at >= 1 && at < reply.size()) {
-        pieces.push_back(ReplyPiece{delay, Bytes(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(at))});
+        pieces.push_back(
+            ReplyPiece{delay, Bytes(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(at))});
         const std::chrono::milliseconds pause =
             split->value ? std::chrono::milliseconds(*split->value) : kDefaultSplitPause;
-        pieces.push_back(ReplyPiece{pause, Bytes(reply.begin() + static_cast<std::ptrdiff_t>(at), reply.end())});
+        pieces.push_back(
+            ReplyPiece{pause, Bytes(reply.begin() + static_cast<std::ptrdiff_t>(at), reply.end())});
     } else {
         pieces.push_back(ReplyPiece{delay, std::move(reply)});
     }

@@ -24,9 +24,10 @@
 // could already be whole (a home number write of 4 or 8 bytes: its codes are optional) or that no request
 // starts with (garbage). The program writes one byte per write() back to back, microseconds apart on a
 // pseudo-terminal, so 4 ms is far above its own spacing, and it delays the replies that wait for it by
-// about one of the program's 5 ms polling rounds, well within its half-second time-out. A request that is known to be missing bytes waits kDefaultPatience for
-// them instead, so that a client descheduled between two of its one-byte writes on a loaded machine does
-// not have its request cut in two; a request still short after that is dropped unanswered.
+// about one of the program's 5 ms polling rounds, well within its half-second time-out. A request that
+// is known to be missing bytes waits kDefaultPatience for them instead, so that a client descheduled
+// between two of its one-byte writes on a loaded machine does not have its request cut in two; a request
+// still short after that is dropped unanswered.
 //
 // Port lifetime. A pseudo-terminal master reads EIO whenever nobody holds the slave open. The server
 // takes that as the port being closed, as on a real line: a request in progress and any reply not yet
@@ -63,7 +64,7 @@ struct Record {
 std::string FormatRecord(const Record& record);  // one line of the log file, without the line end
 
 class PtyServer {
-public:
+  public:
     explicit PtyServer(ServerOptions options, DeviceState state = {});
     ~PtyServer();
     PtyServer(const PtyServer&) = delete;
@@ -84,7 +85,7 @@ public:
     bool WaitForRecords(std::size_t count, std::chrono::milliseconds timeout) const;
     DeviceState State() const;
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
 
     struct Pending {

@@ -24,10 +24,11 @@ constexpr char kSimulator[] = VANTOR_DEVICE_SIM_PATH;
 
 // The simulator run as a program, with its standard output and error read back through a pipe.
 class SimProcess {
-public:
+  public:
     explicit SimProcess(std::vector<std::string> args, const char* portsDirVariable = nullptr) {
         int out[2];
-        if (::pipe(out) != 0) return;
+        if (::pipe(out) != 0)
+            return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
@@ -35,17 +36,22 @@ public:
         posix_spawn_file_actions_addclose(&actions, out[0]);
         args.insert(args.begin(), kSimulator);
         std::vector<char*> argv;
-        for (std::string& arg : args) argv.push_back(arg.data());
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
         argv.push_back(nullptr);
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e) {
-            if (!std::string_view(*e).starts_with("VANTOR_PORTS_DIR=")) env.emplace_back(*e);
+            if (!std::string_view(*e).starts_with("VANTOR_PORTS_DIR="))
+                env.emplace_back(*e);
         }
-        if (portsDirVariable) env.push_back(std::string("VANTOR_PORTS_DIR=") + portsDirVariable);
+        if (portsDirVariable)
+            env.push_back(std::string("VANTOR_PORTS_DIR=") + portsDirVariable);
         std::vector<char*> envp;
-        for (std::string& e : env) envp.push_back(e.data());
+        for (std::string& e : env)
+            envp.push_back(e.data());
         envp.push_back(nullptr);
-        if (posix_spawn(&m_pid, kSimulator, &actions, nullptr, argv.data(), envp.data()) != 0) m_pid = -1;
+        if (posix_spawn(&m_pid, kSimulator, &actions, nullptr, argv.data(), envp.data()) != 0)
+            m_pid = -1;
         posix_spawn_file_actions_destroy(&actions);
         ::close(out[1]);
         m_out = out[0];
@@ -56,7 +62,8 @@ public:
             ::kill(m_pid, SIGKILL);
             ::waitpid(m_pid, nullptr, 0);
         }
-        if (m_out >= 0) ::close(m_out);
+        if (m_out >= 0)
+            ::close(m_out);
     }
 
     // The first line of output, or what came before the output ended or the time ran out.
@@ -88,13 +95,15 @@ public:
 
     void Signal(int signal) { ::kill(m_pid, signal); }
 
-private:
+  private:
     bool ReadSome() {
         pollfd fd{m_out, POLLIN, 0};
-        if (::poll(&fd, 1, static_cast<int>(kPatience.count())) <= 0) return false;
+        if (::poll(&fd, 1, static_cast<int>(kPatience.count())) <= 0)
+            return false;
         char buffer[4096];
         const ssize_t n = ::read(m_out, buffer, sizeof buffer);
-        if (n <= 0) return false;
+        if (n <= 0)
+            return false;
         m_text.append(buffer, static_cast<std::size_t>(n));
         return true;
     }
@@ -105,7 +114,7 @@ private:
 };
 
 class SimExecutableTest : public testing::Test {
-protected:
+  protected:
     test::TempDir m_dir;
 };
 
@@ -135,13 +144,15 @@ TEST_F(SimExecutableTest, LoadsATableFileAndAppliesFaultsAndLogs) {
     const auto table = m_dir.Path() / "table.txt";
     std::ofstream(table) << "MINvolume: 9\r\nChannels: \r\n7 12 34 PLTX 45.5 \r\n";
     const auto log = m_dir.Path() / "sim.log";
-    SimProcess sim({"--ports-dir=" + (m_dir.Path() / "p").string(), "--load", table.string(), "--log", log.string(),
-                    "--fault", "35:status1", "--turnaround", "0", "--pace", "19200"});
+    SimProcess sim({"--ports-dir=" + (m_dir.Path() / "p").string(), "--load", table.string(), "--log",
+                    log.string(), "--fault", "35:status1", "--turnaround", "0", "--pace", "19200"});
     const std::filesystem::path link = sim.FirstLine();
     PortClient client(link);
     EXPECT_EQ(client.Exchange({0x3A, 0x02}), Bytes({0x3A, 0x02, 0x09}));
-    EXPECT_EQ(client.Exchange({0x33, 0x02, 0x00, 0x07}), Bytes({0x33, 0x02, 0x00, 0x07, 0x31, 0x32, 0x33, 0x34}));
-    EXPECT_EQ(client.Exchange({0x38, 0x02, 0x00, 0x07}), Bytes({0x38, 0x02, 0x00, 0x07, 0x01, 0xC7, 0xFF, 0xFF}));
+    EXPECT_EQ(client.Exchange({0x33, 0x02, 0x00, 0x07}),
+              Bytes({0x33, 0x02, 0x00, 0x07, 0x31, 0x32, 0x33, 0x34}));
+    EXPECT_EQ(client.Exchange({0x38, 0x02, 0x00, 0x07}),
+              Bytes({0x38, 0x02, 0x00, 0x07, 0x01, 0xC7, 0xFF, 0xFF}));
     EXPECT_EQ(client.Exchange({0x35, 0x01, 0x02}), Bytes({0x35, 0x01, 0x01}));
     sim.Signal(SIGTERM);
     EXPECT_EQ(sim.Wait(), 0);
