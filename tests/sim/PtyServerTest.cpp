@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
 #include <regex>
 #include <thread>
 
@@ -124,6 +125,22 @@ TEST_F(PtyServerTest, ARequestLeftShortIsDroppedAndTheNextOneStandsAlone) {
     EXPECT_EQ(client.ReceiveUntilQuiet(milliseconds(300)), Bytes{});
     EXPECT_EQ(client.Exchange({0x35, 0x02}), Bytes({0x35, 0x02, 0x01}));
     EXPECT_EQ(Traffic(server).front(), std::make_pair(kIn, Bytes{0x35, 0x01}));
+}
+
+TEST_F(PtyServerTest, KeepsServingAfterALineFullOfNoise) {
+    PtyServer& server = Serve();
+    PortClient client(server.LinkPath());
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> byte(0x30, 0x3F);  // mostly codes and digits: many half-requests
+    Bytes noise(3000);
+    for (std::uint8_t& b : noise)
+        b = static_cast<std::uint8_t>(byte(random));
+    ASSERT_TRUE(client.Send(noise));
+    client.ReceiveUntilQuiet(milliseconds(400));  // past the patience for a last half-request
+    const Bytes reply = client.Exchange({0x34, 0x02});
+    ASSERT_EQ(reply.size(), 3u);
+    EXPECT_EQ(reply[0], 0x34);
+    EXPECT_EQ(reply[1], 0x02);
 }
 
 TEST_F(PtyServerTest, ServesClientsThatOpenAndCloseThePortAgainAndAgain) {
