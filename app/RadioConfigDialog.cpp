@@ -36,11 +36,30 @@ constexpr std::array<Column, 5> kColumns{{
     {"Num", 40}, {"Tx", 40}, {"Rx", 40}, {"PLL Tx", 52}, {"PLL Rx", 52},
 }};
 
+using D = RadioConfigDialog;
 const EventBinding kEvents[] = {
-    {ctl::kDispList, DialogEvent::SelectionChange, &RadioConfigDialog::OnDispSelChange},
-    {ctl::kClearScreen, DialogEvent::Click, &RadioConfigDialog::OnClearScreen},
-    {ctl::kRadioMfgList, DialogEvent::SelectionChange, &RadioConfigDialog::OnRadioMfgSelChange},
-    {ctl::kSquelchList, DialogEvent::SelectionChange, &RadioConfigDialog::OnSquelchSelChange},
+    {ctl::kWideBandEnable, DialogEvent::Click, &D::OnWideBandEnable},
+    {ctl::kWideBandDisable, DialogEvent::Click, &D::OnWideBandDisable},
+    {ctl::kWideBandSet, DialogEvent::Click, &D::OnWideBandSet},
+    {ctl::kWideBandGet, DialogEvent::Click, &D::OnWideBandGet},
+    {ctl::kDispList, DialogEvent::SelectionChange, &D::OnDispSelChange},
+    {ctl::kDispGet, DialogEvent::Click, &D::OnDispGet},
+    {ctl::kDispSet, DialogEvent::Click, &D::OnDispSet},
+    {ctl::kClearScreen, DialogEvent::Click, &D::OnClearScreen},
+    {ctl::kSerialNumberWrite, DialogEvent::Click, &D::OnSerialNumberWrite},
+    {ctl::kDtmfDelaySet, DialogEvent::Click, &D::OnDtmfDelaySet},
+    {ctl::kDtmfDelayGet, DialogEvent::Click, &D::OnDtmfDelayGet},
+    {ctl::kSerialNumberRead, DialogEvent::Click, &D::OnSerialNumberRead},
+    {ctl::kRadioMfgGet, DialogEvent::Click, &D::OnRadioMfgGet},
+    {ctl::kRadioMfgSet, DialogEvent::Click, &D::OnRadioMfgSet},
+    {ctl::kRadioMfgList, DialogEvent::SelectionChange, &D::OnRadioMfgSelChange},
+    {ctl::kMinVolumeGet, DialogEvent::Click, &D::OnMinVolumeGet},
+    {ctl::kMinVolumeSet, DialogEvent::Click, &D::OnMinVolumeSet},
+    {ctl::kSquelchGet, DialogEvent::Click, &D::OnSquelchGet},
+    {ctl::kSquelchSet, DialogEvent::Click, &D::OnSquelchSet},
+    {ctl::kSquelchList, DialogEvent::SelectionChange, &D::OnSquelchSelChange},
+    {ctl::kUserDescriptionRead, DialogEvent::Click, &D::OnUserDescriptionRead},
+    {ctl::kUserDescriptionWrite, DialogEvent::Click, &D::OnUserDescriptionWrite},
 };
 
 // The window's own wording of the data exchange's refusals.

@@ -8,7 +8,12 @@
 #include <string_view>
 
 #include "app/DialogControls.h"
+#include "protocol/LogSink.h"
 #include "serial/SerialLink.h"
+
+namespace protocol {
+struct DeviceCommand;
+}
 
 class RadioConfigDialog;
 
@@ -66,6 +71,26 @@ public:
     static std::int32_t SelectionValue(int listIndex);
 
     void ResetHomeNumberTable();
+
+    // --- device settings and texts ---
+    void OnWideBandEnable();
+    void OnWideBandDisable();
+    void OnWideBandGet();
+    void OnWideBandSet();
+    void OnDispGet();
+    void OnDispSet();
+    void OnRadioMfgGet();
+    void OnRadioMfgSet();
+    void OnSquelchGet();
+    void OnSquelchSet();
+    void OnDtmfDelayGet();
+    void OnDtmfDelaySet();
+    void OnMinVolumeGet();
+    void OnMinVolumeSet();
+    void OnSerialNumberWrite();
+    void OnSerialNumberRead();
+    void OnUserDescriptionWrite();
+    void OnUserDescriptionRead();
 
     // --- the request exchange ---
 
@@ -127,12 +152,37 @@ public:
 
 private:
     struct ExchangeRule;
+    struct ListSetting;
+    static const ListSetting kDispSetting;
+    static const ListSetting kRadioMfgSetting;
+    static const ListSetting kSquelchSetting;
+
+    // The log console as protocol code writes to it.
+    class ConsoleSink : public LogSink {
+    public:
+        explicit ConsoleSink(RadioConfigDialog& dialog) : m_dialog(dialog) {}
+        void Text(std::string_view text, bool pause) override { m_dialog.LogText(text, pause); }
+        void Number(std::int32_t value, bool pause) override { m_dialog.LogNumber(value, pause); }
+        void String(const std::string& text, bool pause) override { m_dialog.LogString(text, pause); }
+        void Hex(std::span<const std::uint8_t> bytes, std::int32_t count) override { m_dialog.LogHex(bytes, count); }
+
+    private:
+        RadioConfigDialog& m_dialog;
+    };
+
+    void RunListGet(const ListSetting& list);
+    void RunListSet(const ListSetting& list);
+    void RunNumberGet(const protocol::DeviceCommand& command, int editId);
+    void RunNumberSet(const protocol::DeviceCommand& command, int editId);
+    void RunTextWrite(const protocol::DeviceCommand& command, int editId);
+    void RunTextRead(const protocol::DeviceCommand& command, int editId);
     static const std::array<ExchangeRule, 6> kExchangeRules;
 
     void AppendLog(std::string_view piece, bool pause);
     void RefreshConsole();
 
     DialogControls& m_controls;
+    ConsoleSink m_log{*this};
 
     SerialLink m_link;
     std::string m_portText;

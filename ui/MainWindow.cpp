@@ -73,8 +73,13 @@ QWidget* MainWindow::CreateControl(const ControlTemplate& control) {
             button->setAutoDefault(true);  // Enter clicks a focused button
             return button;
         }
-        case ControlKind::RadioButton:
-            return new QRadioButton(caption, this);
+        case ControlKind::RadioButton: {
+            // The window's own handlers check one button and uncheck the other, so both can also be
+            // left unchecked (as a loaded file may leave them).
+            auto* radio = new QRadioButton(caption, this);
+            radio->setAutoExclusive(false);
+            return radio;
+        }
         case ControlKind::Edit:
         case ControlKind::DigitsEdit:
             return new DialogEdit(control.kind == ControlKind::DigitsEdit, this);

@@ -83,7 +83,7 @@ private:
     int m_slave = -1;
 };
 
-std::string MakePortsDirectory() {
+inline std::string MakePortsDirectory() {
     char dirTemplate[] = "/tmp/vantor-ports-XXXXXX";
     return mkdtemp(dirTemplate);
 }

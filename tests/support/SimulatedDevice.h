@@ -1,0 +1,53 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/Faults.h"
+#include "sim/PtyServer.h"
+#include "tests/support/FarEnd.h"
+
+namespace testsupport {
+
+// The simulated device published as COM1 in a private ports directory, for as long as the object lives.
+class SimulatedDevice {
+public:
+    explicit SimulatedDevice(vantor::sim::DeviceState state = {}, const std::vector<std::string>& faults = {})
+        : m_server(Options(faults), std::move(state)) {
+        if (auto failure = m_server.Start()) ADD_FAILURE() << "simulated device: " << *failure;
+    }
+
+    // Every request the device received, in order.
+    std::vector<Bytes> Requests() const {
+        std::vector<Bytes> requests;
+        for (const vantor::sim::Record& record : m_server.Records()) {
+            if (record.direction == vantor::sim::Direction::kRequest) requests.push_back(record.bytes);
+        }
+        return requests;
+    }
+    vantor::sim::DeviceState State() const { return m_server.State(); }
+    const std::string& PortsPath() const { return m_ports.Path(); }
+
+private:
+    vantor::sim::ServerOptions Options(const std::vector<std::string>& faults) const {
+        vantor::sim::ServerOptions options;
+        options.portsDir = m_ports.Path();
+        options.port = 1;
+        for (const std::string& text : faults) {
+            auto parsed = vantor::sim::ParseFault(text);
+            if (auto* rule = std::get_if<vantor::sim::FaultRule>(&parsed)) {
+                options.faults.push_back(*rule);
+            } else {
+                ADD_FAILURE() << "bad fault " << text << ": " << std::get<std::string>(parsed);
+            }
+        }
+        return options;
+    }
+
+    PortsDirectory m_ports;
+    vantor::sim::PtyServer m_server;
+};
+
+}  // namespace testsupport
