@@ -10,12 +10,30 @@
 namespace {
 
 constexpr std::array<int, 24> kBusyLock{
-    ctl::kSquelchGet,       ctl::kSquelchSet,       ctl::kMinVolumeGet,       ctl::kMinVolumeSet,
-    ctl::kRadioMfgSet,      ctl::kRadioMfgGet,      ctl::kDtmfDelayGet,       ctl::kDtmfDelaySet,
-    ctl::kSerialNumberRead, ctl::kSerialNumberWrite, ctl::kDispGet,           ctl::kDispSet,
-    ctl::kWriteAll,         ctl::kReadAll,          ctl::kRead,               ctl::kWrite,
-    ctl::kWideBandGet,      ctl::kWideBandSet,      ctl::kHomeNumberList,     ctl::kAdd,
-    ctl::kSaveAs,           ctl::kOpen,             ctl::kUserDescriptionWrite, ctl::kUserDescriptionRead,
+    ctl::kSquelchGet,
+    ctl::kSquelchSet,
+    ctl::kMinVolumeGet,
+    ctl::kMinVolumeSet,
+    ctl::kRadioMfgSet,
+    ctl::kRadioMfgGet,
+    ctl::kDtmfDelayGet,
+    ctl::kDtmfDelaySet,
+    ctl::kSerialNumberRead,
+    ctl::kSerialNumberWrite,
+    ctl::kDispGet,
+    ctl::kDispSet,
+    ctl::kWriteAll,
+    ctl::kReadAll,
+    ctl::kRead,
+    ctl::kWrite,
+    ctl::kWideBandGet,
+    ctl::kWideBandSet,
+    ctl::kHomeNumberList,
+    ctl::kAdd,
+    ctl::kSaveAs,
+    ctl::kOpen,
+    ctl::kUserDescriptionWrite,
+    ctl::kUserDescriptionRead,
 };
 
 struct ListEntries {
@@ -33,7 +51,11 @@ struct Column {
     int width;
 };
 constexpr std::array<Column, 5> kColumns{{
-    {"Num", 40}, {"Tx", 40}, {"Rx", 40}, {"PLL Tx", 52}, {"PLL Rx", 52},
+    {"Num", 40},
+    {"Tx", 40},
+    {"Rx", 40},
+    {"PLL Tx", 52},
+    {"PLL Rx", 52},
 }};
 
 using D = RadioConfigDialog;
@@ -63,7 +85,9 @@ const EventBinding kEvents[] = {
 };
 
 // The window's own wording of the data exchange's refusals.
-std::string TooLongMessage(int limit) { return "Enter no more than " + std::to_string(limit) + " characters."; }
+std::string TooLongMessage(int limit) {
+    return "Enter no more than " + std::to_string(limit) + " characters.";
+}
 constexpr std::string_view kNotANumberMessage = "Enter a whole number.";
 std::string OutOfRangeMessage(int low, int high) {
     return "Enter a whole number from " + std::to_string(low) + " to " + std::to_string(high) + ".";
@@ -181,7 +205,8 @@ void RadioConfigDialog::AppendLog(std::string_view piece, bool pause) {
     m_controls.RunAsUnit([&] {
         if (!piece.empty()) {
             if (!m_logText.empty() && m_logText.back() == '\r' && piece.front() == '\n') ++m_logLines;
-            for (std::size_t i = piece.find("\r\n"); i != std::string_view::npos; i = piece.find("\r\n", i + 2)) {
+            for (std::size_t i = piece.find("\r\n"); i != std::string_view::npos;
+                 i = piece.find("\r\n", i + 2)) {
                 ++m_logLines;
             }
             m_logText.append(piece);
@@ -195,9 +220,7 @@ void RadioConfigDialog::AppendLog(std::string_view piece, bool pause) {
 // The console follows its newest lines: line n - 5 becomes the first one shown, n counting the empty
 // line after a final line end. Only the new text reaches the control, so an append costs the same however
 // long the log has grown.
-void RadioConfigDialog::RefreshConsole() {
-    m_controls.ScrollConsoleTo(m_logLines > 5 ? m_logLines - 5 : 0);
-}
+void RadioConfigDialog::RefreshConsole() { m_controls.ScrollConsoleTo(m_logLines > 5 ? m_logLines - 5 : 0); }
 
 void RadioConfigDialog::LogText(std::string_view text, bool pause) {
     // The text is taken as a C string: it ends at its first zero byte.
@@ -237,7 +260,9 @@ std::int32_t RadioConfigDialog::SelectionValue(int listIndex) {
     return listIndex == 0 ? 1 : listIndex == 1 ? 2 : 0;
 }
 
-void RadioConfigDialog::OnDispSelChange() { m_dispChoice = SelectionValue(m_controls.GetCurSel(ctl::kDispList)); }
+void RadioConfigDialog::OnDispSelChange() {
+    m_dispChoice = SelectionValue(m_controls.GetCurSel(ctl::kDispList));
+}
 
 void RadioConfigDialog::OnSquelchSelChange() {
     m_squelchChoice = SelectionValue(m_controls.GetCurSel(ctl::kSquelchList));
@@ -261,8 +286,10 @@ bool RadioConfigDialog::SendRequest(std::span<const std::uint8_t> request, std::
     }
     // A byte that could not be written (an unplugged adapter, a stalled line) makes the request
     // incomplete: it is reported, never counted as sent.
-    const std::span<const std::uint8_t> bytes = request.first(std::min(request.size(), static_cast<std::size_t>(count)));
-    if (m_link.Transmit(bytes) != static_cast<std::int32_t>(bytes.size()) || bytes.size() != static_cast<std::size_t>(count)) {
+    const std::span<const std::uint8_t> bytes =
+        request.first(std::min(request.size(), static_cast<std::size_t>(count)));
+    if (m_link.Transmit(bytes) != static_cast<std::int32_t>(bytes.size()) ||
+        bytes.size() != static_cast<std::size_t>(count)) {
         LogText("Error while sending data\r\n");
         return false;
     }

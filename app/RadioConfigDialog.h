@@ -164,7 +164,9 @@ private:
         void Text(std::string_view text, bool pause) override { m_dialog.LogText(text, pause); }
         void Number(std::int32_t value, bool pause) override { m_dialog.LogNumber(value, pause); }
         void String(const std::string& text, bool pause) override { m_dialog.LogString(text, pause); }
-        void Hex(std::span<const std::uint8_t> bytes, std::int32_t count) override { m_dialog.LogHex(bytes, count); }
+        void Hex(std::span<const std::uint8_t> bytes, std::int32_t count) override {
+            m_dialog.LogHex(bytes, count);
+        }
 
     private:
         RadioConfigDialog& m_dialog;

@@ -112,7 +112,8 @@ void RadioConfigDialog::RunTextRead(const protocol::DeviceCommand& command, int 
 const RadioConfigDialog::ListSetting RadioConfigDialog::kDispSetting{
     protocol::kDisp, ctl::kDispList, &RadioConfigDialog::OnDispSelChange, &RadioConfigDialog::m_dispChoice};
 const RadioConfigDialog::ListSetting RadioConfigDialog::kRadioMfgSetting{
-    protocol::kRadioMfg, ctl::kRadioMfgList, &RadioConfigDialog::OnRadioMfgSelChange, &RadioConfigDialog::m_mfgChoice};
+    protocol::kRadioMfg, ctl::kRadioMfgList, &RadioConfigDialog::OnRadioMfgSelChange,
+    &RadioConfigDialog::m_mfgChoice};
 const RadioConfigDialog::ListSetting RadioConfigDialog::kSquelchSetting{
     protocol::kSquelch, ctl::kSquelchList, &RadioConfigDialog::OnSquelchSelChange,
     &RadioConfigDialog::m_squelchChoice};
@@ -127,7 +128,9 @@ void RadioConfigDialog::OnDtmfDelayGet() { RunNumberGet(protocol::kDtmfDelay, ct
 void RadioConfigDialog::OnDtmfDelaySet() { RunNumberSet(protocol::kDtmfDelay, ctl::kDtmfDelayEdit); }
 void RadioConfigDialog::OnMinVolumeGet() { RunNumberGet(protocol::kMinVolume, ctl::kMinVolumeEdit); }
 void RadioConfigDialog::OnMinVolumeSet() { RunNumberSet(protocol::kMinVolume, ctl::kMinVolumeEdit); }
-void RadioConfigDialog::OnSerialNumberWrite() { RunTextWrite(protocol::kSerialNumber, ctl::kSerialNumberEdit); }
+void RadioConfigDialog::OnSerialNumberWrite() {
+    RunTextWrite(protocol::kSerialNumber, ctl::kSerialNumberEdit);
+}
 void RadioConfigDialog::OnSerialNumberRead() { RunTextRead(protocol::kSerialNumber, ctl::kSerialNumberEdit); }
 void RadioConfigDialog::OnUserDescriptionWrite() {
     RunTextWrite(protocol::kUserDescription, ctl::kUserDescriptionEdit);

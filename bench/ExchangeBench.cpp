@@ -93,10 +93,11 @@ void Measure(const char* where, RadioConfigDialog& dialog) {
         if (n != 3) std::printf("exchange %d: unexpected result %d\n", i, n);
     }
     const double mean = wallMs / kExchanges;
-    std::printf("exchange (%s): mean %.2f ms, worst %.2f ms, nominal %.0f ms, overhead %.2f ms (target < 1 ms)\n",
-                where, mean, worstMs, kNominalMs, mean - kNominalMs);
-    std::printf("exchange (%s): processor time during the wait %.2f%% of the wall time (target < 5%%)\n", where,
-                100.0 * cpuMs / wallMs);
+    std::printf(
+        "exchange (%s): mean %.2f ms, worst %.2f ms, nominal %.0f ms, overhead %.2f ms (target < 1 ms)\n",
+        where, mean, worstMs, kNominalMs, mean - kNominalMs);
+    std::printf("exchange (%s): processor time during the wait %.2f%% of the wall time (target < 5%%)\n",
+                where, 100.0 * cpuMs / wallMs);
 }
 
 }  // namespace

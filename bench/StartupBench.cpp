@@ -1,11 +1,12 @@
 // Time from program start to the main window shown, and resident memory once it is up.
+#include <unistd.h>
+
 #include <QApplication>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "ui/MainWindow.h"
 #include "ui/QtAppPlatform.h"

@@ -198,8 +198,7 @@ inline constexpr std::array<const DeviceCommand*, 10> kDeviceCommands{
 // The row of a command code; none for a code the device does not have.
 constexpr const DeviceCommand* FindCommand(std::uint8_t code) {
     for (const DeviceCommand* command : kDeviceCommands) {
-        if (command->code == code)
-            return command;
+        if (command->code == code) return command;
     }
     return nullptr;
 }

@@ -4,9 +4,7 @@
 
 namespace protocol {
 
-ReadRequestBytes ReadRequest(std::uint8_t code) {
-    return {code, kReadSubCode};
-}
+ReadRequestBytes ReadRequest(std::uint8_t code) { return {code, kReadSubCode}; }
 
 WriteRequestBytes WriteRequest(std::uint8_t code, std::int32_t value) {
     return {code, kWriteSubCode, static_cast<std::uint8_t>(value & 0xFF)};
@@ -24,27 +22,23 @@ std::vector<std::uint8_t> TextWriteRequest(std::uint8_t code, std::string_view t
 
 std::optional<std::uint8_t> ReplyByte(std::span<const std::uint8_t> reply, std::int32_t n,
                                       std::size_t index) {
-    if (n <= 0 || index >= static_cast<std::size_t>(n) || index >= reply.size())
-        return std::nullopt;
+    if (n <= 0 || index >= static_cast<std::size_t>(n) || index >= reply.size()) return std::nullopt;
     return reply[index];
 }
 
 void LogByteLine(LogSink& log, std::string_view label, std::optional<std::uint8_t> byte) {
     log.Text(label);
-    if (byte)
-        log.Number(static_cast<std::int8_t>(*byte));
+    if (byte) log.Number(static_cast<std::int8_t>(*byte));
     log.Text(kLineEnd);
 }
 
 void LogLine(LogSink& log, std::string_view text) {
-    if (!text.empty())
-        log.Text(text);
+    if (!text.empty()) log.Text(text);
 }
 
 ReplyOutcome CheckReply(std::span<const std::uint8_t> reply, std::int32_t n, std::uint8_t code,
                         std::uint8_t subCode, std::string_view echo, std::string_view header, LogSink& log) {
-    if (n <= 0)
-        return ReplyOutcome::kNoReply;
+    if (n <= 0) return ReplyOutcome::kNoReply;
     const auto replyCode = ReplyByte(reply, n, 0);
     if (replyCode != code) {
         LogByteLine(log, kUnexpectedCode, replyCode);

@@ -21,14 +21,12 @@ StatusTexts OutcomeTexts(const DeviceCommand& command, std::span<const std::uint
 }  // namespace
 
 std::int32_t WideBandValue(bool enableChecked, bool disableChecked) {
-    if (disableChecked)
-        return kSecondValue;
+    if (disableChecked) return kSecondValue;
     return enableChecked ? kFirstValue : kNoValue;
 }
 
 bool SetInputAccepted(const DeviceCommand& command, std::int32_t value, LogSink& log) {
-    if (command.kind != CommandKind::kNumber || value <= command.set.limit)
-        return true;
+    if (command.kind != CommandKind::kNumber || value <= command.set.limit) return true;
     LogLine(log, command.set.refusal);
     return false;
 }
@@ -79,8 +77,7 @@ ReplyOutcome CheckWriteReply(const DeviceCommand& command, std::span<const std::
                              std::span<const std::uint8_t> reply, std::int32_t n, LogSink& log) {
     const ReplyOutcome header =
         CheckReply(reply, n, command.code, kWriteSubCode, command.echo, command.set.header, log);
-    if (header != ReplyOutcome::kMatched)
-        return header;
+    if (header != ReplyOutcome::kMatched) return header;
     return ReportWriteStatus(ReplyByte(reply, n, kValueIndex), OutcomeTexts(command, request),
                              command.set.unrecognisedStatus, log);
 }
@@ -99,15 +96,13 @@ std::optional<std::int32_t> DecodeSettingReply(const DeviceCommand& command,
         LogByteLine(log, kUnrecognizedValue, byte);
         return std::nullopt;
     }
-    if (value == kFirstValue || value == kSecondValue)
-        LogLine(log, get.valueLines[value - kFirstValue]);
+    if (value == kFirstValue || value == kSecondValue) LogLine(log, get.valueLines[value - kFirstValue]);
     return value;
 }
 
 std::optional<std::string> DecodeTextReply(const DeviceCommand& command, std::span<const std::uint8_t> reply,
                                            std::int32_t n, LogSink& log) {
-    if (n <= 0)
-        return std::nullopt;
+    if (n <= 0) return std::nullopt;
     log.Text("Received : ");
     log.Number(n);
     log.Text(" bytes\r\n");

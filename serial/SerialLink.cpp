@@ -57,9 +57,7 @@ std::optional<speed_t> StandardSpeedCode(std::int32_t baud) {
 
 // Exclusive against every other user: flock also stops root and other links in this process (each
 // open() is its own open file description), TIOCEXCL stops programs that do not take the lock.
-bool ClaimPort(int fd) {
-    return flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCEXCL) == 0;
-}
+bool ClaimPort(int fd) { return flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCEXCL) == 0; }
 
 // Raw 8-bit line at the given speed: every byte passes both ways unchanged. Parity, stop bits and
 // hardware flow control stay as the port has them.
@@ -132,9 +130,7 @@ int MillisecondsUntil(Clock::time_point deadline) {
 
 }  // namespace
 
-SerialLink::~SerialLink() {
-    Disconnect();
-}
+SerialLink::~SerialLink() { Disconnect(); }
 
 int SerialLink::Connect(std::string_view portText, std::int32_t baudRate) {
     if (m_open) {

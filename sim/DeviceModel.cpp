@@ -36,16 +36,14 @@ constexpr std::size_t kPllWriteSize = 8;
 
 const ByteSetting* FindByteSetting(std::uint8_t code) {
     for (const auto& s : kByteSettings) {
-        if (s.code == code)
-            return &s;
+        if (s.code == code) return &s;
     }
     return nullptr;
 }
 
 const TextSetting* FindTextSetting(std::uint8_t code) {
     for (const auto& s : kTextSettings) {
-        if (s.code == code)
-            return &s;
+        if (s.code == code) return &s;
     }
     return nullptr;
 }
@@ -53,22 +51,16 @@ const TextSetting* FindTextSetting(std::uint8_t code) {
 // The fixed length of a request, or nullopt when the code and sub-code are unknown or, for a home number
 // write, when the length depends on the codes it carries.
 std::optional<std::size_t> FixedLength(std::uint8_t code, std::uint8_t sub) {
-    if (sub != kWrite && sub != kRead)
-        return std::nullopt;
-    if (FindByteSetting(code))
-        return sub == kWrite ? kHeaderSize + 1 : kHeaderSize;
+    if (sub != kWrite && sub != kRead) return std::nullopt;
+    if (FindByteSetting(code)) return sub == kWrite ? kHeaderSize + 1 : kHeaderSize;
     if (const TextSetting* text = FindTextSetting(code))
         return sub == kWrite ? kHeaderSize + text->size : kHeaderSize;
-    if (code == kPllCode)
-        return sub == kWrite ? kPllWriteSize : kHomeNumberHeaderSize;
-    if (code == kHomeNumberCode && sub == kRead)
-        return kHomeNumberHeaderSize;
+    if (code == kPllCode) return sub == kWrite ? kPllWriteSize : kHomeNumberHeaderSize;
+    if (code == kHomeNumberCode && sub == kRead) return kHomeNumberHeaderSize;
     return std::nullopt;
 }
 
-bool IsKnownCode(std::uint8_t code) {
-    return code >= kHomeNumberCode && code <= kUserDescriptionCode;
-}
+bool IsKnownCode(std::uint8_t code) { return code >= kHomeNumberCode && code <= kUserDescriptionCode; }
 
 std::uint16_t Big16(std::span<const std::uint8_t> bytes, std::size_t at) {
     return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
@@ -103,49 +95,37 @@ std::string DeviceState::TextField(std::string_view text, std::size_t size) {
 }
 
 FrameStatus ClassifyFrame(std::span<const std::uint8_t> bytes) {
-    if (bytes.empty())
-        return FrameStatus::kIncomplete;
-    if (!IsKnownCode(bytes[0]))
-        return FrameStatus::kUnknown;
-    if (bytes.size() < kHeaderSize)
-        return FrameStatus::kIncomplete;
+    if (bytes.empty()) return FrameStatus::kIncomplete;
+    if (!IsKnownCode(bytes[0])) return FrameStatus::kUnknown;
+    if (bytes.size() < kHeaderSize) return FrameStatus::kIncomplete;
     const std::uint8_t code = bytes[0];
     const std::uint8_t sub = bytes[1];
     if (code == kHomeNumberCode && sub == kWrite) {
-        if (bytes.size() < kHomeNumberHeaderSize)
-            return FrameStatus::kIncomplete;
-        if (bytes.size() < kLongestHomeNumberWrite)
-            return FrameStatus::kMaybeComplete;
+        if (bytes.size() < kHomeNumberHeaderSize) return FrameStatus::kIncomplete;
+        if (bytes.size() < kLongestHomeNumberWrite) return FrameStatus::kMaybeComplete;
         return bytes.size() == kLongestHomeNumberWrite ? FrameStatus::kComplete : FrameStatus::kUnknown;
     }
     const std::optional<std::size_t> length = FixedLength(code, sub);
-    if (!length || bytes.size() > *length)
-        return FrameStatus::kUnknown;
+    if (!length || bytes.size() > *length) return FrameStatus::kUnknown;
     return bytes.size() == *length ? FrameStatus::kComplete : FrameStatus::kIncomplete;
 }
 
 std::optional<Bytes> DeviceModel::Answer(std::span<const std::uint8_t> request, bool refuse) {
-    if (request.size() < kHeaderSize)
-        return std::nullopt;
+    if (request.size() < kHeaderSize) return std::nullopt;
     const std::uint8_t code = request[0];
     const std::uint8_t sub = request[1];
-    if (code == kHomeNumberCode)
-        return AnswerHomeNumber(request, refuse);
-    if (code == kPllCode)
-        return AnswerPll(request, refuse);
+    if (code == kHomeNumberCode) return AnswerHomeNumber(request, refuse);
+    if (code == kPllCode) return AnswerPll(request, refuse);
 
     const std::optional<std::size_t> length = FixedLength(code, sub);
-    if (!length || request.size() != *length)
-        return std::nullopt;
+    if (!length || request.size() != *length) return std::nullopt;
 
     if (const ByteSetting* setting = FindByteSetting(code)) {
         std::uint8_t& value = m_state.*(setting->value);
-        if (sub == kRead)
-            return Bytes{code, sub, value};
+        if (sub == kRead) return Bytes{code, sub, value};
         const std::uint8_t wanted = request[2];
         const bool store = !refuse && wanted >= setting->lowest && wanted <= setting->highest;
-        if (store)
-            value = wanted;
+        if (store) value = wanted;
         return WriteReply(request, kHeaderSize, store);
     }
 
@@ -156,23 +136,20 @@ std::optional<Bytes> DeviceModel::Answer(std::span<const std::uint8_t> request, 
         reply.insert(reply.end(), field.begin(), field.end());
         return reply;
     }
-    if (!refuse)
-        field.assign(request.begin() + kHeaderSize, request.end());
+    if (!refuse) field.assign(request.begin() + kHeaderSize, request.end());
     return WriteReply(request, kHeaderSize, !refuse);
 }
 
 std::optional<Bytes> DeviceModel::AnswerHomeNumber(std::span<const std::uint8_t> request, bool refuse) {
     const std::uint8_t sub = request[1];
-    if (request.size() < kHomeNumberHeaderSize)
-        return std::nullopt;
+    if (request.size() < kHomeNumberHeaderSize) return std::nullopt;
     const int number = Big16(request, 2);
     const bool inRange = number >= 1 && number <= kHomeNumberCount;
 
     if (sub == kRead) {
         // A read reply has no status byte to refuse with, so a home number the device does not have
         // goes unanswered.
-        if (request.size() != kHomeNumberHeaderSize || !inRange)
-            return std::nullopt;
+        if (request.size() != kHomeNumberHeaderSize || !inRange) return std::nullopt;
         const HomeNumberCodes& codes = m_state.homeNumbers[number - 1];
         Bytes reply = ReplyHead(request, kHomeNumberHeaderSize);
         if (codes.tx.empty()) {
@@ -183,8 +160,7 @@ std::optional<Bytes> DeviceModel::AnswerHomeNumber(std::span<const std::uint8_t>
         }
         return reply;
     }
-    if (sub != kWrite || request.size() > kLongestHomeNumberWrite)
-        return std::nullopt;
+    if (sub != kWrite || request.size() > kLongestHomeNumberWrite) return std::nullopt;
 
     // The request carries no length of its own codes: only 0, 2+2 and 3+3 digits can be split.
     const std::size_t codeLength = (request.size() - kHomeNumberHeaderSize) / 2;
@@ -203,14 +179,12 @@ std::optional<Bytes> DeviceModel::AnswerHomeNumber(std::span<const std::uint8_t>
 std::optional<Bytes> DeviceModel::AnswerPll(std::span<const std::uint8_t> request, bool refuse) {
     const std::uint8_t sub = request[1];
     const std::optional<std::size_t> length = FixedLength(kPllCode, sub);
-    if (!length || request.size() != *length)
-        return std::nullopt;
+    if (!length || request.size() != *length) return std::nullopt;
     const int number = Big16(request, 2);
     const bool inRange = number >= 1 && number <= kPllHomeNumberCount;
 
     if (sub == kRead) {
-        if (!inRange)
-            return std::nullopt;
+        if (!inRange) return std::nullopt;
         const PllValues& pll = m_state.pll[number - 1];
         Bytes reply = ReplyHead(request, kHomeNumberHeaderSize);
         AppendBig16(reply, pll.tx);
@@ -218,8 +192,7 @@ std::optional<Bytes> DeviceModel::AnswerPll(std::span<const std::uint8_t> reques
         return reply;
     }
     const bool store = !refuse && inRange;
-    if (store)
-        m_state.pll[number - 1] = PllValues{Big16(request, 4), Big16(request, 6)};
+    if (store) m_state.pll[number - 1] = PllValues{Big16(request, 4), Big16(request, 6)};
     return WriteReply(request, kHomeNumberHeaderSize, store);
 }
 

@@ -82,7 +82,7 @@ enum class FrameStatus {
 FrameStatus ClassifyFrame(std::span<const std::uint8_t> bytes);
 
 class DeviceModel {
-  public:
+public:
     DeviceModel() = default;
     explicit DeviceModel(DeviceState state) : m_state(std::move(state)) {}
 
@@ -94,7 +94,7 @@ class DeviceModel {
     const DeviceState& State() const { return m_state; }
     DeviceState& State() { return m_state; }
 
-  private:
+private:
     std::optional<Bytes> AnswerHomeNumber(std::span<const std::uint8_t> request, bool refuse);
     std::optional<Bytes> AnswerPll(std::span<const std::uint8_t> request, bool refuse);
 

@@ -26,24 +26,19 @@ constexpr ActionName kActions[] = {
 
 constexpr std::string_view kActionList = "status1, silence, code, sub, short, long, split, delay or unplug";
 
-std::string Quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
-}
+std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 std::optional<std::uint32_t> ParseNumber(std::string_view text, int base) {
-    if (base == 16 && (text.starts_with("0x") || text.starts_with("0X")))
-        text.remove_prefix(2);
+    if (base == 16 && (text.starts_with("0x") || text.starts_with("0X"))) text.remove_prefix(2);
     std::uint32_t value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return value;
 }
 
 std::optional<std::uint8_t> ParseByte(std::string_view text) {
     const auto value = ParseNumber(text, 16);
-    if (!value || *value > 0xFF)
-        return std::nullopt;
+    if (!value || *value > 0xFF) return std::nullopt;
     return static_cast<std::uint8_t>(*value);
 }
 
@@ -80,8 +75,7 @@ std::string ParseSelector(std::string_view text, FaultRule& rule) {
             return "bad request kind " + Quoted(kind) + " (expected w or r)";
         }
     }
-    if (text == "*" || text == "any")
-        return "";
+    if (text == "*" || text == "any") return "";
     rule.code = ParseByte(text);
     if (!rule.code)
         return "bad command code " + Quoted(text) + " (expected two hex digits such as 35, or * for any)";
@@ -100,8 +94,7 @@ std::string ParseAction(std::string_view text, FaultRule& rule) {
         return known->needsValue ? Quoted(name) + " needs a value, as in " + std::string(name) + "=100" : "";
     }
     const std::string_view argument = text.substr(equals + 1);
-    if (!known->takesValue)
-        return Quoted(name) + " takes no value";
+    if (!known->takesValue) return Quoted(name) + " takes no value";
 
     const auto comma = argument.find(',');
     if (comma != std::string_view::npos && rule.action != FaultAction::kSplit) {
@@ -121,8 +114,7 @@ std::string ParseAction(std::string_view text, FaultRule& rule) {
     rule.value = *value;
     switch (rule.action) {
         case FaultAction::kShort:
-            if (*value == 0)
-                return "short=0 leaves no reply: use silence";
+            if (*value == 0) return "short=0 leaves no reply: use silence";
             break;
         case FaultAction::kLong:
             if (*value == 0 || *value > kLongestReply)
@@ -149,10 +141,8 @@ std::string ParseAction(std::string_view text, FaultRule& rule) {
 }  // namespace
 
 bool FaultRule::Selects(std::span<const std::uint8_t> request) const {
-    if (code && (request.empty() || request[0] != *code))
-        return false;
-    if (subCode && (request.size() < 2 || request[1] != *subCode))
-        return false;
+    if (code && (request.empty() || request[0] != *code)) return false;
+    if (subCode && (request.size() < 2 || request[1] != *subCode)) return false;
     return true;
 }
 
@@ -162,27 +152,22 @@ FaultParse ParseFault(std::string_view text) {
         return std::string("expected SELECTOR:ACTION, such as 35:status1 or 33/r@2:silence");
     }
     FaultRule rule;
-    if (std::string why = ParseSelector(text.substr(0, colon), rule); !why.empty())
-        return why;
-    if (std::string why = ParseAction(text.substr(colon + 1), rule); !why.empty())
-        return why;
+    if (std::string why = ParseSelector(text.substr(0, colon), rule); !why.empty()) return why;
+    if (std::string why = ParseAction(text.substr(colon + 1), rule); !why.empty()) return why;
     return rule;
 }
 
 FaultPlan::FaultPlan(std::vector<FaultRule> rules) {
-    for (auto& rule : rules)
-        m_rules.push_back(Counted{std::move(rule)});
+    for (auto& rule : rules) m_rules.push_back(Counted{std::move(rule)});
 }
 
 FaultEffects FaultPlan::Match(std::span<const std::uint8_t> request) {
     FaultEffects effects;
     for (Counted& counted : m_rules) {
         const FaultRule& rule = counted.rule;
-        if (!rule.Selects(request))
-            continue;
+        if (!rule.Selects(request)) continue;
         ++counted.seen;
-        if (counted.seen < rule.first || counted.seen > rule.last)
-            continue;
+        if (counted.seen < rule.first || counted.seen > rule.last) continue;
         switch (rule.action) {
             case FaultAction::kRefuse:
                 effects.refuse = true;
@@ -202,8 +187,7 @@ FaultEffects FaultPlan::Match(std::span<const std::uint8_t> request) {
 }
 
 std::vector<ReplyPiece> ShapeReply(Bytes reply, const FaultEffects& effects) {
-    if (effects.silence || effects.unplug || reply.empty())
-        return {};
+    if (effects.silence || effects.unplug || reply.empty()) return {};
     std::chrono::milliseconds delay{0};
     const FaultRule* split = nullptr;
     for (const FaultRule& rule : effects.shaping) {
@@ -212,8 +196,7 @@ std::vector<ReplyPiece> ShapeReply(Bytes reply, const FaultEffects& effects) {
                 reply[0] = rule.value ? static_cast<std::uint8_t>(*rule.value) : kDefaultWrongCode;
                 break;
             case FaultAction::kSubCode:
-                if (reply.size() < 2)
-                    break;
+                if (reply.size() < 2) break;
                 if (rule.value) {
                     reply[1] = static_cast<std::uint8_t>(*rule.value);
                 } else {

@@ -65,14 +65,14 @@ struct FaultEffects {
 };
 
 class FaultPlan {
-  public:
+public:
     FaultPlan() = default;
     explicit FaultPlan(std::vector<FaultRule> rules);
 
     // Counts the request against every rule and returns what the rules in range do to it.
     FaultEffects Match(std::span<const std::uint8_t> request);
 
-  private:
+private:
     struct Counted {
         FaultRule rule;
         std::uint32_t seen = 0;

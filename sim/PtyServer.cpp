@@ -15,28 +15,23 @@ namespace {
 
 constexpr std::size_t kLongestFrame = 256;  // garbage that never pauses still ends somewhere
 
-std::string Why(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
+std::string Why(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 void CloseFd(int& fd) {
-    if (fd >= 0)
-        ::close(fd);
+    if (fd >= 0) ::close(fd);
     fd = -1;
 }
 
 std::optional<std::string> RawMode(const std::string& slavePath) {
     const int slave = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (slave < 0)
-        return Why("cannot open " + slavePath);
+    if (slave < 0) return Why("cannot open " + slavePath);
     termios settings{};
     std::optional<std::string> error;
     if (::tcgetattr(slave, &settings) != 0) {
         error = Why("cannot read the line settings of " + slavePath);
     } else {
         ::cfmakeraw(&settings);
-        if (::tcsetattr(slave, TCSANOW, &settings) != 0)
-            error = Why("cannot set raw mode on " + slavePath);
+        if (::tcsetattr(slave, TCSANOW, &settings) != 0) error = Why("cannot set raw mode on " + slavePath);
     }
     ::close(slave);
     return error;
@@ -46,15 +41,13 @@ std::optional<std::string> RawMode(const std::string& slavePath) {
 // port drops them when it is closed.
 void FlushUnreadReplies(const std::string& slavePath) {
     const int slave = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (slave < 0)
-        return;
+    if (slave < 0) return;
     ::tcflush(slave, TCIFLUSH);
     ::close(slave);
 }
 
 timespec ToTimespec(std::chrono::nanoseconds span) {
-    if (span.count() < 0)
-        span = std::chrono::nanoseconds(0);
+    if (span.count() < 0) span = std::chrono::nanoseconds(0);
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(span);
     return timespec{static_cast<time_t>(seconds.count()), static_cast<long>((span - seconds).count())};
 }
@@ -80,21 +73,16 @@ PtyServer::PtyServer(ServerOptions options, DeviceState state)
     m_linkPath = m_options.portsDir / ("com" + std::to_string(m_options.port));
 }
 
-PtyServer::~PtyServer() {
-    Stop();
-}
+PtyServer::~PtyServer() { Stop(); }
 
 std::optional<std::string> PtyServer::Start() {
-    if (m_thread.joinable())
-        return "already serving";
+    if (m_thread.joinable()) return "already serving";
     if (!m_options.logPath.empty()) {
         m_log = std::fopen(m_options.logPath.c_str(), "w");
-        if (!m_log)
-            return Why("cannot write the log " + m_options.logPath.string());
+        if (!m_log) return Why("cannot write the log " + m_options.logPath.string());
     }
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_master < 0)
-        return Why("cannot open a pseudo-terminal");
+    if (m_master < 0) return Why("cannot open a pseudo-terminal");
     char name[128];
     if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 ||
         ::ptsname_r(m_master, name, sizeof name) != 0) {
@@ -104,15 +92,12 @@ std::optional<std::string> PtyServer::Start() {
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
     // The client may never set the line up itself; echo or line editing on the slave would corrupt
     // every exchange, so the port starts raw, and a pseudo-terminal keeps its settings between opens.
-    if (auto error = RawMode(m_slavePath))
-        return error;
+    if (auto error = RawMode(m_slavePath)) return error;
     int wake[2];
-    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0)
-        return Why("cannot create a pipe");
+    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) return Why("cannot create a pipe");
     m_wakeRead = wake[0];
     m_wakeWrite = wake[1];
-    if (auto error = Publish())
-        return error;
+    if (auto error = Publish()) return error;
     m_start = Clock::now();
     m_thread = std::thread([this] { Serve(); });
     return std::nullopt;
@@ -128,8 +113,7 @@ void PtyServer::Stop() {
     CloseFd(m_master);
     CloseFd(m_wakeRead);
     CloseFd(m_wakeWrite);
-    if (m_log)
-        std::fclose(m_log);
+    if (m_log) std::fclose(m_log);
     m_log = nullptr;
 }
 
@@ -150,8 +134,7 @@ std::optional<std::string> PtyServer::Publish() {
         return m_linkPath.string() + " already exists and is not a link";
     }
     std::filesystem::create_symlink(m_slavePath, m_linkPath, error);
-    if (error)
-        return "cannot create " + m_linkPath.string() + ": " + error.message();
+    if (error) return "cannot create " + m_linkPath.string() + ": " + error.message();
     return std::nullopt;
 }
 
@@ -191,8 +174,7 @@ void PtyServer::AddRecord(Direction direction, const Bytes& bytes, Clock::time_p
 }
 
 std::optional<PtyServer::Clock::time_point> PtyServer::FrameDeadline() const {
-    if (m_frame.empty())
-        return std::nullopt;
+    if (m_frame.empty()) return std::nullopt;
     const bool waiting = m_frameStatus == FrameStatus::kIncomplete;
     return m_lastByte + (waiting ? std::chrono::duration_cast<Clock::duration>(m_options.patience)
                                  : std::chrono::duration_cast<Clock::duration>(m_options.gap));
@@ -212,31 +194,22 @@ void PtyServer::Serve() {
         Clock::time_point now = Clock::now();
         const bool listening = m_master >= 0 && !m_clientGone;
         std::optional<Clock::duration> wait;
-        if (const auto deadline = NextDeadline())
-            wait = *deadline - now;
-        if (m_clientGone)
-            wait = std::min<Clock::duration>(wait.value_or(kHangUpRecheck), kHangUpRecheck);
+        if (const auto deadline = NextDeadline()) wait = *deadline - now;
+        if (m_clientGone) wait = std::min<Clock::duration>(wait.value_or(kHangUpRecheck), kHangUpRecheck);
 
         pollfd fds[2] = {{m_wakeRead, POLLIN, 0},
                          {m_master, static_cast<short>(POLLIN | (m_outputBlocked ? POLLOUT : 0)), 0}};
         timespec timeout{};
-        if (wait)
-            timeout = ToTimespec(*wait);
+        if (wait) timeout = ToTimespec(*wait);
         const int ready = ::ppoll(fds, listening ? 2 : 1, wait ? &timeout : nullptr, nullptr);
-        if (ready < 0 && errno != EINTR)
-            return;
-        if (fds[0].revents != 0)
-            return;
+        if (ready < 0 && errno != EINTR) return;
+        if (fds[0].revents != 0) return;
 
         now = Clock::now();
-        if (listening && (fds[1].revents & POLLOUT))
-            m_outputBlocked = false;
-        if (m_master >= 0 && (m_clientGone || fds[1].revents != 0))
-            ReadFromClient(now);
-        if (const auto end = FrameDeadline(); end && *end <= now)
-            EndFrame(now);
-        if (m_master >= 0 && !m_clientGone)
-            SendDueOutput(now);
+        if (listening && (fds[1].revents & POLLOUT)) m_outputBlocked = false;
+        if (m_master >= 0 && (m_clientGone || fds[1].revents != 0)) ReadFromClient(now);
+        if (const auto end = FrameDeadline(); end && *end <= now) EndFrame(now);
+        if (m_master >= 0 && !m_clientGone) SendDueOutput(now);
     }
 }
 
@@ -246,12 +219,10 @@ void PtyServer::ReadFromClient(Clock::time_point now) {
         const ssize_t count = ::read(m_master, buffer, sizeof buffer);
         if (count > 0) {
             m_clientGone = false;
-            for (ssize_t i = 0; i < count && m_master >= 0; ++i)
-                TakeByte(buffer[i], now);
+            for (ssize_t i = 0; i < count && m_master >= 0; ++i) TakeByte(buffer[i], now);
             continue;
         }
-        if (count < 0 && errno == EINTR)
-            continue;
+        if (count < 0 && errno == EINTR) continue;
         if (count < 0 && errno == EAGAIN) {
             m_clientGone = false;  // a client holds the port open
         } else if (!m_clientGone) {
@@ -265,8 +236,7 @@ void PtyServer::TakeByte(std::uint8_t byte, Clock::time_point now) {
     m_frame.push_back(byte);
     m_lastByte = now;
     m_frameStatus = ClassifyFrame(m_frame);
-    if (m_frameStatus == FrameStatus::kComplete || m_frame.size() >= kLongestFrame)
-        EndFrame(now);
+    if (m_frameStatus == FrameStatus::kComplete || m_frame.size() >= kLongestFrame) EndFrame(now);
 }
 
 void PtyServer::EndFrame(Clock::time_point now) {
@@ -285,15 +255,13 @@ void PtyServer::EndFrame(Clock::time_point now) {
         std::lock_guard lock(m_mutex);
         reply = m_model.Answer(request, effects.refuse);
     }
-    if (!reply)
-        return;
+    if (!reply) return;
 
     const Clock::time_point due = now + m_options.turnaround;
     bool first = true;
     for (ReplyPiece& piece : ShapeReply(std::move(*reply), effects)) {
         Pending pending{std::move(piece), due, !first};
-        if (first)
-            pending.due += pending.piece.pause;
+        if (first) pending.due += pending.piece.pause;
         m_output.push_back(std::move(pending));
         first = false;
     }
@@ -306,8 +274,7 @@ void PtyServer::SendDueOutput(Clock::time_point now) {
                                     10.0 / static_cast<double>(m_options.paceBaud)));
     while (!m_output.empty() && !m_outputBlocked) {
         Pending& pending = m_output.front();
-        if (now < pending.due)
-            return;
+        if (now < pending.due) return;
         const Bytes& bytes = pending.piece.bytes;
         const std::size_t count = m_options.paceBaud == 0 ? bytes.size() - pending.sent : 1;
         const ssize_t written = ::write(m_master, bytes.data() + pending.sent, count);
@@ -319,8 +286,7 @@ void PtyServer::SendDueOutput(Clock::time_point now) {
             }
             return;
         }
-        if (pending.sent == 0)
-            AddRecord(Direction::kReply, bytes, now);
+        if (pending.sent == 0) AddRecord(Direction::kReply, bytes, now);
         pending.sent += static_cast<std::size_t>(written);
         if (pending.sent < bytes.size()) {
             pending.due += byteTime;

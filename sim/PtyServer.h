@@ -64,7 +64,7 @@ struct Record {
 std::string FormatRecord(const Record& record);  // one line of the log file, without the line end
 
 class PtyServer {
-  public:
+public:
     explicit PtyServer(ServerOptions options, DeviceState state = {});
     ~PtyServer();
     PtyServer(const PtyServer&) = delete;
@@ -85,7 +85,7 @@ class PtyServer {
     bool WaitForRecords(std::size_t count, std::chrono::milliseconds timeout) const;
     DeviceState State() const;
 
-  private:
+private:
     using Clock = std::chrono::steady_clock;
 
     struct Pending {

@@ -39,15 +39,12 @@ constexpr TextKey kTextKeys[] = {
     {"UserDescript:", &DeviceState::userDescription, kUserDescriptionSize},
 };
 
-std::string Quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
-}
+std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 std::optional<unsigned> ParseUnsigned(std::string_view text) {
     unsigned value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return value;
 }
 
@@ -55,31 +52,25 @@ std::vector<std::string_view> Words(std::string_view line) {
     std::vector<std::string_view> words;
     std::size_t i = 0;
     while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-            ++i;
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
         const std::size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t')
-            ++i;
-        if (i > start)
-            words.push_back(line.substr(start, i - start));
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+        if (i > start) words.push_back(line.substr(start, i - start));
     }
     return words;
 }
 
 std::string_view Trimmed(std::string_view text) {
     const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
-        return {};
+    if (first == std::string_view::npos) return {};
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 // A code as the program sends it: one digit gets a leading zero.
 std::optional<std::string> Code(std::string_view word) {
-    if (word.empty() || word.size() > 3)
-        return std::nullopt;
+    if (word.empty() || word.size() > 3) return std::nullopt;
     for (char c : word) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
+        if (c < '0' || c > '9') return std::nullopt;
     }
     return word.size() == 1 ? "0" + std::string(word) : std::string(word);
 }
@@ -88,39 +79,31 @@ std::optional<std::uint16_t> PllWireValue(std::string_view word) {
     double value = 0;
     const auto [end, ec] =
         std::from_chars(word.data(), word.data() + word.size(), value, std::chars_format::fixed);
-    if (word.empty() || ec != std::errc() || end != word.data() + word.size())
-        return std::nullopt;
-    if (!(value >= 0 && value < kPllLimit))
-        return std::nullopt;
+    if (word.empty() || ec != std::errc() || end != word.data() + word.size()) return std::nullopt;
+    if (!(value >= 0 && value < kPllLimit)) return std::nullopt;
     return static_cast<std::uint16_t>(std::trunc(value * 10));
 }
 
 std::optional<std::string> ApplySetting(std::string_view line, DeviceState& state) {
     for (const TextKey& text : kTextKeys) {
-        if (!line.starts_with(text.key))
-            continue;
+        if (!line.starts_with(text.key)) continue;
         std::string_view value = line.substr(text.key.size());
-        if (value.starts_with(' '))
-            value.remove_prefix(1);
+        if (value.starts_with(' ')) value.remove_prefix(1);
         state.*(text.field) = DeviceState::TextField(value, text.size);
         return std::nullopt;
     }
     const auto words = Words(line);
     if (words.size() == 2 && words[0] == "WideBand:") {
         const auto value = ParseUnsigned(words[1]);
-        if (!value || *value > 1)
-            return "bad Wide Band " + Quoted(words[1]) + " (expected 1 or 0)";
+        if (!value || *value > 1) return "bad Wide Band " + Quoted(words[1]) + " (expected 1 or 0)";
         state.wideBand = *value == 1 ? 1 : 2;
         return std::nullopt;
     }
     for (const NumberKey& number : kNumberKeys) {
-        if (words.empty() || words[0] != number.key)
-            continue;
-        if (words.size() != 2)
-            return std::string(number.name) + " needs one number";
+        if (words.empty() || words[0] != number.key) continue;
+        if (words.size() != 2) return std::string(number.name) + " needs one number";
         const auto value = ParseUnsigned(words[1]);
-        if (value && *value == 0 && number.zeroKeeps)
-            return std::nullopt;
+        if (value && *value == 0 && number.zeroKeeps) return std::nullopt;
         if (!value || *value < number.lowest || *value > number.highest) {
             return "bad " + std::string(number.name) + " " + Quoted(words[1]) + " (the device takes " +
                    std::to_string(number.lowest) + " to " + std::to_string(number.highest) + ")";
@@ -133,8 +116,7 @@ std::optional<std::string> ApplySetting(std::string_view line, DeviceState& stat
 
 std::optional<std::string> ApplyChannel(std::string_view line, DeviceState& state) {
     const auto words = Words(line);
-    if (words.size() < 3)
-        return "expected a home number line: NUMBER TX RX [PLTX VALUE] [PLRX VALUE]";
+    if (words.size() < 3) return "expected a home number line: NUMBER TX RX [PLTX VALUE] [PLRX VALUE]";
     const auto number = ParseUnsigned(words[0]);
     if (!number || *number < 1 || *number > static_cast<unsigned>(kHomeNumberCount)) {
         return "bad home number " + Quoted(words[0]) + " (expected 1 to " + std::to_string(kHomeNumberCount) +
@@ -153,22 +135,19 @@ std::optional<std::string> ApplyChannel(std::string_view line, DeviceState& stat
     PllValues pll;
     std::size_t i = 3;
     for (std::string_view key : {"PLTX", "PLRX"}) {
-        if (i >= words.size() || words[i] != key)
-            continue;
+        if (i >= words.size() || words[i] != key) continue;
         if (*number > static_cast<unsigned>(kPllHomeNumberCount)) {
             return "PLL values are only for home numbers 1 to " + std::to_string(kPllHomeNumberCount);
         }
         const auto value = i + 1 < words.size() ? PllWireValue(words[i + 1]) : std::nullopt;
-        if (!value)
-            return "bad " + std::string(key) + " value (expected a number from 0 to below 6553.5)";
+        if (!value) return "bad " + std::string(key) + " value (expected a number from 0 to below 6553.5)";
         (key == "PLTX" ? pll.tx : pll.rx) = *value;
         i += 2;
     }
     if (i != words.size())
         return "unexpected " + Quoted(words[i]) + " (expected PLTX VALUE, then PLRX VALUE)";
     state.homeNumbers[*number - 1] = codes;
-    if (*number <= static_cast<unsigned>(kPllHomeNumberCount))
-        state.pll[*number - 1] = pll;
+    if (*number <= static_cast<unsigned>(kPllHomeNumberCount)) state.pll[*number - 1] = pll;
     return std::nullopt;
 }
 
@@ -183,10 +162,8 @@ std::optional<std::string> LoadTableText(std::string_view text, DeviceState& sta
         std::string_view line = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
         ++lineNumber;
-        if (line.ends_with('\r'))
-            line.remove_suffix(1);
-        if (Trimmed(line).empty())
-            continue;
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        if (Trimmed(line).empty()) continue;
 
         std::optional<std::string> error;
         if (inChannels) {
@@ -196,8 +173,7 @@ std::optional<std::string> LoadTableText(std::string_view text, DeviceState& sta
         } else {
             error = ApplySetting(line, loaded);
         }
-        if (error)
-            return "line " + std::to_string(lineNumber) + ": " + *error;
+        if (error) return "line " + std::to_string(lineNumber) + ": " + *error;
     }
     state = std::move(loaded);
     return std::nullopt;

@@ -70,8 +70,7 @@ long Number(std::string_view option, const std::string& text, long lowest, long 
 }
 
 std::filesystem::path DefaultPortsDir() {
-    if (const char* dir = std::getenv("VANTOR_PORTS_DIR"); dir && *dir)
-        return dir;
+    if (const char* dir = std::getenv("VANTOR_PORTS_DIR"); dir && *dir) return dir;
     if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config) {
         return std::filesystem::path(config) / "vantor-radio-config" / "ports";
     }
@@ -83,13 +82,11 @@ std::filesystem::path DefaultPortsDir() {
 
 DeviceState LoadTableFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    if (!file)
-        Fail("cannot read the table file " + path);
+    if (!file) Fail("cannot read the table file " + path);
     std::ostringstream text;
     text << file.rdbuf();
     DeviceState state;
-    if (auto error = LoadTableText(text.str(), state))
-        Fail(path + ": " + *error);
+    if (auto error = LoadTableText(text.str(), state)) Fail(path + ": " + *error);
     return state;
 }
 
@@ -112,10 +109,8 @@ int main(int argc, char** argv) {
             return 0;
         }
         auto value = [&]() -> std::string {
-            if (inlineValue)
-                return *inlineValue;
-            if (i + 1 >= args.size())
-                UsageError(option + " needs a value");
+            if (inlineValue) return *inlineValue;
+            if (i + 1 >= args.size()) UsageError(option + " needs a value");
             return args[++i];
         };
         if (option == "--ports-dir") {
@@ -134,8 +129,7 @@ int main(int argc, char** argv) {
         } else if (option == "--fault") {
             const std::string spec = value();
             FaultParse parsed = ParseFault(spec);
-            if (auto* why = std::get_if<std::string>(&parsed))
-                UsageError("--fault " + spec + ": " + *why);
+            if (auto* why = std::get_if<std::string>(&parsed)) UsageError("--fault " + spec + ": " + *why);
             options.faults.push_back(std::get<FaultRule>(parsed));
         } else if (option == "--load") {
             tablePath = value();
@@ -143,8 +137,7 @@ int main(int argc, char** argv) {
             UsageError("unknown option '" + args[i] + "'");
         }
     }
-    if (!portsDirGiven)
-        options.portsDir = DefaultPortsDir();
+    if (!portsDirGiven) options.portsDir = DefaultPortsDir();
     const DeviceState state = tablePath.empty() ? DeviceState{} : LoadTableFile(tablePath);
 
     // The serving thread inherits this mask, so the stop signals reach only the sigwait below.
@@ -156,8 +149,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     PtyServer server(options, state);
-    if (auto error = server.Start())
-        Fail(*error);
+    if (auto error = server.Start()) Fail(*error);
     std::cout << server.LinkPath().string() << std::endl;
 
     int signal = 0;

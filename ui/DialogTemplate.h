@@ -5,7 +5,17 @@
 
 // Dialog template 102: every control of the main window with its caption, id and place, in dialog units
 // (x, y, width, height), in tab order.
-enum class ControlKind { GroupBox, Label, PushButton, RadioButton, Edit, DigitsEdit, DropList, ReportList, Console };
+enum class ControlKind {
+    GroupBox,
+    Label,
+    PushButton,
+    RadioButton,
+    Edit,
+    DigitsEdit,
+    DropList,
+    ReportList,
+    Console
+};
 
 struct ControlTemplate {
     ControlKind kind;

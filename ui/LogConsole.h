@@ -23,9 +23,9 @@ private:
     void Flush();
     void ScheduleFlush();
 
-    QString m_pending;            // appended, not yet in the document
+    QString m_pending;  // appended, not yet in the document
     bool m_flushQueued = false;
 
-    int m_wantedFirstLine = -1;  // -1: no move waiting
+    int m_wantedFirstLine = -1;         // -1: no move waiting
     bool m_heldCarriageReturn = false;  // a '\r' at the end of the last append, waiting for its '\n'
 };

@@ -44,7 +44,8 @@ MainWindow::MainWindow(const DialogTemplate& dialogTemplate)
     for (const ControlTemplate& control : dialogTemplate.controls) {
         QWidget* widget = CreateControl(control);
         widget->setGeometry(ToPixels(control.x, control.y, control.width, control.height));
-        widget->setAccessibleName(QString::fromLatin1(control.accessibleName.data(), control.accessibleName.size()));
+        widget->setAccessibleName(
+            QString::fromLatin1(control.accessibleName.data(), control.accessibleName.size()));
         if (control.id != ctl::kStatic) {
             widget->setObjectName(QString::number(control.id));
             m_controls[control.id] = widget;
@@ -137,10 +138,12 @@ void MainWindow::Bind(RadioConfigDialog& dialog) {
                 break;
             case DialogEvent::SelectionChange:
                 // Only the operator's choice: a choice made by the program raises no event.
-                if (auto* list = qobject_cast<QComboBox*>(widget)) connect(list, &QComboBox::activated, this, run);
+                if (auto* list = qobject_cast<QComboBox*>(widget))
+                    connect(list, &QComboBox::activated, this, run);
                 break;
             case DialogEvent::TextChange:
-                if (auto* edit = qobject_cast<QLineEdit*>(widget)) connect(edit, &QLineEdit::textChanged, this, run);
+                if (auto* edit = qobject_cast<QLineEdit*>(widget))
+                    connect(edit, &QLineEdit::textChanged, this, run);
                 break;
             case DialogEvent::GainFocus:
                 m_focusHandlers[widget] = handler;

@@ -33,8 +33,8 @@ QPixmap DrawIcon(int size) {
     painter.setBrush(Qt::NoBrush);
     for (qreal r : {6.0, 10.0}) {
         const QRectF arc(16 - r, 11 - r, 2 * r, 2 * r);
-        painter.drawArc(arc, 135 * 16, 90 * 16);   // left
-        painter.drawArc(arc, -45 * 16, 90 * 16);   // right
+        painter.drawArc(arc, 135 * 16, 90 * 16);  // left
+        painter.drawArc(arc, -45 * 16, 90 * 16);  // right
     }
     return pixmap;
 }

@@ -31,7 +31,9 @@ void QtAppPlatform::ShowStartupMessage(std::string_view text) {
                              QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
 }
 
-std::unique_ptr<DialogWindow> QtAppPlatform::CreateMainWindow() { return std::make_unique<ShownWindow>(onShown); }
+std::unique_ptr<DialogWindow> QtAppPlatform::CreateMainWindow() {
+    return std::make_unique<ShownWindow>(onShown);
+}
 
 int RunRadioConfig(int argc, char** argv, QtAppPlatform& platform) {
     QApplication application(argc, argv);

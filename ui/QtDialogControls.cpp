@@ -30,7 +30,9 @@ QString FromBytes(std::string_view bytes) {
 std::string ToBytes(const QString& text) { return text.toLatin1().toStdString(); }
 
 // Message texts carry "\r\n" line ends; a message box wants '\n'.
-QString MessageText(std::string_view bytes) { return FromBytes(bytes).replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+QString MessageText(std::string_view bytes) {
+    return FromBytes(bytes).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
 
 // "Label (*.a)|*.a|All (*.*)|*.*||" to Qt's filters. The label is shown as given; the pattern after it
 // is what Qt filters by, with "*.*" meaning every file as the operator expects.
@@ -48,7 +50,8 @@ QStringList NameFilters(std::string_view filter) {
     return filters;
 }
 
-std::optional<std::string> RunFileDialog(QWidget* owner, const DialogControls::FileChoice& choice, bool save) {
+std::optional<std::string> RunFileDialog(QWidget* owner, const DialogControls::FileChoice& choice,
+                                         bool save) {
     QFileDialog chooser(owner);
     chooser.setOption(QFileDialog::HideNameFilterDetails);
     chooser.setNameFilters(NameFilters(choice.filter));
@@ -71,10 +74,12 @@ auto QtDialogControls::OnWindowThread(Fn&& fn) -> decltype(fn()) {
     using Result = decltype(fn());
     if (QThread::currentThread() == m_window->thread()) return fn();
     if constexpr (std::is_void_v<Result>) {
-        QMetaObject::invokeMethod(m_window.get(), [&] { fn(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            m_window.get(), [&] { fn(); }, Qt::BlockingQueuedConnection);
     } else {
         Result result{};
-        QMetaObject::invokeMethod(m_window.get(), [&] { result = fn(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            m_window.get(), [&] { result = fn(); }, Qt::BlockingQueuedConnection);
         return result;
     }
 }
@@ -278,7 +283,8 @@ void QtDialogControls::ScrollConsoleTo(int firstVisibleLine) {
 
 void QtDialogControls::ShowMessage(std::string_view text, std::string_view caption) {
     OnWindowThread([&] {
-        QMessageBox box(QMessageBox::NoIcon, FromBytes(caption), MessageText(text), QMessageBox::Ok, m_window.get());
+        QMessageBox box(QMessageBox::NoIcon, FromBytes(caption), MessageText(text), QMessageBox::Ok,
+                        m_window.get());
         box.exec();
     });
 }
@@ -317,4 +323,6 @@ void QtDialogControls::Sleep(int ms) {
     wait.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
-void QtDialogControls::RunAsUnit(const std::function<void()>& unit) { OnWindowThread([&] { unit(); }); }
+void QtDialogControls::RunAsUnit(const std::function<void()>& unit) {
+    OnWindowThread([&] { unit(); });
+}

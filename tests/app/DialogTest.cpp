@@ -68,8 +68,8 @@ TEST_F(DialogTest, TableHasFiveColumnsAndFiveHundredEmptyRows) {
 
 TEST_F(DialogTest, TextEditsGetTheirTypingLimits) {
     const std::vector<std::pair<int, int>> limits{
-        {ctl::kNumberEdit, 3}, {ctl::kTxEdit, 3}, {ctl::kRxEdit, 3},
-        {ctl::kSerialNumberEdit, 32}, {ctl::kUserDescriptionEdit, 12},
+        {ctl::kNumberEdit, 3},           {ctl::kTxEdit, 3}, {ctl::kRxEdit, 3}, {ctl::kSerialNumberEdit, 32},
+        {ctl::kUserDescriptionEdit, 12},
     };
     for (const auto& [id, limit] : limits) EXPECT_EQ(controls.At(id).limit, limit) << id;
 }
@@ -180,10 +180,17 @@ TEST_F(DialogTest, EscapeClosesAtOnceWithoutValidating) {
 
 TEST(DialogIntTest, ReadsSignedDecimalsAndNothingElse) {
     const std::vector<std::pair<std::string, std::optional<std::int32_t>>> cases{
-        {"", std::nullopt},      {"abc", std::nullopt},        {"12", 12},
-        {"-16", -16},            {" 5 ", 5},                   {"12abc", std::nullopt},
-        {"-", std::nullopt},     {"2147483647", 2147483647},   {"2147483648", std::nullopt},
-        {"-2147483648", INT32_MIN}, {"99999999999999999999", std::nullopt},
+        {"", std::nullopt},
+        {"abc", std::nullopt},
+        {"12", 12},
+        {"-16", -16},
+        {" 5 ", 5},
+        {"12abc", std::nullopt},
+        {"-", std::nullopt},
+        {"2147483647", 2147483647},
+        {"2147483648", std::nullopt},
+        {"-2147483648", INT32_MIN},
+        {"99999999999999999999", std::nullopt},
     };
     for (const auto& [text, value] : cases) EXPECT_EQ(ParseDialogInt(text), value) << '"' << text << '"';
     EXPECT_EQ(DialogIntOrZero("COM1"), 0);

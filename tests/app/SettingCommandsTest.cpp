@@ -67,18 +67,27 @@ struct SetCase {
 // Every Set and Write, each answered with status 0 by the device.
 TEST(SettingCommandsTest, EverySetSendsItsRequestAndReportsSuccess) {
     const std::vector<SetCase> cases{
-        {"DISP TBD", [](auto& c) { c.SetCurSel(ctl::kDispList, 1); }, &RadioConfigDialog::OnDispSet,
+        {"DISP TBD",
+         [](auto& c) { c.SetCurSel(ctl::kDispList, 1); },
+         &RadioConfigDialog::OnDispSet,
          {0x35, 0x01, 0x02},
          "Sending 'DISP' button write request: 2\r\n'DISP' button Write Response:\r\n"
          "'DISP' button Write Successful\r\n"},
-        {"Radio Mfg ICOM", [](auto& c) { c.SetCurSel(ctl::kRadioMfgList, 1); }, &RadioConfigDialog::OnRadioMfgSet,
+        {"Radio Mfg ICOM",
+         [](auto& c) { c.SetCurSel(ctl::kRadioMfgList, 1); },
+         &RadioConfigDialog::OnRadioMfgSet,
          {0x39, 0x01, 0x02},
          "Sending Radio Mfg write request: 2\r\nRadio Mfg Write Response:\r\nRadio Mfg Write Successful\r\n"},
-        {"SQUELCH NONE", [](auto& c) { c.SetCurSel(ctl::kSquelchList, 0); }, &RadioConfigDialog::OnSquelchSet,
+        {"SQUELCH NONE",
+         [](auto& c) { c.SetCurSel(ctl::kSquelchList, 0); },
+         &RadioConfigDialog::OnSquelchSet,
          {0x3B, 0x01, 0x01},
          "Sending 'SQUELCH' button write request: 1\r\n'SQUELCH' button Write Response:\r\n"
          "'SQUELCH' button Write Successful\r\n"},
-        {"Wide Band Enable", [](auto&) {}, &RadioConfigDialog::OnWideBandSet, {0x34, 0x01, 0x01},
+        {"Wide Band Enable",
+         [](auto&) {},
+         &RadioConfigDialog::OnWideBandSet,
+         {0x34, 0x01, 0x01},
          "Sending Wide Band Write request:\r\n34(Wide Band):\r\nWide Band Write Response:\r\n"
          "Wide Band successfully enabled\r\n"},
         {"Wide Band Disable",
@@ -86,15 +95,20 @@ TEST(SettingCommandsTest, EverySetSendsItsRequestAndReportsSuccess) {
              c.SetCheck(ctl::kWideBandEnable, false);
              c.SetCheck(ctl::kWideBandDisable, true);
          },
-         &RadioConfigDialog::OnWideBandSet, {0x34, 0x01, 0x02},
+         &RadioConfigDialog::OnWideBandSet,
+         {0x34, 0x01, 0x02},
          "Sending Wide Band Write request:\r\n34(Wide Band):\r\nWide Band Write Response:\r\n"
          "Wide Band successfully disabled\r\n"},
-        {"DTMF Delay 7", [](auto& c) { c.SetDlgItemText(ctl::kDtmfDelayEdit, "7"); },
-         &RadioConfigDialog::OnDtmfDelaySet, {0x36, 0x01, 0x07},
+        {"DTMF Delay 7",
+         [](auto& c) { c.SetDlgItemText(ctl::kDtmfDelayEdit, "7"); },
+         &RadioConfigDialog::OnDtmfDelaySet,
+         {0x36, 0x01, 0x07},
          "Sending DTMF Delay write request:\r\n36(DTMF Delay):\r\nDTMF Delay write Response:\r\n"
          "DTMF Delay write Success\r\n"},
-        {"MIN volume 15", [](auto& c) { c.SetDlgItemText(ctl::kMinVolumeEdit, "15"); },
-         &RadioConfigDialog::OnMinVolumeSet, {0x3A, 0x01, 0x0F},
+        {"MIN volume 15",
+         [](auto& c) { c.SetDlgItemText(ctl::kMinVolumeEdit, "15"); },
+         &RadioConfigDialog::OnMinVolumeSet,
+         {0x3A, 0x01, 0x0F},
          "Sending MIN volume write request:\r\n0x3A(MIN volume):\r\nMIN volume write Response:\r\n"
          "MIN volume write Success\r\n"},
         {"Serial Number ABC", [](auto& c) { c.SetDlgItemText(ctl::kSerialNumberEdit, "ABC"); },
@@ -149,8 +163,9 @@ TEST(SettingCommandsTest, GetsShowTheDevicesValues) {
     h.dialog.OnSquelchGet();
     h.dialog.OnDtmfDelayGet();
     h.dialog.OnMinVolumeGet();
-    EXPECT_EQ(h.device.Requests(), (std::vector<Bytes>{{0x34, 0x02}, {0x35, 0x02}, {0x39, 0x02}, {0x3B, 0x02},
-                                                         {0x36, 0x02}, {0x3A, 0x02}}));
+    EXPECT_EQ(h.device.Requests(),
+              (std::vector<Bytes>{
+                  {0x34, 0x02}, {0x35, 0x02}, {0x39, 0x02}, {0x3B, 0x02}, {0x36, 0x02}, {0x3A, 0x02}}));
     EXPECT_EQ(h.dialog.LogContents(),
               "Sending Wide Band Read request:\r\n34(Wide Band):\r\nWide Band Read Response:\r\n"
               "Wide Band Disabled\r\n"
@@ -173,14 +188,16 @@ TEST(SettingCommandsTest, GetsShowTheDevicesValues) {
 }
 
 TEST(SettingCommandsTest, DtmfDelayGetRefusesValuesOutsideOneToTwenty) {
-    for (const auto& [value, shown] : std::vector<std::pair<std::uint8_t, const char*>>{{0x15, "21"}, {0x80, "-128"}}) {
+    for (const auto& [value, shown] :
+         std::vector<std::pair<std::uint8_t, const char*>>{{0x15, "21"}, {0x80, "-128"}}) {
         DeviceState state;
         state.dtmfDelay = value;
         Handlers h(state);
         h.dialog.OnDtmfDelayGet();
-        EXPECT_EQ(h.dialog.LogContents(), std::string("Sending DTMF Delay read request:\r\n36(DTMF Delay):\r\n"
-                                                      "DTMF Delay read Response:\r\nUnrecognized response[2]: ") +
-                                              shown + "\r\n");
+        EXPECT_EQ(h.dialog.LogContents(),
+                  std::string("Sending DTMF Delay read request:\r\n36(DTMF Delay):\r\n"
+                              "DTMF Delay read Response:\r\nUnrecognized response[2]: ") +
+                      shown + "\r\n");
         EXPECT_EQ(h.controls.At(ctl::kDtmfDelayEdit).text, "1");
     }
 }
@@ -204,7 +221,8 @@ TEST(SettingCommandsTest, WideBandSetWithNeitherButtonCheckedLogsItsOpeningLineF
     h.controls.SetCheck(ctl::kWideBandEnable, false);
     h.dialog.OnWideBandSet();
     EXPECT_TRUE(h.device.Requests().empty());
-    EXPECT_EQ(h.dialog.LogContents(), "Sending Wide Band Write request:\r\nno input. Please choose enable\r\nor disable");
+    EXPECT_EQ(h.dialog.LogContents(),
+              "Sending Wide Band Write request:\r\nno input. Please choose enable\r\nor disable");
     EXPECT_TRUE(h.AllCommandsEnabled());
 }
 
@@ -215,8 +233,10 @@ TEST(SettingCommandsTest, NumberOverItsLimitIsRefusedWithoutTouchingTheLock) {
         void (RadioConfigDialog::*handler)();
         const char* log;
     };
-    for (const Case& c : {Case{ctl::kDtmfDelayEdit, "21", &RadioConfigDialog::OnDtmfDelaySet, "Value must be 20 or less\r\n"},
-                          Case{ctl::kMinVolumeEdit, "16", &RadioConfigDialog::OnMinVolumeSet, "Value must be 15 or less\r\n"}}) {
+    for (const Case& c :
+         {Case{ctl::kDtmfDelayEdit, "21", &RadioConfigDialog::OnDtmfDelaySet, "Value must be 20 or less\r\n"},
+          Case{ctl::kMinVolumeEdit, "16", &RadioConfigDialog::OnMinVolumeSet,
+               "Value must be 15 or less\r\n"}}) {
         Handlers h;
         h.controls.SetDlgItemText(c.edit, c.value);
         (h.dialog.*c.handler)();
@@ -236,33 +256,50 @@ TEST(SettingCommandsTest, SerialNumberFieldIsCutAtThirtyTwoButLoggedWhole) {
     h.dialog.OnSerialNumberWrite();
     const Bytes expected = Concat({0x37, 0x01}, Text(full, 32));
     EXPECT_EQ(h.device.Requests(), (std::vector<Bytes>{expected, expected}));
-    EXPECT_NE(h.dialog.LogContents().find("Setting Serial Number to: \r\n" + longer + "\r\n"), std::string::npos);
+    EXPECT_NE(h.dialog.LogContents().find("Setting Serial Number to: \r\n" + longer + "\r\n"),
+              std::string::npos);
 }
 
 // --- text reads ----------------------------------------------------------------------------------
 
 struct ReadCase {
     const char* name;
-    std::string stored;           // the device's serial number field
+    std::string stored;  // the device's serial number field
     std::vector<std::string> faults;
-    std::string log;              // after the opening line
+    std::string log;  // after the opening line
     std::string edit;
 };
 
 TEST(SettingCommandsTest, SerialNumberReadTakesTheTextAsLongAsTheReply) {
     const std::string head = "Sending Serial Number read request:\r\n";
-    const std::string checks = "37(Serial Number):\r\nSerial Number read Response:\r\nSerial Number Received:\r\n";
+    const std::string checks =
+        "37(Serial Number):\r\nSerial Number read Response:\r\nSerial Number Received:\r\n";
     const std::vector<ReadCase> cases{
-        {"sample of 8 bytes", DeviceState::TextField("AB12", 32), {"37:short=8"},
-         "Received : 8 bytes\r\n" + checks + "AB12\r\n", "AB12"},
-        {"whole field", DeviceState::TextField("SIM-42", 32), {}, "Received : 34 bytes\r\n" + checks + "SIM-42\r\n",
+        {"sample of 8 bytes",
+         DeviceState::TextField("AB12", 32),
+         {"37:short=8"},
+         "Received : 8 bytes\r\n" + checks + "AB12\r\n",
+         "AB12"},
+        {"whole field",
+         DeviceState::TextField("SIM-42", 32),
+         {},
+         "Received : 34 bytes\r\n" + checks + "SIM-42\r\n",
          "SIM-42"},
-        {"header only", DeviceState::TextField("AB12", 32), {"37:short=2"}, "Received : 2 bytes\r\n" + checks + "\r\n",
+        {"header only",
+         DeviceState::TextField("AB12", 32),
+         {"37:short=2"},
+         "Received : 2 bytes\r\n" + checks + "\r\n",
          ""},
-        {"zero byte inside", std::string("AB\0CD", 5) + std::string(27, '\0'), {},
-         "Received : 34 bytes\r\n" + checks + "AB\r\n", "AB"},
-        {"forty of fifty", std::string(32, 'S'), {"37:long=50"},
-         "Received : 40 bytes\r\n" + checks + std::string(32, 'S') + "UUUUUU\r\n", std::string(32, 'S') + "UUUUUU"},
+        {"zero byte inside",
+         std::string("AB\0CD", 5) + std::string(27, '\0'),
+         {},
+         "Received : 34 bytes\r\n" + checks + "AB\r\n",
+         "AB"},
+        {"forty of fifty",
+         std::string(32, 'S'),
+         {"37:long=50"},
+         "Received : 40 bytes\r\n" + checks + std::string(32, 'S') + "UUUUUU\r\n",
+         std::string(32, 'S') + "UUUUUU"},
     };
     for (const ReadCase& c : cases) {
         DeviceState state;
@@ -281,9 +318,10 @@ TEST(SettingCommandsTest, UserDescriptionReadUsesItsOwnTexts) {
     state.userDescription = DeviceState::TextField("Depot", 12);
     Handlers h(state);
     h.dialog.OnUserDescriptionRead();
-    EXPECT_EQ(h.dialog.LogContents(),
-              "Sending read request:\r\nReceived : 14 bytes\r\n(User Descript):\r\nUser Descript read Response:\r\n"
-              "User Desciption Received:\r\nDepot\r\n");
+    EXPECT_EQ(
+        h.dialog.LogContents(),
+        "Sending read request:\r\nReceived : 14 bytes\r\n(User Descript):\r\nUser Descript read Response:\r\n"
+        "User Desciption Received:\r\nDepot\r\n");
     EXPECT_EQ(h.controls.At(ctl::kUserDescriptionEdit).text, "Depot");
 }
 
@@ -291,8 +329,9 @@ TEST(SettingCommandsTest, OneByteTextReplyStopsAtTheSubCodeCheck) {
     Handlers h({}, {"37:short=1"});
     h.controls.SetDlgItemText(ctl::kSerialNumberEdit, "keep");
     h.dialog.OnSerialNumberRead();
-    EXPECT_EQ(h.dialog.LogContents(), "Sending Serial Number read request:\r\nReceived : 1 bytes\r\n"
-                                      "37(Serial Number):\r\nUnrecognized response[1]: \r\n");
+    EXPECT_EQ(h.dialog.LogContents(),
+              "Sending Serial Number read request:\r\nReceived : 1 bytes\r\n"
+              "37(Serial Number):\r\nUnrecognized response[1]: \r\n");
     EXPECT_EQ(h.controls.At(ctl::kSerialNumberEdit).text, "keep");
 }
 
@@ -307,9 +346,11 @@ struct FaultCase {
 TEST(SettingCommandsTest, ReplyFaultsAreReportedAndChangeNothing) {
     const std::string opening = "Sending DTMF Delay write request:\r\n";
     const std::vector<FaultCase> cases{
-        {"failure status", "36:status1", opening + "36(DTMF Delay):\r\nDTMF Delay write Response:\r\nDTMF Delay write FAILED\r\n"},
+        {"failure status", "36:status1",
+         opening + "36(DTMF Delay):\r\nDTMF Delay write Response:\r\nDTMF Delay write FAILED\r\n"},
         {"wrong code", "36:code=C8", opening + "Unexpected response[0]: -56\r\n"},
-        {"wrong sub-code after the echo line", "36:sub", opening + "36(DTMF Delay):\r\nUnrecognized response[1]: 2\r\n"},
+        {"wrong sub-code after the echo line", "36:sub",
+         opening + "36(DTMF Delay):\r\nUnrecognized response[1]: 2\r\n"},
         {"silence", "36:silence", opening + "Timed out waiting for response\r\n"},
     };
     for (const FaultCase& c : cases) {
@@ -327,7 +368,8 @@ TEST(SettingCommandsTest, WrongSubCodeWithoutAnEchoLine) {
     Handlers h({}, {"35:sub"});
     h.controls.SetCurSel(ctl::kDispList, 0);
     h.dialog.OnDispSet();
-    EXPECT_EQ(h.dialog.LogContents(), "Sending 'DISP' button write request: 1\r\nUnrecognized response[1]: 2\r\n");
+    EXPECT_EQ(h.dialog.LogContents(),
+              "Sending 'DISP' button write request: 1\r\nUnrecognized response[1]: 2\r\n");
 }
 
 TEST(SettingCommandsTest, WrongCodeOnAGetLeavesTheListAlone) {

@@ -52,8 +52,8 @@ TEST(StartupTest, RunsTheWindowInOrderAndEndsAfterwards) {
     ScriptedPlatform platform;
     RadioConfigApp app;
     EXPECT_FALSE(app.InitInstance(platform));
-    EXPECT_EQ(platform.steps,
-              (std::vector<std::string>{"sockets", "3d controls", "create window", "run modal", "window destroyed"}));
+    EXPECT_EQ(platform.steps, (std::vector<std::string>{"sockets", "3d controls", "create window",
+                                                        "run modal", "window destroyed"}));
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_EQ(platform.controls.endResult, 2);
 }

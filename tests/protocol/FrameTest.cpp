@@ -12,9 +12,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using namespace protocol;
 
-Bytes Of(std::span<const std::uint8_t> bytes) {
-    return {bytes.begin(), bytes.end()};
-}
+Bytes Of(std::span<const std::uint8_t> bytes) { return {bytes.begin(), bytes.end()}; }
 
 TEST(Frame, OneByteRequests) {
     EXPECT_EQ(Of(ReadRequest(0x36)), (Bytes{0x36, 0x02}));

@@ -9,11 +9,10 @@
 // The log console as the protocol code sees it, with its one surprise kept: an empty text clears it.
 // Setting and text commands never pause the log and never show a hex dump.
 class RecordingLog : public LogSink {
-  public:
+public:
     void Text(std::string_view text, bool pause = false) override {
         Append(text, pause);
-        if (text.empty())
-            m_text.clear();
+        if (text.empty()) m_text.clear();
     }
     void Number(std::int32_t value, bool pause = false) override { Append(std::to_string(value), pause); }
     void String(const std::string& text, bool pause = false) override { Append(text, pause); }
@@ -21,7 +20,7 @@ class RecordingLog : public LogSink {
 
     const std::string& Contents() const { return m_text; }
 
-  private:
+private:
     void Append(std::string_view text, bool pause) {
         EXPECT_FALSE(pause) << text;
         m_text += text;

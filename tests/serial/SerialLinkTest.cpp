@@ -58,7 +58,7 @@ Bytes Sequence(std::size_t count) {
 }
 
 class SerialLinkTest : public testing::Test {
-  protected:
+protected:
     ~SerialLinkTest() override { std::filesystem::remove_all(m_portsDir); }
 
     std::string m_portsDir = MakePortsDirectory();

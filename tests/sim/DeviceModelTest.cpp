@@ -24,9 +24,7 @@ struct Conversation {
     const char* name;
     std::vector<Exchange> exchanges;
 };
-void PrintTo(const Conversation& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const Conversation& c, std::ostream* os) { *os << c.name; }
 
 class ModelConversation : public testing::TestWithParam<Conversation> {};
 
@@ -111,9 +109,7 @@ struct Refusal {
     Bytes request;
     Bytes reply;
 };
-void PrintTo(const Refusal& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
 
 class ModelRefusal : public testing::TestWithParam<Refusal> {};
 
@@ -159,9 +155,7 @@ struct Unparseable {
     const char* name;
     Bytes request;
 };
-void PrintTo(const Unparseable& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const Unparseable& c, std::ostream* os) { *os << c.name; }
 
 class ModelSilence : public testing::TestWithParam<Unparseable> {};
 
@@ -260,8 +254,7 @@ TEST(ModelFuzz, SurvivesRandomBytesAndEchoesTheHeaderOfWhatItAnswers) {
             ClassifyFrame(std::span(request).first(prefix));
         }
         const Reply reply = model.Answer(request, round % 7 == 0);
-        if (!reply)
-            continue;
+        if (!reply) continue;
         ASSERT_GE(reply->size(), 3u);
         EXPECT_EQ((*reply)[0], request[0]);
         EXPECT_EQ((*reply)[1], request[1]);

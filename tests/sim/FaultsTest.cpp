@@ -9,8 +9,7 @@ using std::chrono::milliseconds;
 
 FaultRule Parsed(std::string_view text) {
     FaultParse parsed = ParseFault(text);
-    if (auto* why = std::get_if<std::string>(&parsed))
-        ADD_FAILURE() << text << ": " << *why;
+    if (auto* why = std::get_if<std::string>(&parsed)) ADD_FAILURE() << text << ": " << *why;
     return std::get_if<FaultRule>(&parsed) ? std::get<FaultRule>(parsed) : FaultRule{};
 }
 
@@ -123,8 +122,7 @@ TEST(FaultPlan, SelectorWithSubCodeIgnoresAFrameTooShortToHaveOne) {
 
 std::vector<ReplyPiece> Shaped(const Bytes& reply, std::initializer_list<const char*> specs) {
     std::vector<FaultRule> rules;
-    for (const char* spec : specs)
-        rules.push_back(Parsed(std::string("*:") + spec));
+    for (const char* spec : specs) rules.push_back(Parsed(std::string("*:") + spec));
     FaultPlan plan(rules);
     return ShapeReply(reply, plan.Match(Bytes{0x35, 0x01, 0x02}));
 }

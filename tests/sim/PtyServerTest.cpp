@@ -16,14 +16,13 @@ using test::kPatience;
 using test::PortClient;
 
 class PtyServerTest : public testing::Test {
-  protected:
+protected:
     PtyServer& Serve(std::initializer_list<const char*> faults = {}, ServerOptions options = {}) {
         options.portsDir = m_dir.Path() / "ports";
         for (const char* spec : faults) {
             FaultParse parsed = ParseFault(spec);
             EXPECT_TRUE(std::holds_alternative<FaultRule>(parsed)) << spec;
-            if (auto* rule = std::get_if<FaultRule>(&parsed))
-                options.faults.push_back(*rule);
+            if (auto* rule = std::get_if<FaultRule>(&parsed)) options.faults.push_back(*rule);
         }
         m_server = std::make_unique<PtyServer>(options);
         const auto error = m_server->Start();
@@ -44,8 +43,7 @@ class PtyServerTest : public testing::Test {
 std::vector<std::pair<Direction, Bytes>> Traffic(const PtyServer& server, std::size_t expected = 0) {
     EXPECT_TRUE(server.WaitForRecords(expected, kPatience));
     std::vector<std::pair<Direction, Bytes>> traffic;
-    for (const Record& record : server.Records())
-        traffic.emplace_back(record.direction, record.bytes);
+    for (const Record& record : server.Records()) traffic.emplace_back(record.direction, record.bytes);
     return traffic;
 }
 
@@ -76,8 +74,7 @@ TEST_F(PtyServerTest, AnswersOverThePublishedPortAndRecordsBothDirections) {
                                       {kOut, {0x38, 0x02, 0x00, 0x07, 0x01, 0xC7, 0xFF, 0xFF}},
                                   }));
     const auto records = server.Records();
-    for (std::size_t i = 1; i < records.size(); ++i)
-        EXPECT_LE(records[i - 1].at, records[i].at);
+    for (std::size_t i = 1; i < records.size(); ++i) EXPECT_LE(records[i - 1].at, records[i].at);
     EXPECT_EQ(server.State().disp, 2);
 }
 
@@ -133,8 +130,7 @@ TEST_F(PtyServerTest, KeepsServingAfterALineFullOfNoise) {
     std::mt19937 random(7);
     std::uniform_int_distribution<int> byte(0x30, 0x3F);  // mostly codes and digits: many half-requests
     Bytes noise(3000);
-    for (std::uint8_t& b : noise)
-        b = static_cast<std::uint8_t>(byte(random));
+    for (std::uint8_t& b : noise) b = static_cast<std::uint8_t>(byte(random));
     ASSERT_TRUE(client.Send(noise));
     client.ReceiveUntilQuiet(milliseconds(400));  // past the patience for a last half-request
     const Bytes reply = client.Exchange({0x34, 0x02});
@@ -186,9 +182,7 @@ struct WireFault {
     Bytes request;
     Bytes reply;
 };
-void PrintTo(const WireFault& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const WireFault& c, std::ostream* os) { *os << c.name; }
 
 class PtyServerFault : public PtyServerTest, public testing::WithParamInterface<WireFault> {};
 
@@ -271,8 +265,7 @@ TEST_F(PtyServerTest, LogsOneTimedLinePerRequestAndReplyPiece) {
     server.Stop();
     std::ifstream log(options.logPath);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(log, line);)
-        lines.push_back(line);
+    for (std::string line; std::getline(log, line);) lines.push_back(line);
     ASSERT_EQ(lines.size(), 5u);
     const std::string expected[] = {"request 35 01 02", "reply   35 01 00", "request 34 02", "reply   34",
                                     "reply   02 01"};

@@ -15,10 +15,9 @@ using std::chrono::milliseconds;
 
 // The program finds port N as comN in $VANTOR_PORTS_DIR.
 class PortsDirVariable {
-  public:
+public:
     explicit PortsDirVariable(const std::filesystem::path& dir) {
-        if (const char* old = std::getenv("VANTOR_PORTS_DIR"))
-            m_old = old;
+        if (const char* old = std::getenv("VANTOR_PORTS_DIR")) m_old = old;
         ::setenv("VANTOR_PORTS_DIR", dir.c_str(), 1);
     }
     ~PortsDirVariable() {
@@ -29,7 +28,7 @@ class PortsDirVariable {
         }
     }
 
-  private:
+private:
     std::optional<std::string> m_old;
 };
 
@@ -50,7 +49,7 @@ Bytes AwaitReply(SerialLink& link, milliseconds interval = milliseconds(10)) {
 }
 
 class SerialLinkEndToEnd : public testing::Test {
-  protected:
+protected:
     PtyServer& Serve(std::initializer_list<const char*> faults = {}) {
         ServerOptions options;
         // Roomier than the default gap, so that a loaded machine pausing the client between two of its
@@ -58,8 +57,7 @@ class SerialLinkEndToEnd : public testing::Test {
         options.gap = std::chrono::milliseconds(20);
         options.portsDir = m_dir.Path();
         options.port = 4;
-        for (const char* spec : faults)
-            options.faults.push_back(std::get<FaultRule>(ParseFault(spec)));
+        for (const char* spec : faults) options.faults.push_back(std::get<FaultRule>(ParseFault(spec)));
         m_server = std::make_unique<PtyServer>(options);
         EXPECT_EQ(m_server->Start(), std::nullopt);
         return *m_server;
@@ -67,10 +65,8 @@ class SerialLinkEndToEnd : public testing::Test {
 
     Bytes Command(const Bytes& request, milliseconds interval = milliseconds(10)) {
         SerialLink link;
-        if (link.Connect("4", 19200) != 1)
-            return {0xEE};
-        if (link.Transmit(request) != static_cast<std::int32_t>(request.size()))
-            return {0xEF};
+        if (link.Connect("4", 19200) != 1) return {0xEE};
+        if (link.Transmit(request) != static_cast<std::int32_t>(request.size())) return {0xEF};
         Bytes reply = AwaitReply(link, interval);
         link.Disconnect();
         return reply;

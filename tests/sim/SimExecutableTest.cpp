@@ -24,11 +24,10 @@ constexpr char kSimulator[] = VANTOR_DEVICE_SIM_PATH;
 
 // The simulator run as a program, with its standard output and error read back through a pipe.
 class SimProcess {
-  public:
+public:
     explicit SimProcess(std::vector<std::string> args, const char* portsDirVariable = nullptr) {
         int out[2];
-        if (::pipe(out) != 0)
-            return;
+        if (::pipe(out) != 0) return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
@@ -36,22 +35,17 @@ class SimProcess {
         posix_spawn_file_actions_addclose(&actions, out[0]);
         args.insert(args.begin(), kSimulator);
         std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
+        for (std::string& arg : args) argv.push_back(arg.data());
         argv.push_back(nullptr);
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e) {
-            if (!std::string_view(*e).starts_with("VANTOR_PORTS_DIR="))
-                env.emplace_back(*e);
+            if (!std::string_view(*e).starts_with("VANTOR_PORTS_DIR=")) env.emplace_back(*e);
         }
-        if (portsDirVariable)
-            env.push_back(std::string("VANTOR_PORTS_DIR=") + portsDirVariable);
+        if (portsDirVariable) env.push_back(std::string("VANTOR_PORTS_DIR=") + portsDirVariable);
         std::vector<char*> envp;
-        for (std::string& e : env)
-            envp.push_back(e.data());
+        for (std::string& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
-        if (posix_spawn(&m_pid, kSimulator, &actions, nullptr, argv.data(), envp.data()) != 0)
-            m_pid = -1;
+        if (posix_spawn(&m_pid, kSimulator, &actions, nullptr, argv.data(), envp.data()) != 0) m_pid = -1;
         posix_spawn_file_actions_destroy(&actions);
         ::close(out[1]);
         m_out = out[0];
@@ -62,8 +56,7 @@ class SimProcess {
             ::kill(m_pid, SIGKILL);
             ::waitpid(m_pid, nullptr, 0);
         }
-        if (m_out >= 0)
-            ::close(m_out);
+        if (m_out >= 0) ::close(m_out);
     }
 
     // The first line of output, or what came before the output ended or the time ran out.
@@ -95,15 +88,13 @@ class SimProcess {
 
     void Signal(int signal) { ::kill(m_pid, signal); }
 
-  private:
+private:
     bool ReadSome() {
         pollfd fd{m_out, POLLIN, 0};
-        if (::poll(&fd, 1, static_cast<int>(kPatience.count())) <= 0)
-            return false;
+        if (::poll(&fd, 1, static_cast<int>(kPatience.count())) <= 0) return false;
         char buffer[4096];
         const ssize_t n = ::read(m_out, buffer, sizeof buffer);
-        if (n <= 0)
-            return false;
+        if (n <= 0) return false;
         m_text.append(buffer, static_cast<std::size_t>(n));
         return true;
     }
@@ -114,7 +105,7 @@ class SimProcess {
 };
 
 class SimExecutableTest : public testing::Test {
-  protected:
+protected:
     test::TempDir m_dir;
 };
 

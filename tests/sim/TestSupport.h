@@ -20,19 +20,19 @@ inline constexpr std::chrono::milliseconds kPatience{5000};
 bool WaitUntil(const std::function<bool()>& condition);
 
 class TempDir {
-  public:
+public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& Path() const { return m_path; }
 
-  private:
+private:
     std::filesystem::path m_path;
 };
 
 class PortClient {
-  public:
+public:
     explicit PortClient(const std::filesystem::path& port);
     ~PortClient();
     PortClient(const PortClient&) = delete;
@@ -54,7 +54,7 @@ class PortClient {
     bool HungUp() const;
     void Close();
 
-  private:
+private:
     bool ReadAvailable(Bytes& received, int pollMs);
 
     int m_fd = -1;

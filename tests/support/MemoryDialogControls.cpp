@@ -96,8 +96,12 @@ std::optional<std::string> MemoryDialogControls::NextFile(const FileChoice& choi
     return answer;
 }
 
-std::optional<std::string> MemoryDialogControls::ChooseSaveFile(const FileChoice& choice) { return NextFile(choice); }
-std::optional<std::string> MemoryDialogControls::ChooseOpenFile(const FileChoice& choice) { return NextFile(choice); }
+std::optional<std::string> MemoryDialogControls::ChooseSaveFile(const FileChoice& choice) {
+    return NextFile(choice);
+}
+std::optional<std::string> MemoryDialogControls::ChooseOpenFile(const FileChoice& choice) {
+    return NextFile(choice);
+}
 void MemoryDialogControls::EndDialog(int result) { endResult = result; }
 
 void MemoryDialogControls::Sleep(int ms) {

@@ -97,7 +97,8 @@ TEST_F(SilentDeviceWindowTest, WindowKeepsPaintingWhileATextReadWaits) {
     EXPECT_GE(paintsDuringWait, 1);
     EXPECT_FALSE(closedDuringWait);
     EXPECT_TRUE(window().isVisible());
-    EXPECT_EQ(dialog.LogContents(), "Sending Serial Number read request:\r\nTimed out waiting for response\r\n");
+    EXPECT_EQ(dialog.LogContents(),
+              "Sending Serial Number read request:\r\nTimed out waiting for response\r\n");
     EXPECT_TRUE(control(ctl::kSerialNumberRead)->isEnabled());
 }
 

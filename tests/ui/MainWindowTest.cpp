@@ -70,11 +70,21 @@ TEST_F(MainWindowTest, EveryControlCarriesItsIdAndAccessibleName) {
         EXPECT_EQ(widget->accessibleName().toStdString(), entry.accessibleName) << entry.id;
     }
     const std::vector<std::pair<int, const char*>> spoken{
-        {1024, "DISP Set"},      {1027, "Serial Number Write"}, {1014, "Home Numbers Read"},
-        {1011, "Serial Port"},   {1013, "Baud"},                {1002, "Number"},
-        {1003, "Tx"},            {1008, "PLL Rx"},              {1000, "Home Numbers"},
-        {1012, "Log"},           {1018, "Wide Band Get"},       {1043, "User Description Read"},
-        {1028, "DTMF Delay"},    {1037, "Min Volume Set"},      {1025, "Clear Screen"},
+        {1024, "DISP Set"},
+        {1027, "Serial Number Write"},
+        {1014, "Home Numbers Read"},
+        {1011, "Serial Port"},
+        {1013, "Baud"},
+        {1002, "Number"},
+        {1003, "Tx"},
+        {1008, "PLL Rx"},
+        {1000, "Home Numbers"},
+        {1012, "Log"},
+        {1018, "Wide Band Get"},
+        {1043, "User Description Read"},
+        {1028, "DTMF Delay"},
+        {1037, "Min Volume Set"},
+        {1025, "Clear Screen"},
     };
     for (const auto& [id, name] : spoken) EXPECT_EQ(control(id)->accessibleName(), name) << id;
 }
@@ -82,10 +92,11 @@ TEST_F(MainWindowTest, EveryControlCarriesItsIdAndAccessibleName) {
 TEST_F(MainWindowTest, CaptionsAndTitleAreExact) {
     EXPECT_EQ(window().windowTitle(), "Vantor Radio Config V1.2.4.5");
     const std::vector<std::pair<int, const char*>> captions{
-        {1009, "Save As..."}, {1015, "Open..."}, {1020, "Write All"}, {1021, "Read All"}, {1001, "Add"},
-        {1014, "Read"},       {1010, "Write"},   {1027, "Write"},     {1031, "Read"},     {1042, "Write"},
-        {1043, "Read"},       {1025, "Clear Screen"}, {1016, "Enable"}, {1017, "Disable"}, {1018, "Get"},
-        {1019, "Set"},        {1036, "Get"},     {1037, "Set"},
+        {1009, "Save As..."}, {1015, "Open..."}, {1020, "Write All"}, {1021, "Read All"},
+        {1001, "Add"},        {1014, "Read"},    {1010, "Write"},     {1027, "Write"},
+        {1031, "Read"},       {1042, "Write"},   {1043, "Read"},      {1025, "Clear Screen"},
+        {1016, "Enable"},     {1017, "Disable"}, {1018, "Get"},       {1019, "Set"},
+        {1036, "Get"},        {1037, "Set"},
     };
     for (const auto& [id, caption] : captions) {
         EXPECT_EQ(control<QAbstractButton>(id)->text(), caption) << id;
@@ -138,9 +149,12 @@ TEST_F(MainWindowTest, LayoutHasNoOverlapNoClippingAndGroupsHoldTheirControls) {
 
 TEST_F(MainWindowTest, GroupsOfTheRightColumnHoldTheirValueAndButtons) {
     const std::vector<std::pair<QString, std::vector<int>>> groups{
-        {"Wide Band", {1016, 1017, 1018, 1019}}, {"DISP", {1022, 1023, 1024}},
-        {"SQUELCH", {1040, 1038, 1039}},         {"Radio Mfg", {1032, 1033, 1034}},
-        {"DTMF Delay", {1028, 1029, 1030}},      {"Min Volume", {1035, 1036, 1037}},
+        {"Wide Band", {1016, 1017, 1018, 1019}},
+        {"DISP", {1022, 1023, 1024}},
+        {"SQUELCH", {1040, 1038, 1039}},
+        {"Radio Mfg", {1032, 1033, 1034}},
+        {"DTMF Delay", {1028, 1029, 1030}},
+        {"Min Volume", {1035, 1036, 1037}},
         {"Home Numbers", {1000, 1009, 1015, 1020, 1021, 1002, 1003, 1004, 1006, 1008, 1001, 1014, 1010}},
     };
     for (const auto& [title, ids] : groups) {
