@@ -29,9 +29,14 @@ public:
     }
 };
 
-// What the device's reply needs to be noticed by the link: the pty hands it over a moment after the
-// write.
-void Settle() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
+// The pty hands the device's bytes to the link a moment after they are written: wait until the link
+// sees them all, so the round they belong to is the one the test chose.
+void Settle(SerialLink& link, int count) {
+    const auto deadline = testsupport::Clock::now() + testsupport::kHangBound;
+    while (link.InputCount() < count && testsupport::Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
 
 class ExchangeTest : public ::testing::Test {
 protected:
@@ -65,7 +70,7 @@ TEST_F(ExchangeTest, ReplyInTheFirstRoundIsReadAfterOneMoreInterval) {
     controls.during = [&](std::size_t i) {
         if (i == 0) {
             far.Send({0x35, 0x02, 0x02});
-            Settle();
+            Settle(dialog.Link(), 3);
         }
     };
     ASSERT_TRUE(dialog.SendRequest(request, 2));
@@ -82,7 +87,7 @@ TEST_F(ExchangeTest, ReplyFirstSeenInTheLastRoundStillTimesOutAndStaysUnread) {
     controls.during = [&](std::size_t i) {
         if (i == 100) {  // the round with r = 100
             far.Send({0x35, 0x02, 0x01});
-            Settle();
+            Settle(dialog.Link(), 3);
         }
     };
     ASSERT_TRUE(dialog.SendRequest(request, 2));
@@ -100,7 +105,7 @@ TEST_F(ExchangeTest, ReplyFirstSeenInTheRoundBeforeIsRead) {
     controls.during = [&](std::size_t i) {
         if (i == 99) {
             far.Send({0x35, 0x02, 0x01});
-            Settle();
+            Settle(dialog.Link(), 3);
         }
     };
     ASSERT_TRUE(dialog.SendRequest(request, 2));
@@ -122,7 +127,7 @@ TEST_F(ExchangeTest, PollCountZeroWaitsUntilTheReplyComes) {
     controls.during = [&](std::size_t i) {
         if (i == 500) {
             far.Send({0x36, 0x02, 0x05});
-            Settle();
+            Settle(dialog.Link(), 3);
         }
     };
     ASSERT_TRUE(dialog.SendRequest(request, 2));
@@ -136,7 +141,7 @@ TEST_F(ExchangeTest, FiftyBytesWaitingGiveFortyAndLeaveTen) {
     controls.during = [&](std::size_t i) {
         if (i == 0) {
             far.Send(Bytes(50, 0x42));
-            Settle();
+            Settle(dialog.Link(), 50);
         }
     };
     ASSERT_TRUE(dialog.SendRequest(request, 2));
@@ -193,7 +198,7 @@ TEST_F(ExchangeTest, CycleLocksForItsWholeLengthAndClosesThePortAfter) {
         EXPECT_FALSE(controls.At(ctl::kDispSet).enabled);  // locked while waiting
         if (i == 0) {
             far.Send({0x35, 0x02, 0x02});
-            Settle();
+            Settle(dialog.Link(), 3);
         }
     };
     {

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/ControlIds.h"
@@ -50,10 +51,6 @@ Bytes Text(const std::string& text, std::size_t field) {
     Bytes bytes(text.begin(), text.end());
     bytes.resize(field, 0);
     return bytes;
-}
-Bytes Concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
 }
 
 struct SetCase {
@@ -112,11 +109,11 @@ TEST(SettingCommandsTest, EverySetSendsItsRequestAndReportsSuccess) {
          "Sending MIN volume write request:\r\n0x3A(MIN volume):\r\nMIN volume write Response:\r\n"
          "MIN volume write Success\r\n"},
         {"Serial Number ABC", [](auto& c) { c.SetDlgItemText(ctl::kSerialNumberEdit, "ABC"); },
-         &RadioConfigDialog::OnSerialNumberWrite, Concat({0x37, 0x01}, Text("ABC", 32)),
+         &RadioConfigDialog::OnSerialNumberWrite, testsupport::Concat({0x37, 0x01}, Text("ABC", 32)),
          "Setting Serial Number to: \r\nABC\r\n37(Serial Number):\r\nSerial Number Write Response:\r\n"
          "Serial Number Write Successful\r\n"},
         {"empty User Description", [](auto&) {}, &RadioConfigDialog::OnUserDescriptionWrite,
-         Concat({0x3C, 0x01}, Text("", 12)),
+         testsupport::Concat({0x3C, 0x01}, Text("", 12)),
          "Setting User Descript to: \r\n\r\n(User Descript):\r\nUser Descipt Write Response:\r\n"
          "User Descript Write Successful\r\n"},
     };
@@ -254,7 +251,7 @@ TEST(SettingCommandsTest, SerialNumberFieldIsCutAtThirtyTwoButLoggedWhole) {
     const std::string longer = full + "EXTRA!";
     h.controls.SetDlgItemText(ctl::kSerialNumberEdit, longer);
     h.dialog.OnSerialNumberWrite();
-    const Bytes expected = Concat({0x37, 0x01}, Text(full, 32));
+    const Bytes expected = testsupport::Concat({0x37, 0x01}, Text(full, 32));
     EXPECT_EQ(h.device.Requests(), (std::vector<Bytes>{expected, expected}));
     EXPECT_NE(h.dialog.LogContents().find("Setting Serial Number to: \r\n" + longer + "\r\n"),
               std::string::npos);
@@ -361,6 +358,39 @@ TEST(SettingCommandsTest, ReplyFaultsAreReportedAndChangeNothing) {
         EXPECT_TRUE(h.AllCommandsEnabled()) << c.name;
         EXPECT_FALSE(h.dialog.Link().IsOpen()) << c.name;
         EXPECT_EQ(h.controls.At(ctl::kDtmfDelayEdit).text, "9") << c.name;
+    }
+}
+
+// A status the program does not know, from a far end that answers whatever the test scripts.
+TEST(SettingCommandsTest, UnrecognisedStatusIsShownSigned) {
+    struct Case {
+        void (RadioConfigDialog::*handler)();
+        Bytes request;
+        Bytes reply;
+        std::string log;
+    };
+    const std::vector<Case> cases{
+        {&RadioConfigDialog::OnMinVolumeSet, {0x3A, 0x01, 0x05}, {0x3A, 0x01, 0xFF},
+         "Sending MIN volume write request:\r\n0x3A(MIN volume):\r\nMIN volume write Response:\r\n"
+         "Unrecognized response[2]: -1\r\n"},
+        {&RadioConfigDialog::OnSerialNumberWrite, testsupport::Concat({0x37, 0x01}, Text("", 32)), {0x37, 0x01, 0x02},
+         "Setting Serial Number to: \r\n\r\n37(Serial Number):\r\nSerial Number Write Response:\r\n"
+         "Unrecognized Write response[2]: 2\r\n"},
+    };
+    for (const Case& c : cases) {
+        testsupport::PortsDirectory ports;
+        testsupport::FarEnd far(ports.Path(), 1);
+        MemoryDialogControls controls;
+        RadioConfigDialog dialog(controls);
+        dialog.OnInitDialog();
+        controls.SetDlgItemText(ctl::kMinVolumeEdit, "5");
+        std::thread device([&] {
+            EXPECT_EQ(far.Read(c.request.size()), c.request);
+            far.Send(c.reply);
+        });
+        (dialog.*c.handler)();
+        device.join();
+        EXPECT_EQ(dialog.LogContents(), c.log);
     }
 }
 

@@ -21,6 +21,11 @@ namespace testsupport {
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 
+inline Bytes Concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 // Long enough that only a hang runs into it.
 constexpr auto kHangBound = std::chrono::seconds(5);
 
