@@ -34,7 +34,7 @@ then answers requests until SIGINT, SIGTERM or SIGHUP, and removes the link when
                      or garbage (default 4)
   --log FILE         write one line per request and reply piece to FILE: seconds since the start,
                      "request" or "reply", and the bytes in hex
-  --fault SPEC       misbehave as SPEC says; may be repeated (see below)
+  --fault RULE       misbehave as RULE says; may be repeated (see below)
   --load TABLEFILE   start with the settings and home numbers of a table file saved by the program
   --help             show this text
 
@@ -127,9 +127,9 @@ int main(int argc, char** argv) {
         } else if (option == "--log") {
             options.logPath = value();
         } else if (option == "--fault") {
-            const std::string spec = value();
-            FaultParse parsed = ParseFault(spec);
-            if (auto* why = std::get_if<std::string>(&parsed)) UsageError("--fault " + spec + ": " + *why);
+            const std::string ruleText = value();
+            FaultParse parsed = ParseFault(ruleText);
+            if (auto* why = std::get_if<std::string>(&parsed)) UsageError("--fault " + ruleText + ": " + *why);
             options.faults.push_back(std::get<FaultRule>(parsed));
         } else if (option == "--load") {
             tablePath = value();

@@ -15,7 +15,7 @@ FaultRule Parsed(std::string_view text) {
 
 constexpr std::uint32_t kEver = std::numeric_limits<std::uint32_t>::max();
 
-struct GoodSpec {
+struct GoodRule {
     const char* text;
     std::optional<std::uint8_t> code;
     std::optional<std::uint8_t> subCode;
@@ -27,7 +27,7 @@ struct GoodSpec {
 };
 
 TEST(ParseFault, ReadsSelectorsRangesAndActions) {
-    const GoodSpec specs[] = {
+    const GoodRule good[] = {
         {"35:status1", 0x35, {}, 1, kEver, FaultAction::kRefuse, {}, {}},
         {"0x3a:silence", 0x3A, {}, 1, kEver, FaultAction::kSilence, {}, {}},
         {"33/r@2:silence", 0x33, kRead, 2, 2, FaultAction::kSilence, {}, {}},
@@ -43,20 +43,20 @@ TEST(ParseFault, ReadsSelectorsRangesAndActions) {
         {"38@1-1:delay=700", 0x38, {}, 1, 1, FaultAction::kDelay, 700, {}},
         {"*@10:unplug", {}, {}, 10, 10, FaultAction::kUnplug, {}, {}},
     };
-    for (const GoodSpec& spec : specs) {
-        const FaultRule rule = Parsed(spec.text);
-        EXPECT_EQ(rule.code, spec.code) << spec.text;
-        EXPECT_EQ(rule.subCode, spec.subCode) << spec.text;
-        EXPECT_EQ(rule.first, spec.first) << spec.text;
-        EXPECT_EQ(rule.last, spec.last) << spec.text;
-        EXPECT_EQ(rule.action, spec.action) << spec.text;
-        EXPECT_EQ(rule.value, spec.value) << spec.text;
-        EXPECT_EQ(rule.at, spec.at) << spec.text;
+    for (const GoodRule& expected : good) {
+        const FaultRule rule = Parsed(expected.text);
+        EXPECT_EQ(rule.code, expected.code) << expected.text;
+        EXPECT_EQ(rule.subCode, expected.subCode) << expected.text;
+        EXPECT_EQ(rule.first, expected.first) << expected.text;
+        EXPECT_EQ(rule.last, expected.last) << expected.text;
+        EXPECT_EQ(rule.action, expected.action) << expected.text;
+        EXPECT_EQ(rule.value, expected.value) << expected.text;
+        EXPECT_EQ(rule.at, expected.at) << expected.text;
     }
 }
 
 TEST(ParseFault, SaysWhatIsWrongWithABadSpec) {
-    const std::pair<const char*, const char*> specs[] = {
+    const std::pair<const char*, const char*> bad[] = {
         {"", "expected SELECTOR:ACTION"},
         {"35:", "unknown action \"\""},
         {"35:explode",
@@ -77,7 +77,7 @@ TEST(ParseFault, SaysWhatIsWrongWithABadSpec) {
         {"35:split=10,0", "bad split point \"0\""},
         {"35:delay=99999999999", "bad value \"99999999999\" for delay"},
     };
-    for (const auto& [text, message] : specs) {
+    for (const auto& [text, message] : bad) {
         FaultParse parsed = ParseFault(text);
         const auto* why = std::get_if<std::string>(&parsed);
         ASSERT_NE(why, nullptr) << text;
@@ -120,9 +120,9 @@ TEST(FaultPlan, SelectorWithSubCodeIgnoresAFrameTooShortToHaveOne) {
     EXPECT_TRUE(plan.Match(Bytes{0x35, 0x01, 0x01}).silence);
 }
 
-std::vector<ReplyPiece> Shaped(const Bytes& reply, std::initializer_list<const char*> specs) {
+std::vector<ReplyPiece> Shaped(const Bytes& reply, std::initializer_list<const char*> actions) {
     std::vector<FaultRule> rules;
-    for (const char* spec : specs) rules.push_back(Parsed(std::string("*:") + spec));
+    for (const char* action : actions) rules.push_back(Parsed(std::string("*:") + action));
     FaultPlan plan(rules);
     return ShapeReply(reply, plan.Match(Bytes{0x35, 0x01, 0x02}));
 }

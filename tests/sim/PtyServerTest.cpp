@@ -19,9 +19,9 @@ class PtyServerTest : public testing::Test {
 protected:
     PtyServer& Serve(std::initializer_list<const char*> faults = {}, ServerOptions options = {}) {
         options.portsDir = m_dir.Path() / "ports";
-        for (const char* spec : faults) {
-            FaultParse parsed = ParseFault(spec);
-            EXPECT_TRUE(std::holds_alternative<FaultRule>(parsed)) << spec;
+        for (const char* ruleText : faults) {
+            FaultParse parsed = ParseFault(ruleText);
+            EXPECT_TRUE(std::holds_alternative<FaultRule>(parsed)) << ruleText;
             if (auto* rule = std::get_if<FaultRule>(&parsed)) options.faults.push_back(*rule);
         }
         m_server = std::make_unique<PtyServer>(options);

@@ -57,7 +57,7 @@ protected:
         options.gap = std::chrono::milliseconds(20);
         options.portsDir = m_dir.Path();
         options.port = 4;
-        for (const char* spec : faults) options.faults.push_back(std::get<FaultRule>(ParseFault(spec)));
+        for (const char* ruleText : faults) options.faults.push_back(std::get<FaultRule>(ParseFault(ruleText)));
         m_server = std::make_unique<PtyServer>(options);
         EXPECT_EQ(m_server->Start(), std::nullopt);
         return *m_server;
