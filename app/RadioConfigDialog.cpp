@@ -285,11 +285,10 @@ bool RadioConfigDialog::SendRequest(std::span<const std::uint8_t> request, std::
         return false;
     }
     // A byte that could not be written (an unplugged adapter, a stalled line) makes the request
-    // incomplete: it is reported, never counted as sent.
-    const std::span<const std::uint8_t> bytes =
-        request.first(std::min(request.size(), static_cast<std::size_t>(count)));
-    if (m_link.Transmit(bytes) != static_cast<std::int32_t>(bytes.size()) ||
-        bytes.size() != static_cast<std::size_t>(count)) {
+    // incomplete: it is reported, never counted as sent. So is a count beyond the bytes given.
+    const auto wanted = static_cast<std::size_t>(count);
+    if (wanted > request.size() ||
+        m_link.Transmit(request.first(wanted)) != static_cast<std::int32_t>(wanted)) {
         LogText("Error while sending data\r\n");
         return false;
     }
