@@ -104,23 +104,9 @@ bool ConfigureLine(int fd, std::int32_t baud) {
     return true;
 }
 
-void DrainOutput(int fd) {
-    const auto deadline = Clock::now() + kDrainWait;
+int OutputQueued(int fd) {
     int pending = 0;
-    while (ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0 && Clock::now() < deadline) {
-        std::this_thread::sleep_for(kDrainStep);
-    }
-}
-
-// Closes a claimed port without letting close() wait on stuck output. Unread input is dropped so that
-// it cannot pass for the reply to the next request.
-void ReleasePort(int fd) {
-    DrainOutput(fd);
-    tcflush(fd, TCIOFLUSH);
-    // The exclusive flag belongs to the terminal, not to this descriptor: on a pseudo-terminal whose
-    // master stays open it would outlive the close and lock everybody else out.
-    ioctl(fd, TIOCNXCL);
-    close(fd);  // also drops the flock
+    return ioctl(fd, TIOCOUTQ, &pending) == 0 ? pending : 0;
 }
 
 int MillisecondsUntil(Clock::time_point deadline) {
@@ -131,6 +117,32 @@ int MillisecondsUntil(Clock::time_point deadline) {
 }  // namespace
 
 SerialLink::~SerialLink() { Disconnect(); }
+
+void SerialLink::WaitFor(std::chrono::milliseconds span) {
+    if (m_wait) {
+        m_wait(span);
+    } else {
+        std::this_thread::sleep_for(span);
+    }
+}
+
+// Closes a claimed port without letting close() wait on stuck output, and puts its line settings back:
+// a port opened by mistake (the system console, say) must not be left raw at another speed. Unread input
+// is dropped so that it cannot pass for the reply to the next request.
+void SerialLink::Release(int fd, const std::optional<LineSettings>& found) {
+    const auto deadline = Clock::now() + kDrainWait;
+    while (OutputQueued(fd) > 0 && Clock::now() < deadline) {
+        WaitFor(kDrainStep);
+    }
+    tcflush(fd, TCIOFLUSH);
+    if (found) {
+        WriteLineSettings(fd, *found);
+    }
+    // The exclusive flag belongs to the terminal, not to this descriptor: on a pseudo-terminal whose
+    // master stays open it would outlive the close and lock everybody else out.
+    ioctl(fd, TIOCNXCL);
+    close(fd);  // also drops the flock
+}
 
 int SerialLink::Connect(std::string_view portText, std::int32_t baudRate) {
     if (m_open) {
@@ -153,10 +165,12 @@ int SerialLink::Connect(std::string_view portText, std::int32_t baudRate) {
         close(fd);
         return 0;
     }
+    const std::optional<LineSettings> found = ReadLineSettings(fd);
     if (!ConfigureLine(fd, baudRate)) {
-        ReleasePort(fd);
+        Release(fd, found);
         return 0;
     }
+    m_found = found;
     m_fd = fd;
     m_open = true;
     return 1;
@@ -164,8 +178,9 @@ int SerialLink::Connect(std::string_view portText, std::int32_t baudRate) {
 
 int SerialLink::Disconnect() {
     if (m_open) {
-        ReleasePort(m_fd);
+        Release(m_fd, m_found);
         m_fd = -1;
+        m_found.reset();
         m_open = false;
     }
     return 1;

@@ -1,8 +1,13 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string_view>
+
+#include "serial/SerialSpeed.h"
 
 // The program's one connection to the device: a serial port opened by number and speed just before a
 // request and closed after its reply. Every operation is synchronous and bounded in time; none of them
@@ -15,11 +20,17 @@ public:
     SerialLink(const SerialLink&) = delete;
     SerialLink& operator=(const SerialLink&) = delete;
 
+    // How the link passes its bounded waits (the wait for output to drain before closing). By default
+    // the calling thread sleeps; a window passes a wait that keeps it painting.
+    using Wait = std::function<void(std::chrono::milliseconds)>;
+    void SetWait(Wait wait) { m_wait = std::move(wait); }
+
     // 1 when the port is open (also when it already was: the first port and speed are kept),
     // 0 when opening failed. The port text must be a plain decimal number (see PortPath.h).
     int Connect(std::string_view portText, std::int32_t baudRate);
 
-    // Closes the port if open. Always 1; harmless on a closed link.
+    // Closes the port if open, after its output has drained (for at most a second), and leaves the
+    // line settings as Connect found them. Always 1; harmless on a closed link.
     int Disconnect();
 
     // Writes the bytes one at a time and returns how many went out, stopping at the first byte that
@@ -39,6 +50,11 @@ public:
     bool IsOpen() const { return m_open; }
 
 private:
+    void Release(int fd, const std::optional<LineSettings>& found);
+    void WaitFor(std::chrono::milliseconds span);
+
     int m_fd = -1;
     bool m_open = false;
+    std::optional<LineSettings> m_found;  // the line settings before Connect changed them
+    Wait m_wait;
 };

@@ -132,9 +132,10 @@ TEST_F(SerialLinkTest, ReceiveTakesNoMoreThanAskedAndLeavesTheRestQueued) {
     far.Send({1, 2, 3});
     ASSERT_EQ(WaitForInput(link, 3), 3);
     link.Disconnect();
-    // Nor may a late reply that came while the port was closed.
-    far.Send({4, 5});
-    ASSERT_EQ(WaitForQueued(far.Slave(), 2), 2);
+    // Nor may a late reply that came while the port was closed. The closed port is back in the cooked
+    // mode it was found in, where only a whole line counts as queued.
+    far.Send({'A', 'B', '\n'});
+    ASSERT_EQ(WaitForQueued(far.Slave(), 3), 3);
     ASSERT_EQ(link.Connect("1", 19200), 1);
     EXPECT_EQ(link.InputCount(), 0);
 }
@@ -203,6 +204,25 @@ TEST_F(SerialLinkTest, FramingAndFlowControlStayAsFound) {
         EXPECT_EQ(line.c_cflag & kLeftAlone, found);
         EXPECT_EQ(line.c_cflag & CSIZE, tcflag_t{CS8});
         EXPECT_EQ(line.c_iflag & (IXON | IXOFF), tcflag_t{0});
+    }
+}
+
+// A port opened by mistake (Serial Port 1 may be the system console) is not left raw at another speed.
+TEST_F(SerialLinkTest, DisconnectLeavesTheLineAsConnectFoundIt) {
+    FarEnd far(m_portsDir, 1);
+    const struct {
+        std::uint32_t foundSpeed;
+        std::int32_t linkSpeed;
+    } cases[] = {{9600, 19200}, {31250, 115200}, {19200, 250000}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(SetArbitrarySpeed(far.Slave(), c.foundSpeed));
+        const auto found = ReadLineSettings(far.Slave());
+        ASSERT_TRUE(found);
+        SerialLink link;
+        ASSERT_EQ(link.Connect("1", c.linkSpeed), 1);
+        EXPECT_NE(ReadLineSettings(far.Slave()), found);
+        link.Disconnect();
+        EXPECT_EQ(ReadLineSettings(far.Slave()), found) << c.foundSpeed << " after " << c.linkSpeed;
     }
 }
 
