@@ -44,8 +44,10 @@ void RadioConfigDialog::OnWideBandGet() {
 
 void RadioConfigDialog::OnWideBandSet() {
     CommandCycle cycle(*this);
-    const std::int32_t value = protocol::WideBandValue(m_controls.GetCheck(ctl::kWideBandEnable),
-                                                       m_controls.GetCheck(ctl::kWideBandDisable));
+    const auto value = [this] {
+        return protocol::WideBandValue(m_controls.GetCheck(ctl::kWideBandEnable),
+                                       m_controls.GetCheck(ctl::kWideBandDisable));
+    };
     if (auto request = protocol::BeginSet(protocol::kWideBand, value, m_log)) {
         const std::int32_t n = cycle.Exchange(*request);
         protocol::CheckWriteReply(protocol::kWideBand, *request, cycle.Reply(), n, m_log);
@@ -66,7 +68,8 @@ void RadioConfigDialog::RunListGet(const ListSetting& list) {
 void RadioConfigDialog::RunListSet(const ListSetting& list) {
     CommandCycle cycle(*this);
     (this->*list.refresh)();
-    if (auto request = protocol::BeginSet(list.command, this->*list.choice, m_log)) {
+    if (auto request = protocol::BeginSet(
+            list.command, [&] { return this->*list.choice; }, m_log)) {
         const std::int32_t n = cycle.Exchange(*request);
         protocol::CheckWriteReply(list.command, *request, cycle.Reply(), n, m_log);
     }
@@ -86,7 +89,8 @@ void RadioConfigDialog::RunNumberSet(const protocol::DeviceCommand& command, int
     const std::int32_t value = m_controls.GetDlgItemInt(editId);
     if (!protocol::SetInputAccepted(command, value, m_log)) return;
     CommandCycle cycle(*this);
-    if (auto request = protocol::BeginSet(command, value, m_log)) {
+    if (auto request = protocol::BeginSet(
+            command, [value] { return value; }, m_log)) {
         const std::int32_t n = cycle.Exchange(*request);
         protocol::CheckWriteReply(command, *request, cycle.Reply(), n, m_log);
     }

@@ -31,17 +31,21 @@ bool SetInputAccepted(const DeviceCommand& command, std::int32_t value, LogSink&
     return false;
 }
 
-std::optional<WriteRequestBytes> BeginSet(const DeviceCommand& command, std::int32_t value, LogSink& log) {
+std::optional<WriteRequestBytes> BeginSet(const DeviceCommand& command,
+                                          const std::function<std::int32_t()>& readValue, LogSink& log) {
     const SetTexts& set = command.set;
+    std::int32_t value = kNoValue;
     switch (command.kind) {
         case CommandKind::kSwitch:
             LogLine(log, set.opening);
+            value = readValue();
             if (value == kNoValue) {
                 LogLine(log, set.refusal);
                 return std::nullopt;
             }
             break;
         case CommandKind::kChoice:
+            value = readValue();
             if (value == kNoValue) {
                 LogLine(log, set.refusal);
                 return std::nullopt;
@@ -51,6 +55,7 @@ std::optional<WriteRequestBytes> BeginSet(const DeviceCommand& command, std::int
             log.Text(kLineEnd);
             break;
         case CommandKind::kNumber:
+            value = readValue();
             LogLine(log, set.opening);
             break;
         case CommandKind::kText:

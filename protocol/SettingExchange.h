@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -30,8 +31,10 @@ bool SetInputAccepted(const DeviceCommand& command, std::int32_t value, LogSink&
 
 // Runs under the busy lock: the opening line and the check that belongs there (no selection made, no
 // radio button checked), in the command's order. The request to send, or none after a refusal.
-// `value` is the selection value, the Wide Band value or the edit's number.
-std::optional<WriteRequestBytes> BeginSet(const DeviceCommand& command, std::int32_t value, LogSink& log);
+// `value` gives the selection value, the Wide Band value or the edit's number; it is asked for where the
+// command looks at the window (Wide Band after its opening line, the others before).
+std::optional<WriteRequestBytes> BeginSet(const DeviceCommand& command,
+                                          const std::function<std::int32_t()>& value, LogSink& log);
 
 // Logs the opening line; the two-byte read request.
 ReadRequestBytes BeginGet(const DeviceCommand& command, LogSink& log);

@@ -85,7 +85,8 @@ TEST(SettingExchange, SetSendsTheValueAndReportsTheReply) {
     for (const Case& c : cases) {
         RecordingLog log;
         ASSERT_TRUE(SetInputAccepted(*c.command, c.value, log));
-        const auto request = BeginSet(*c.command, c.value, log);
+        const auto request = BeginSet(
+            *c.command, [&] { return c.value; }, log);
         ASSERT_TRUE(request) << c.log;
         EXPECT_EQ(Bytes(request->begin(), request->end()), c.sent);
         const Received reply(c.reply);
@@ -117,7 +118,15 @@ TEST(SettingExchange, RefusedSetsSendNothing) {
         const bool accepted = SetInputAccepted(*c.command, c.value, log);
         EXPECT_EQ(accepted, !c.refusedBeforeLock) << c.log;
         if (accepted) {
-            EXPECT_EQ(BeginSet(*c.command, c.value, log), nullopt) << c.log;
+            std::string loggedBeforeTheValue;
+            const auto value = [&] {
+                loggedBeforeTheValue = log.Contents();
+                return c.value;
+            };
+            EXPECT_EQ(BeginSet(*c.command, value, log), nullopt) << c.log;
+            // Wide Band looks at its radio buttons after its opening line; a list Set at its list before.
+            EXPECT_EQ(loggedBeforeTheValue,
+                      c.command == &kWideBand ? "Sending Wide Band Write request:\r\n" : "");
         }
         EXPECT_EQ(log.Contents(), c.log);
     }
