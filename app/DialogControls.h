@@ -30,6 +30,8 @@ public:
     virtual void EnableWindow(int id, bool enable) = 0;
     virtual bool IsWindowEnabled(int id) = 0;
     virtual void SetFocus(int id) = 0;
+    // The control that has the keyboard focus; 0 when none of the window's controls has it.
+    virtual int GetFocus() = 0;
 
     // Radio buttons.
     virtual bool GetCheck(int id) = 0;
@@ -72,9 +74,14 @@ public:
     // Ends the modal run with the given result.
     virtual void EndDialog(int result) = 0;
 
-    // Waits ms milliseconds. On the window's thread the window keeps painting meanwhile but takes
-    // no input; on another thread it simply sleeps.
+    // Waits ms milliseconds. On the window's thread the window keeps painting meanwhile, and what the
+    // operator clicks or types is dropped; on another thread it simply sleeps.
     virtual void Sleep(int ms) = 0;
+
+    // Called on the window's thread as a command ends: input the operator made while the thread was
+    // busy, and that has not been handled yet, is dropped rather than delivered to the controls about
+    // to be enabled again. Does nothing on another thread, where the window handled input all along.
+    virtual void DiscardPendingInput() = 0;
 
     // Runs the sequence on the window's thread as one unit and returns when it is done.
     virtual void RunAsUnit(const std::function<void()>& unit) = 0;

@@ -1,6 +1,7 @@
 #include "app/RadioConfigDialog.h"
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 
 #include "app/ControlIds.h"
@@ -115,7 +116,11 @@ const std::array<RadioConfigDialog::ExchangeRule, 6> RadioConfigDialog::kExchang
     {ctl::kUserDescriptionEdit, &RadioConfigDialog::m_userDescription, nullptr, 12, 0, 0},
 }};
 
-RadioConfigDialog::RadioConfigDialog(DialogControls& controls) : m_controls(controls) {}
+RadioConfigDialog::RadioConfigDialog(DialogControls& controls) : m_controls(controls) {
+    // The wait for the port's output to drain keeps the window painting, as the reply polling does.
+    m_link.SetWait(
+        [this](std::chrono::milliseconds span) { m_controls.Sleep(static_cast<int>(span.count())); });
+}
 
 RadioConfigDialog::~RadioConfigDialog() { m_link.Disconnect(); }
 
@@ -191,12 +196,28 @@ void RadioConfigDialog::OnCancel() {
 
 bool RadioConfigDialog::CanClose() const { return m_commandsRunning.load() == 0 && !m_workerFlag.load(); }
 
+// Disabling the focused button moves the focus on to the next control, where a following Enter or Space
+// would act on something the operator never chose. The lock remembers both places; only the first
+// LockCommands of a run does (a worker's commands lock again under its lock).
 void RadioConfigDialog::LockCommands() {
-    for (int id : kBusyLock) m_controls.EnableWindow(id, false);
+    m_controls.RunAsUnit([&] {
+        const bool first = !m_lockHeld;
+        if (first) m_focusBeforeLock = m_controls.GetFocus();
+        for (int id : kBusyLock) m_controls.EnableWindow(id, false);
+        if (first) m_focusAfterLock = m_controls.GetFocus();
+        m_lockHeld = true;
+    });
 }
 
 void RadioConfigDialog::UnlockCommands() {
-    for (int id : kBusyLock) m_controls.EnableWindow(id, true);
+    m_controls.DiscardPendingInput();
+    m_controls.RunAsUnit([&] {
+        for (int id : kBusyLock) m_controls.EnableWindow(id, true);
+        if (m_lockHeld && m_focusBeforeLock != 0 && m_controls.GetFocus() == m_focusAfterLock) {
+            m_controls.SetFocus(m_focusBeforeLock);
+        }
+        m_lockHeld = false;
+    });
 }
 
 // Each append or clear, together with the console refresh after it, runs as one unit on the window's

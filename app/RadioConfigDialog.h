@@ -54,6 +54,8 @@ public:
     // Whether the window may close now; it may not while an exchange is under way.
     bool CanClose() const;
 
+    // The busy lock. Taking it remembers where the keyboard focus was; releasing it gives the focus
+    // back there, unless the focus has been moved on purpose meanwhile.
     void LockCommands();
     void UnlockCommands();
 
@@ -206,4 +208,9 @@ private:
     std::int32_t m_pollCount = kPollCount;
     std::atomic<bool> m_workerFlag{false};
     std::atomic<int> m_commandsRunning{0};
+
+    // The busy lock's hold on the keyboard focus; touched only on the window's thread.
+    bool m_lockHeld = false;
+    int m_focusBeforeLock = 0;  // the control the operator had focused
+    int m_focusAfterLock = 0;   // where disabling the controls moved the focus
 };

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFile>
@@ -62,6 +63,47 @@ std::optional<std::string> RunFileDialog(QWidget* owner, const DialogControls::F
     if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return std::nullopt;
     return QFile::encodeName(chooser.selectedFiles().first()).toStdString();
 }
+
+// What the operator does with mouse, keyboard, wheel, touch or pen, as the window system delivers it.
+bool IsOperatorInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TouchCancel:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::TabletMove:
+        case QEvent::NativeGesture:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// While it lives, the operator's input is dropped before it reaches any widget; the window still
+// repaints, and timers and the window's other events still run. A command on the window's thread
+// holds one through its waits: input held back until the command ended would otherwise reach the
+// controls once they are enabled again, and a click made during the command would run it a second time.
+class InputDropped : public QObject {
+public:
+    InputDropped() { QCoreApplication::instance()->installEventFilter(this); }
+    ~InputDropped() override { QCoreApplication::instance()->removeEventFilter(this); }
+    InputDropped(const InputDropped&) = delete;
+    InputDropped& operator=(const InputDropped&) = delete;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override { return IsOperatorInput(event->type()); }
+};
 
 }  // namespace
 
@@ -156,6 +198,10 @@ void QtDialogControls::SetFocus(int id) {
     });
 }
 
+int QtDialogControls::GetFocus() {
+    return OnWindowThread([&] { return m_window->ControlId(m_window->focusWidget()); });
+}
+
 bool QtDialogControls::GetCheck(int id) {
     return OnWindowThread([&] {
         auto* button = qobject_cast<QAbstractButton*>(m_window->Control(id));
@@ -165,7 +211,14 @@ bool QtDialogControls::GetCheck(int id) {
 
 void QtDialogControls::SetCheck(int id, bool checked) {
     OnWindowThread([&] {
-        if (auto* button = qobject_cast<QAbstractButton*>(m_window->Control(id))) button->setChecked(checked);
+        auto* button = qobject_cast<QAbstractButton*>(m_window->Control(id));
+        if (!button) return;
+        // An exclusive group will not uncheck its checked button; the program may leave none checked.
+        QButtonGroup* group = button->group();
+        const bool lift = group != nullptr && group->exclusive() && !checked;
+        if (lift) group->setExclusive(false);
+        button->setChecked(checked);
+        if (lift) group->setExclusive(true);
     });
 }
 
@@ -310,7 +363,7 @@ void QtDialogControls::EndDialog(int result) {
     OnWindowThread([&] { m_window->done(result); });
 }
 
-// On the window's thread the wait runs the window's events, except the operator's input, so the window
+// On the window's thread the wait runs the window's events and drops the operator's input, so the window
 // repaints (and the log shows every line) while a command waits for the device.
 void QtDialogControls::Sleep(int ms) {
     if (ms <= 0) return;
@@ -318,9 +371,16 @@ void QtDialogControls::Sleep(int ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         return;
     }
+    const InputDropped dropped;
     QEventLoop wait;
     QTimer::singleShot(ms, Qt::PreciseTimer, &wait, &QEventLoop::quit);
-    wait.exec(QEventLoop::ExcludeUserInputEvents);
+    wait.exec();
+}
+
+void QtDialogControls::DiscardPendingInput() {
+    if (QThread::currentThread() != m_window->thread()) return;
+    const InputDropped dropped;
+    QCoreApplication::processEvents();
 }
 
 void QtDialogControls::RunAsUnit(const std::function<void()>& unit) {

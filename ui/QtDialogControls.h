@@ -32,6 +32,7 @@ public:
     void EnableWindow(int id, bool enable) override;
     bool IsWindowEnabled(int id) override;
     void SetFocus(int id) override;
+    int GetFocus() override;
     bool GetCheck(int id) override;
     void SetCheck(int id, bool checked) override;
     void AddString(int id, std::string_view entry) override;
@@ -54,6 +55,7 @@ public:
     std::optional<std::string> ChooseOpenFile(const FileChoice& choice) override;
     void EndDialog(int result) override;
     void Sleep(int ms) override;
+    void DiscardPendingInput() override;
     void RunAsUnit(const std::function<void()>& unit) override;
 
 private:

@@ -142,6 +142,11 @@ TEST_F(SerialLinkTest, ReceiveTakesNoMoreThanAskedAndLeavesTheRestQueued) {
 
 TEST_F(SerialLinkTest, AClosedLinkDoesNothing) {
     FarEnd far(m_portsDir, 1);
+    // Raw, as a device's line is: Disconnect puts back what it found, and a cooked line would echo.
+    termios raw{};
+    ASSERT_EQ(tcgetattr(far.Slave(), &raw), 0);
+    cfmakeraw(&raw);
+    ASSERT_EQ(tcsetattr(far.Slave(), TCSANOW, &raw), 0);
     SerialLink never;
     SerialLink closed;
     ASSERT_EQ(closed.Connect("1", 19200), 1);

@@ -26,6 +26,7 @@ void MemoryDialogControls::SetSel(int id, int start, int end) {
 void MemoryDialogControls::EnableWindow(int id, bool enable) { At(id).enabled = enable; }
 bool MemoryDialogControls::IsWindowEnabled(int id) { return At(id).enabled; }
 void MemoryDialogControls::SetFocus(int id) { focus = id; }
+int MemoryDialogControls::GetFocus() { return focus; }
 bool MemoryDialogControls::GetCheck(int id) { return At(id).checked; }
 void MemoryDialogControls::SetCheck(int id, bool checked) { At(id).checked = checked; }
 void MemoryDialogControls::AddString(int id, std::string_view entry) { At(id).entries.emplace_back(entry); }
@@ -106,7 +107,11 @@ void MemoryDialogControls::EndDialog(int result) { endResult = result; }
 
 void MemoryDialogControls::Sleep(int ms) {
     if (ms <= 0) return;
-    slept += std::chrono::milliseconds(ms);
+    {
+        std::lock_guard lock(m_unit);
+        slept += std::chrono::milliseconds(ms);
+        sleeps.push_back(ms);
+    }
     if (realSleep) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 

@@ -47,9 +47,10 @@ public:
     std::vector<Message> messages;
     std::vector<FileChoice> fileChoices;
 
-    // Sleeps really wait unless turned off; either way they are added up.
+    // Sleeps really wait unless turned off; either way they are added up and kept in order.
     bool realSleep = true;
     std::chrono::milliseconds slept{0};
+    std::vector<int> sleeps;
 
     std::optional<int> endResult;
 
@@ -62,6 +63,7 @@ public:
     void EnableWindow(int id, bool enable) override;
     bool IsWindowEnabled(int id) override;
     void SetFocus(int id) override;
+    int GetFocus() override;
     bool GetCheck(int id) override;
     void SetCheck(int id, bool checked) override;
     void AddString(int id, std::string_view entry) override;
@@ -84,6 +86,7 @@ public:
     std::optional<std::string> ChooseOpenFile(const FileChoice& choice) override;
     void EndDialog(int result) override;
     void Sleep(int ms) override;
+    void DiscardPendingInput() override {}
     void RunAsUnit(const std::function<void()>& unit) override;
 
 private:

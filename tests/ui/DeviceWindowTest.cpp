@@ -1,5 +1,6 @@
 // The real window offscreen talking to the simulated device: what an operator does, and what they see.
 #include <gtest/gtest.h>
+#include <qpa/qwindowsysteminterface.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -7,6 +8,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 
 #include "app/ControlIds.h"
 #include "app/RadioConfigDialog.h"
@@ -14,10 +16,32 @@
 #include "ui/LogConsole.h"
 #include "ui/MainWindow.h"
 #include "ui/QtDialogControls.h"
+#include "ui/StopSignals.h"
 
 namespace {
 
 using testsupport::Bytes;
+
+// Input as the window system delivers it: queued, and handled whenever the window's thread next runs its
+// events (a QTest click, by contrast, is handled at once).
+using Queued = QWindowSystemInterface::AsynchronousDelivery;
+
+void QueueClick(QWidget* target) {
+    QWindow* window = target->window()->windowHandle();
+    const QPointF local = target->mapTo(target->window(), QPointF(target->rect().center()));
+    const QPointF global = target->mapToGlobal(QPointF(target->rect().center()));
+    QWindowSystemInterface::handleMouseEvent<Queued>(window, local, global, Qt::LeftButton, Qt::LeftButton,
+                                                     QEvent::MouseButtonPress);
+    QWindowSystemInterface::handleMouseEvent<Queued>(window, local, global, Qt::NoButton, Qt::LeftButton,
+                                                     QEvent::MouseButtonRelease);
+}
+
+void QueueKey(QWidget* window, int key) {
+    QWindowSystemInterface::handleKeyEvent<Queued>(window->windowHandle(), QEvent::KeyPress, key,
+                                                   Qt::NoModifier);
+    QWindowSystemInterface::handleKeyEvent<Queued>(window->windowHandle(), QEvent::KeyRelease, key,
+                                                   Qt::NoModifier);
+}
 
 class DeviceWindowTest : public ::testing::Test {
 protected:
@@ -61,6 +85,38 @@ TEST_F(DeviceWindowTest, GetButtonsFillTheWindowFromTheDevice) {
     EXPECT_EQ(control<QComboBox>(ctl::kRadioMfgList)->currentText(), "KENWOOD");
 }
 
+// A second click on the button and an Enter made while the command runs are dropped, not handled once it
+// has ended (which would send the request again, or run the window's OK action from whatever control
+// the focus had been pushed to). The focus is back on the button, so Space runs it again.
+TEST_F(DeviceWindowTest, InputDuringACommandIsDroppedAndTheFocusComesBack) {
+    controls.SetCurSel(ctl::kDispList, 1);
+    const std::vector<std::pair<int, Bytes>> cases{
+        {ctl::kDispSet, {0x35, 0x01, 0x02}},
+        {ctl::kDispGet, {0x35, 0x02}},
+        {ctl::kSerialNumberRead, {0x37, 0x02}},
+    };
+    for (const auto& [id, request] : cases) {
+        QWidget* button = control(id);
+        const std::size_t before = device.Requests().size();
+        QTimer::singleShot(0, [&] {
+            QueueClick(button);
+            QueueKey(&window(), Qt::Key_Return);
+        });
+        QTest::mouseClick(button, Qt::LeftButton);
+        QTest::qWait(50);
+        const auto sent = [&] {
+            const std::vector<Bytes> all = device.Requests();
+            return std::vector<Bytes>(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+        };
+        EXPECT_EQ(sent(), std::vector<Bytes>{request}) << id;
+        EXPECT_TRUE(window().isVisible()) << id;
+        EXPECT_EQ(window().focusWidget(), button) << id;
+
+        QTest::keyClick(button, Qt::Key_Space);
+        EXPECT_EQ(sent(), (std::vector<Bytes>{request, request})) << id;
+    }
+}
+
 class SilentDeviceWindowTest : public DeviceWindowTest {
 protected:
     SilentDeviceWindowTest() : DeviceWindowTest({"37:silence"}) {}
@@ -100,6 +156,24 @@ TEST_F(SilentDeviceWindowTest, WindowKeepsPaintingWhileATextReadWaits) {
     EXPECT_EQ(dialog.LogContents(),
               "Sending Serial Number read request:\r\nTimed out waiting for response\r\n");
     EXPECT_TRUE(control(ctl::kSerialNumberRead)->isEnabled());
+}
+
+// A stop signal during a command closes the window once the command has ended, as the close box would.
+TEST_F(SilentDeviceWindowTest, StopSignalClosesTheWindowAfterTheRunningCommand) {
+    const StopSignals stop([this] { window().CloseWhenAllowed(); });
+    ASSERT_TRUE(stop.Installed());
+    bool visibleAfterSignal = false;
+    QTimer::singleShot(100, [&] {
+        ::raise(SIGTERM);
+        QTest::qWait(100);
+        visibleAfterSignal = window().isVisible();
+    });
+    QTest::mouseClick(control(ctl::kSerialNumberRead), Qt::LeftButton);
+    EXPECT_TRUE(visibleAfterSignal);
+    EXPECT_TRUE(dialog.LogContents().ends_with("Timed out waiting for response\r\n"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window().isVisible(); }));
+    EXPECT_EQ(window().result(), ctl::kIdCancel);
+    EXPECT_FALSE(dialog.Link().IsOpen());
 }
 
 }  // namespace
