@@ -36,7 +36,7 @@ const ControlTemplate kControls[] = {
 
     // The two texts
     {K::Label, kStatic, "Serial Number:", 7, 200, 60, 8, "Serial Number:"},
-    {K::Edit, kSerialNumberEdit, "", 7, 209, 134, 12, "Serial Number"},
+    {K::Edit, kSerialNumberEdit, "", 7, 209, 136, 12, "Serial Number"},
     {K::PushButton, kSerialNumberWrite, "Write", 7, 223, 32, 11, "Serial Number Write"},
     {K::PushButton, kSerialNumberRead, "Read", 41, 223, 32, 11, "Serial Number Read"},
     {K::Label, kStatic, "User Description:", 144, 200, 70, 8, "User Description:"},

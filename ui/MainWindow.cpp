@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "app/ControlIds.h"
@@ -75,10 +77,12 @@ QWidget* MainWindow::CreateControl(const ControlTemplate& control) {
             return button;
         }
         case ControlKind::RadioButton: {
-            // The window's own handlers check one button and uncheck the other, so both can also be
-            // left unchecked (as a loaded file may leave them).
+            // One exclusive group, so that every way of choosing (mouse, Space, the arrow keys, a screen
+            // reader's toggle) ends with exactly the chosen button checked. The program may still leave
+            // neither checked (QtDialogControls::SetCheck lifts the exclusion to uncheck).
             auto* radio = new QRadioButton(caption, this);
-            radio->setAutoExclusive(false);
+            if (!m_radioGroup) m_radioGroup = new QButtonGroup(this);
+            m_radioGroup->addButton(radio);
             return radio;
         }
         case ControlKind::Edit:
@@ -121,6 +125,22 @@ void MainWindow::FocusFirstControl() {
 QWidget* MainWindow::Control(int id) const {
     auto found = m_controls.find(id);
     return found == m_controls.end() ? nullptr : found->second;
+}
+
+int MainWindow::ControlId(const QWidget* widget) const {
+    for (const auto& [id, control] : m_controls) {
+        if (control == widget) return id;
+    }
+    return 0;
+}
+
+void MainWindow::CloseWhenAllowed() {
+    constexpr int kRetryMs = 50;
+    if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()); modal && modal != this) {
+        modal->reject();
+    }
+    if (!isVisible() || close()) return;
+    QTimer::singleShot(kRetryMs, this, [this] { CloseWhenAllowed(); });
 }
 
 void MainWindow::Bind(RadioConfigDialog& dialog) {

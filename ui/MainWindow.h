@@ -8,6 +8,7 @@
 #include "ui/DialogTemplate.h"
 
 class LogConsole;
+class QButtonGroup;
 class RadioConfigDialog;
 
 // The main window built from dialog template 102. Each control's objectName is its decimal id.
@@ -16,6 +17,8 @@ public:
     explicit MainWindow(const DialogTemplate& dialogTemplate = MainDialogTemplate());
 
     QWidget* Control(int id) const;
+    // The id of a control of the window; 0 for any other widget or none.
+    int ControlId(const QWidget* widget) const;
     LogConsole* Console() const { return m_console; }
 
     // As the toolkit does after initialisation: the focus goes to the first control that takes it.
@@ -23,6 +26,10 @@ public:
 
     // Connects every event of the dialog's event table to its handler.
     void Bind(RadioConfigDialog& dialog);
+
+    // Closes the window as its close box does. A message box or file chooser that is open is cancelled
+    // first, and while a command runs the window tries again until the command has ended.
+    void CloseWhenAllowed();
 
     // The size of one dialog unit in pixels, from the window's font.
     QSizeF DialogUnit() const { return m_unit; }
@@ -41,6 +48,7 @@ private:
     std::map<int, QWidget*> m_controls;
     std::vector<QWidget*> m_tabOrder;
     LogConsole* m_console = nullptr;
+    QButtonGroup* m_radioGroup = nullptr;
     RadioConfigDialog* m_dialog = nullptr;
     std::map<QObject*, void (RadioConfigDialog::*)()> m_focusHandlers;
     std::map<QObject*, void (RadioConfigDialog::*)()> m_tableClickHandlers;

@@ -7,6 +7,7 @@
 #include "app/ProgramInfo.h"
 #include "ui/MainWindow.h"
 #include "ui/QtDialogControls.h"
+#include "ui/StopSignals.h"
 
 namespace {
 
@@ -39,6 +40,13 @@ int RunRadioConfig(int argc, char** argv, QtAppPlatform& platform) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kProgramName.data(), kProgramName.size()));
     QApplication::setWindowIcon(ProgramIcon());
+    // For the whole run, up to the dialog's end that closes the port: a stop signal closes the window
+    // as its close box does, and one that comes later finds the program ending already.
+    const StopSignals stop([] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* window = dynamic_cast<MainWindow*>(widget)) window->CloseWhenAllowed();
+        }
+    });
     RadioConfigApp app;
     app.InitInstance(platform);
     return 0;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -11,12 +12,14 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
 #include <QTreeWidget>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -171,7 +174,7 @@ TEST_F(MainWindowTest, GroupsOfTheRightColumnHoldTheirValueAndButtons) {
     EXPECT_GT(control(1023)->y(), control(1022)->y());
 }
 
-TEST_F(MainWindowTest, StartsWithTheDocumentedValues) {
+TEST_F(MainWindowTest, StartsWithPortOneAt19200AndNothingChosen) {
     EXPECT_EQ(control<QLineEdit>(ctl::kSerialPortEdit)->text(), "1");
     EXPECT_EQ(control<QLineEdit>(ctl::kBaudEdit)->text(), "19200");
     EXPECT_EQ(control<QLineEdit>(ctl::kDtmfDelayEdit)->text(), "1");
@@ -259,6 +262,59 @@ TEST_F(MainWindowTest, OnlyTheOperatorsChoiceChangesASelectionValue) {
     EXPECT_EQ(dialog.DispChoice(), 1);
 }
 
+// Every way of choosing a Wide Band button ends with exactly that button checked; only the program may
+// leave neither checked.
+TEST_F(MainWindowTest, WideBandButtonsStayExclusiveOnEveryPath) {
+    auto* enable = control<QRadioButton>(ctl::kWideBandEnable);
+    auto* disable = control<QRadioButton>(ctl::kWideBandDisable);
+    const auto key = [](QWidget* button, Qt::Key pressed) {
+        return [=] {
+            button->setFocus();
+            QTest::keyClick(button, pressed);
+        };
+    };
+    const auto toggle = [](QWidget* button) {
+        return [=] {
+            QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(button);
+            ASSERT_NE(spoken, nullptr);
+            ASSERT_NE(spoken->actionInterface(), nullptr);
+            spoken->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        };
+    };
+    const auto program = [this](bool enableChecked, bool disableChecked) {
+        return [=, this] {
+            controls.SetCheck(ctl::kWideBandEnable, enableChecked);
+            controls.SetCheck(ctl::kWideBandDisable, disableChecked);
+        };
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        bool enableChecked;
+        bool disableChecked;
+    };
+    const std::vector<Step> steps{
+        {"mouse on Disable", [=] { QTest::mouseClick(disable, Qt::LeftButton); }, false, true},
+        {"mouse on Disable again", [=] { QTest::mouseClick(disable, Qt::LeftButton); }, false, true},
+        {"Space on Enable", key(enable, Qt::Key_Space), true, false},
+        {"Space on Enable again", key(enable, Qt::Key_Space), true, false},
+        {"arrow down from Enable", key(enable, Qt::Key_Down), false, true},
+        {"arrow up from Disable", key(disable, Qt::Key_Up), true, false},
+        {"toggle Disable", toggle(disable), false, true},
+        {"toggle Disable again", toggle(disable), false, true},
+        {"toggle Enable", toggle(enable), true, false},
+        {"program clears both", program(false, false), false, false},
+        {"toggle Disable from neither", toggle(disable), false, true},
+        {"program checks Enable", program(true, false), true, false},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        EXPECT_EQ(enable->isChecked(), step.enableChecked) << step.what;
+        EXPECT_EQ(disable->isChecked(), step.disableChecked) << step.what;
+        EXPECT_EQ(controls.GetCheck(ctl::kWideBandEnable), step.enableChecked) << step.what;
+    }
+}
+
 TEST_F(MainWindowTest, BusyLockDisablesTheCommandsButClearScreenStillWorks) {
     dialog.LockCommands();
     for (int id : RadioConfigDialog::BusyLockControls()) EXPECT_FALSE(control(id)->isEnabled()) << id;
@@ -289,6 +345,7 @@ TEST_F(MainWindowTest, EnterValidatesFirstAndClosesOnlyWhenEveryRuleHolds) {
     EXPECT_EQ(shownMessages, QStringList{"Enter a whole number from 1 to 20."});
     EXPECT_TRUE(window().isVisible());
     EXPECT_EQ(window().focusWidget(), delay);
+    EXPECT_EQ(delay->selectedText(), "0");
 
     delay->setText("5");
     QTest::keyClick(delay, Qt::Key_Enter, Qt::KeypadModifier);
@@ -335,31 +392,58 @@ TEST_F(MainWindowTest, ConsoleShowsTheLogAndFollowsLineNMinusFive) {
     EXPECT_EQ(console->document()->findBlockByNumber(console->FirstVisibleLine()).text(), "line 16");
 }
 
-TEST_F(MainWindowTest, ConsoleShowsLoneLineEndBytesWithoutBreakingTheLine) {
+TEST_F(MainWindowTest, ConsoleShowsLoneLineEndBytesWithoutBreakingTheLineAndHighBytesAsLatin1) {
     dialog.LogText("A\rB\nC\r");
-    dialog.LogText("\nD");
-    EXPECT_EQ(window().Console()->Shown(), "A B C\nD");
+    dialog.LogText("\nD\xE9\xFF\x80");
+    EXPECT_EQ(window().Console()->Shown(), QString::fromUtf8("A B C\nD\u00E9\u00FF\u0080"));
 }
 
-// A worker thread appends through the window's thread while the window's thread clears.
+// A worker thread appends through the window's thread while the window's thread clears. The worker asks
+// for each clear and goes on appending without waiting, so the clear lands somewhere among its appends;
+// before its last line it waits for the clears it asked for, so the log cannot end empty.
 TEST_F(MainWindowTest, WorkerAppendsAndWindowClearsNeverInterleave) {
-    constexpr int kLines = 1500;
+    constexpr int kRounds = 10;
+    constexpr int kLinesPerRound = 100;
+    std::atomic<int> clearsAsked{0};
+    std::atomic<int> clearsDone{0};
     std::atomic<bool> done{false};
     std::thread worker([&] {
-        for (int i = 0; i < kLines; ++i) dialog.LogText("worker line " + std::to_string(i) + "\r\n");
+        int line = 0;
+        for (int round = 0; round < kRounds; ++round) {
+            for (int i = 0; i < kLinesPerRound; ++i)
+                dialog.LogText("worker line " + std::to_string(line++) + "\r\n");
+            ++clearsAsked;
+        }
+        while (clearsDone < kRounds) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        dialog.LogText("last line\r\n");
         done = true;
     });
-    int clears = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!done && std::chrono::steady_clock::now() < deadline) {
         QApplication::processEvents();
-        if (++clears % 7 == 0) dialog.OnClearScreen();
+        if (clearsDone < clearsAsked) {
+            dialog.OnClearScreen();
+            ++clearsDone;
+        }
     }
     worker.join();
     ASSERT_TRUE(done);
-    QString expected = QString::fromLatin1(dialog.LogContents().c_str()).replace("\r\n", "\n");
-    EXPECT_EQ(window().Console()->Shown(), expected);
-    EXPECT_TRUE(dialog.LogContents().ends_with("worker line " + std::to_string(kLines - 1) + "\r\n"));
+    const std::string& log = dialog.LogContents();
+    ASSERT_TRUE(log.ends_with("last line\r\n")) << log;
+    // What survived the last clear is a run of whole lines in order, then the last line.
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        lines.push_back(log.substr(start, end - start));
+    }
+    lines.pop_back();
+    const std::string prefix = "worker line ";
+    const int first = lines.empty() || !lines.front().starts_with(prefix)
+                          ? 0
+                          : std::stoi(lines.front().substr(prefix.size()));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i], prefix + std::to_string(first + static_cast<int>(i)));
+    }
+    EXPECT_EQ(window().Console()->Shown(), QString::fromLatin1(log.c_str()).replace("\r\n", "\n"));
 }
 
 TEST_F(MainWindowTest, GrabsTheWindowForPeopleToLookAt) {
