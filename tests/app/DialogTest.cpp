@@ -32,7 +32,7 @@ protected:
     RadioConfigDialog dialog{controls};
 };
 
-TEST_F(DialogTest, StartsWithTheDocumentedValues) {
+TEST_F(DialogTest, StartsWithPortOneAt19200AndNothingChosen) {
     EXPECT_EQ(controls.At(ctl::kSerialPortEdit).text, "1");
     EXPECT_EQ(controls.At(ctl::kBaudEdit).text, "19200");
     EXPECT_EQ(controls.At(ctl::kDtmfDelayEdit).text, "1");

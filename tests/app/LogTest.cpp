@@ -3,6 +3,8 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <string>
 #include <thread>
 
@@ -103,34 +105,53 @@ TEST_F(LogTest, LineEndSplitAcrossTwoAppendsStillCounts) {
     EXPECT_EQ(dialog.LogLineCount(), 7);
 }
 
-// A worker appends whole lines while the window's thread clears. Each append and each clear is one unit,
-// so the console always equals the log, every surviving line is whole and the line count stays true.
-TEST_F(LogTest, AppendsRacingClearsNeverTearALine) {
-    constexpr int kLines = 4000;
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        for (int i = 0; i < kLines; ++i) dialog.LogText("row " + std::to_string(i) + " done\r\n");
-        done = true;
-    });
-    int clears = 0;
-    while (!done) {
+// A clear asked for while a worker's append is under way waits for the whole append and its refresh: the
+// worker is held inside its append, between adding the text and refreshing the view, until the clear
+// has had every chance to cut in.
+TEST(LogUnitTest, AClearNeverCutsIntoAnAppend) {
+    class HeldAppend : public MemoryDialogControls {
+    public:
+        std::promise<void> appending;
+        std::shared_future<void> release;  // set: the next append is held until it is ready
+        std::atomic<int> clears{0};
+        void AppendConsole(std::string_view text) override {
+            MemoryDialogControls::AppendConsole(text);
+            if (!release.valid()) return;
+            appending.set_value();
+            release.wait();
+        }
+        void ClearConsole() override {
+            ++clears;
+            MemoryDialogControls::ClearConsole();
+        }
+    } controls;
+    controls.realSleep = false;
+    RadioConfigDialog dialog(controls);
+    dialog.LogText("one\r\ntwo\r\nthree\r\nfour\r\nfive\r\n");
+
+    std::promise<void> release;
+    controls.release = release.get_future().share();
+    std::future<void> appended = controls.appending.get_future();
+    std::thread worker([&] { dialog.LogText("six\r\n"); });
+    appended.wait();
+    std::atomic<bool> clearAsked{false};
+    std::thread clearer([&] {
+        clearAsked = true;
         dialog.OnClearScreen();
-        ++clears;
-        std::this_thread::yield();
-    }
+    });
+    while (!clearAsked) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(controls.clears, 0) << "the clear ran inside the append";
+    EXPECT_EQ(controls.console, "one\r\ntwo\r\nthree\r\nfour\r\nfive\r\nsix\r\n");
+    release.set_value();
     worker.join();
-    EXPECT_GT(clears, 0);
-    const std::string& log = dialog.LogContents();
-    EXPECT_EQ(controls.console, log);
-    // The last clear may come after the last append.
-    EXPECT_TRUE(log.empty() || log.ends_with("row " + std::to_string(kLines - 1) + " done\r\n"));
-    std::size_t lines = 0;
-    for (std::size_t start = 0, end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        const std::string line = log.substr(start, end - start);
-        ASSERT_TRUE(line.starts_with("row ") && line.ends_with(" done")) << line;
-        ++lines;
-    }
-    EXPECT_EQ(dialog.LogLineCount(), static_cast<int>(lines) + 1);
+    clearer.join();
+
+    EXPECT_EQ(controls.clears, 1);
+    EXPECT_EQ(dialog.LogContents(), "");
+    EXPECT_EQ(controls.console, "");
+    EXPECT_EQ(dialog.LogLineCount(), 1);
+    EXPECT_EQ(controls.consoleFirstLine, 0);
 }
 
 }  // namespace

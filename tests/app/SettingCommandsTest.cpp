@@ -361,6 +361,29 @@ TEST(SettingCommandsTest, ReplyFaultsAreReportedAndChangeNothing) {
     }
 }
 
+// The waits of a command that gets no reply: ordinary commands poll 101 rounds of 5 ms (50 polls of
+// 10 ms), the two text reads 41 rounds of 50 ms (20 of 100 ms); then the time-out line pauses 100 ms.
+TEST(SettingCommandsTest, UnansweredCommandsPollOnTheirOwnSchedule) {
+    struct Case {
+        void (RadioConfigDialog::*handler)();
+        std::string fault;
+        int rounds;
+        int roundMs;
+    };
+    for (const Case& c : {Case{&RadioConfigDialog::OnDtmfDelayGet, "36:silence", 101, 5},
+                          Case{&RadioConfigDialog::OnSerialNumberRead, "37:silence", 41, 50}}) {
+        Handlers h({}, {c.fault});
+        h.controls.realSleep = false;
+        (h.dialog.*c.handler)();
+        std::vector<int> expected(static_cast<std::size_t>(c.rounds), c.roundMs);
+        expected.push_back(100);
+        ASSERT_GE(h.controls.sleeps.size(), expected.size()) << c.fault;
+        EXPECT_EQ(std::vector<int>(h.controls.sleeps.begin(), h.controls.sleeps.begin() + expected.size()),
+                  expected)
+            << c.fault;
+    }
+}
+
 // A status the program does not know, from a far end that answers whatever the test scripts.
 TEST(SettingCommandsTest, UnrecognisedStatusIsShownSigned) {
     struct Case {
@@ -370,10 +393,14 @@ TEST(SettingCommandsTest, UnrecognisedStatusIsShownSigned) {
         std::string log;
     };
     const std::vector<Case> cases{
-        {&RadioConfigDialog::OnMinVolumeSet, {0x3A, 0x01, 0x05}, {0x3A, 0x01, 0xFF},
+        {&RadioConfigDialog::OnMinVolumeSet,
+         {0x3A, 0x01, 0x05},
+         {0x3A, 0x01, 0xFF},
          "Sending MIN volume write request:\r\n0x3A(MIN volume):\r\nMIN volume write Response:\r\n"
          "Unrecognized response[2]: -1\r\n"},
-        {&RadioConfigDialog::OnSerialNumberWrite, testsupport::Concat({0x37, 0x01}, Text("", 32)), {0x37, 0x01, 0x02},
+        {&RadioConfigDialog::OnSerialNumberWrite,
+         testsupport::Concat({0x37, 0x01}, Text("", 32)),
+         {0x37, 0x01, 0x02},
          "Setting Serial Number to: \r\n\r\n37(Serial Number):\r\nSerial Number Write Response:\r\n"
          "Unrecognized Write response[2]: 2\r\n"},
     };
