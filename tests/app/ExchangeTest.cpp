@@ -21,7 +21,6 @@ using testsupport::PortsDirectory;
 // that wait.
 class ScriptedWaits : public MemoryDialogControls {
 public:
-    std::vector<int> sleeps;
     std::function<void(std::size_t sleepIndex)> during;
     void Sleep(int ms) override {
         sleeps.push_back(ms);
