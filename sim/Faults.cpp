@@ -79,6 +79,9 @@ std::string ParseSelector(std::string_view text, FaultRule& rule) {
     rule.code = ParseByte(text);
     if (!rule.code)
         return "bad command code " + Quoted(text) + " (expected two hex digits such as 35, or * for any)";
+    // A code outside the commands would select only garbage: most likely a slip, such as 53 for 35.
+    if (*rule.code < kHomeNumberCode || *rule.code > kUserDescriptionCode)
+        return "unknown command code " + Quoted(text) + " (the device's commands are 33 to 3C; * for any)";
     return "";
 }
 

@@ -1,8 +1,16 @@
 #include "sim/TableLoader.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <vector>
+
+#include "sim/UniqueFd.h"
 
 namespace vantor::sim {
 namespace {
@@ -10,6 +18,9 @@ namespace {
 constexpr std::string_view kChannelsKey = "Channels:";
 constexpr std::string_view kNoCode = "FFF";
 constexpr double kPllLimit = 6553.5;
+constexpr std::size_t kLongestQuote = 40;
+// A table of all 500 home numbers with PLL values is some 20 kB.
+constexpr std::size_t kLargestFile = 1 << 20;
 
 struct NumberKey {
     std::string_view key;
@@ -39,7 +50,24 @@ constexpr TextKey kTextKeys[] = {
     {"UserDescript:", &DeviceState::userDescription, kUserDescriptionSize},
 };
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string Quoted(std::string_view text) {
+    std::string quoted = "\"";
+    for (const char c : text.substr(0, kLongestQuote)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\') {
+            quoted += "\\\\";
+        } else if (byte >= 0x20 && byte < 0x7F) {
+            quoted += c;
+        } else {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            quoted += escaped;
+        }
+    }
+    quoted += "\"";
+    if (text.size() > kLongestQuote) quoted += "...";
+    return quoted;
+}
 
 std::optional<unsigned> ParseUnsigned(std::string_view text) {
     unsigned value = 0;
@@ -176,6 +204,28 @@ std::optional<std::string> LoadTableText(std::string_view text, DeviceState& sta
         if (error) return "line " + std::to_string(lineNumber) + ": " + *error;
     }
     state = std::move(loaded);
+    return std::nullopt;
+}
+
+std::optional<std::string> LoadTableFile(const std::filesystem::path& path, DeviceState& state) {
+    const std::string cannot = "cannot read the table file " + path.string();
+    // A directory opens as a file would and fails only at the first read (EISDIR), so it is caught there.
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.IsOpen()) return cannot + ": " + std::strerror(errno);
+    std::string text;
+    char buffer[8192];
+    while (true) {
+        const ssize_t count = ::read(file.Get(), buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return cannot + ": " + std::strerror(errno);
+        if (count == 0) break;
+        text.append(buffer, static_cast<std::size_t>(count));
+        if (text.size() > kLargestFile) {
+            return cannot + ": more than " + std::to_string(kLargestFile >> 20) +
+                   " MiB, far larger than a saved table";
+        }
+    }
+    if (auto error = LoadTableText(text, state)) return path.string() + ": " + *error;
     return std::nullopt;
 }
 

@@ -4,9 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,13 +78,9 @@ std::filesystem::path DefaultPortsDir() {
     UsageError("no ports directory: give --ports-dir or set VANTOR_PORTS_DIR");
 }
 
-DeviceState LoadTableFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) Fail("cannot read the table file " + path);
-    std::ostringstream text;
-    text << file.rdbuf();
+DeviceState LoadTable(const std::string& path) {
     DeviceState state;
-    if (auto error = LoadTableText(text.str(), state)) Fail(path + ": " + *error);
+    if (auto error = LoadTableFile(path, state)) Fail(*error);
     return state;
 }
 
@@ -138,7 +132,7 @@ int main(int argc, char** argv) {
         }
     }
     if (!portsDirGiven) options.portsDir = DefaultPortsDir();
-    const DeviceState state = tablePath.empty() ? DeviceState{} : LoadTableFile(tablePath);
+    const DeviceState state = tablePath.empty() ? DeviceState{} : LoadTable(tablePath);
 
     // The serving thread inherits this mask, so the stop signals reach only the sigwait below.
     sigset_t stopSignals;

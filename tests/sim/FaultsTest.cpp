@@ -64,6 +64,8 @@ TEST(ParseFault, SaysWhatIsWrongWithABadSpec) {
          "unplug)"},
         {"zz:silence", "bad command code \"zz\""},
         {"135:silence", "bad command code \"135\""},
+        {"3D:silence", "unknown command code \"3D\" (the device's commands are 33 to 3C; * for any)"},
+        {"0x32/w@2:status1", "unknown command code \"0x32\""},
         {"35/x:silence", "bad request kind \"x\" (expected w or r)"},
         {"35@0:silence", "bad occurrence \"0\""},
         {"35@5-3:silence", "bad occurrence \"5-3\" (expected N, N- or N-M with M >= N)"},

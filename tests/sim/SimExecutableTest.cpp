@@ -167,6 +167,12 @@ TEST_F(SimExecutableTest, HelpDocumentsEveryOptionAndTheFaultSyntax) {
 TEST_F(SimExecutableTest, RefusesBadArgumentsWithAClearMessage) {
     const auto table = m_dir.Path() / "bad.txt";
     std::ofstream(table) << "DTMFDelay: 3\nDTMFDelay: 30\n";
+    const auto binary = m_dir.Path() / "binary";
+    std::ofstream(binary) << std::string(
+        "\x7F"
+        "ELF\x02\x00\x1B[2J\n",
+        11);
+    const auto missing = m_dir.Path() / "missing.txt";
     const std::string ports = (m_dir.Path() / "p").string();
     const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
         {{"--fault", "35:explode"}, 2, "vantor-device-sim: --fault 35:explode: unknown action \"explode\""},
@@ -174,7 +180,26 @@ TEST_F(SimExecutableTest, RefusesBadArgumentsWithAClearMessage) {
         {{"--pace"}, 2, "--pace needs a value"},
         {{"--colour"}, 2, "unknown option '--colour'"},
         {{"--load", table.string()}, 1, table.string() + ": line 2: bad DTMF Delay \"30\""},
-        {{"--load", (m_dir.Path() / "missing.txt").string()}, 1, "cannot read the table file"},
+        {{"--load", missing.string()},
+         1,
+         "vantor-device-sim: cannot read the table file " + missing.string() +
+             ": No such file or directory\n"},
+        {{"--load", m_dir.Path().string()},
+         1,
+         "vantor-device-sim: cannot read the table file " + m_dir.Path().string() + ": Is a directory\n"},
+        {{"--load", "/dev/zero"},
+         1,
+         "vantor-device-sim: cannot read the table file /dev/zero: more than 1 MiB, far larger than a saved "
+         "table\n"},
+        {{"--load", binary.string()},
+         1,
+         "vantor-device-sim: " + binary.string() +
+             R"(: line 1: unknown line "\x7FELF\x02\x00\x1B[2J")"
+             "\n"},
+        {{"--fault", "53:silence"},
+         2,
+         "vantor-device-sim: --fault 53:silence: unknown command code \"53\" (the device's commands are 33 "
+         "to 3C; * for any)\n"},
     };
     for (const auto& [args, status, message] : cases) {
         std::vector<std::string> full{"--ports-dir", ports};

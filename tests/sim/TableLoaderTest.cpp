@@ -80,6 +80,8 @@ TEST(LoadTableText, NamesTheLineOfWhatTheDeviceWouldNotTakeAndChangesNothing) {
         {"'SQUELCH': x\n", "line 1: bad 'SQUELCH' button \"x\""},
         {"WideBand: 2\n", "line 1: bad Wide Band \"2\" (expected 1 or 0)"},
         {"Volume: 3\n", "line 1: unknown line \"Volume: 3\""},
+        {"Mode:\\\t0123456789012345678901234567890123456789\n",
+         R"(line 1: unknown line "Mode:\\\x09012345678901234567890123456789012"...)"},
         {"Channels:\n7 12\n", "line 2: expected a home number line"},
         {"Channels:\n0 12 34\n", "line 2: bad home number \"0\" (expected 1 to 500)"},
         {"Channels:\nx 12 34\n", "line 2: bad home number \"x\""},
