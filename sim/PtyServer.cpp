@@ -147,12 +147,12 @@ void PtyServer::Unpublish() {
 
 std::vector<Record> PtyServer::Records() const {
     std::lock_guard lock(m_mutex);
-    return m_records;
+    return {m_records.begin(), m_records.end()};
 }
 
 bool PtyServer::WaitForRecords(std::size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(m_mutex);
-    return m_recorded.wait_for(lock, timeout, [&] { return m_records.size() >= count; });
+    return m_recorded.wait_for(lock, timeout, [&] { return m_recordCount >= count; });
 }
 
 DeviceState PtyServer::State() const {
@@ -169,6 +169,8 @@ void PtyServer::AddRecord(Direction direction, const Bytes& bytes, Clock::time_p
     {
         std::lock_guard lock(m_mutex);
         m_records.push_back(std::move(record));
+        while (m_records.size() > m_options.keptRecords) m_records.pop_front();
+        ++m_recordCount;
     }
     m_recorded.notify_all();
 }

@@ -39,6 +39,7 @@ inline constexpr std::chrono::microseconds kDefaultGap{4000};
 inline constexpr std::chrono::milliseconds kDefaultPatience{200};
 inline constexpr std::chrono::milliseconds kDefaultTurnaround{2};
 inline constexpr std::chrono::milliseconds kHangUpRecheck{2};
+inline constexpr std::size_t kKeptRecords = 4096;
 
 struct ServerOptions {
     std::filesystem::path portsDir;
@@ -48,7 +49,8 @@ struct ServerOptions {
     std::chrono::microseconds gap = kDefaultGap;
     std::chrono::milliseconds patience = kDefaultPatience;
     std::vector<FaultRule> faults;
-    std::filesystem::path logPath;  // empty: no log file
+    std::filesystem::path logPath;           // empty: no log file
+    std::size_t keptRecords = kKeptRecords;  // how many of the latest records Records() keeps
 };
 
 enum class Direction { kRequest, kReply };
@@ -80,8 +82,9 @@ public:
     bool Unplugged() const { return m_unplugged; }
     // How often the server has found the port closed after someone had it open (its own set-up included).
     std::size_t Hangups() const { return m_hangups; }
+    // The latest keptRecords records, oldest first; the log file has them all.
     std::vector<Record> Records() const;
-    // Waits until at least count records exist; false when the time ran out first.
+    // Waits until at least count records have been made in all; false when the time ran out first.
     bool WaitForRecords(std::size_t count, std::chrono::milliseconds timeout) const;
     DeviceState State() const;
 
@@ -132,7 +135,8 @@ private:
     std::atomic<std::size_t> m_hangups{0};
     mutable std::mutex m_mutex;  // guards m_model and m_records against readers on other threads
     mutable std::condition_variable m_recorded;
-    std::vector<Record> m_records;
+    std::deque<Record> m_records;
+    std::size_t m_recordCount = 0;  // every record ever made
 };
 
 }  // namespace vantor::sim

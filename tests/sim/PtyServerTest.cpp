@@ -252,6 +252,18 @@ TEST_F(PtyServerTest, UnplugClosesThePortAndRemovesTheLink) {
     EXPECT_EQ(server.Records().size(), 3u);
 }
 
+TEST_F(PtyServerTest, KeepsTheLatestRecordsAndCountsThemAll) {
+    ServerOptions options;
+    options.keptRecords = 3;
+    PtyServer& server = Serve({}, options);
+    PortClient client(server.LinkPath());
+    EXPECT_EQ(client.Exchange({0x34, 0x02}), Bytes({0x34, 0x02, 0x01}));
+    EXPECT_EQ(client.Exchange({0x35, 0x02}), Bytes({0x35, 0x02, 0x01}));
+    EXPECT_EQ(Traffic(server, 4),
+              (std::vector<std::pair<Direction, Bytes>>{
+                  {kOut, {0x34, 0x02, 0x01}}, {kIn, {0x35, 0x02}}, {kOut, {0x35, 0x02, 0x01}}}));
+}
+
 TEST_F(PtyServerTest, LogsOneTimedLinePerRequestAndReplyPiece) {
     ServerOptions options;
     options.logPath = m_dir.Path() / "device.log";
