@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -122,6 +123,19 @@ std::optional<std::string> PtyServer::Publish() {
     std::filesystem::create_directories(m_options.portsDir, error);
     if (error)
         return "cannot create the ports directory " + m_options.portsDir.string() + ": " + error.message();
+    // The pseudo-terminal was free until a moment ago, so a link to it was left by a device that died
+    // (maybe this one, restarted); kept, it would hand a client this device under another port number.
+    // (std::filesystem::equivalent refuses to compare two device files, hence stat.)
+    struct stat port {};
+    if (::stat(m_slavePath.c_str(), &port) != 0) return Why("cannot look at " + m_slavePath);
+    for (const auto& entry : std::filesystem::directory_iterator(m_options.portsDir, error)) {
+        std::error_code ignored;
+        struct stat target {};
+        if (entry.is_symlink(ignored) && ::stat(entry.path().c_str(), &target) == 0 &&
+            target.st_dev == port.st_dev && target.st_ino == port.st_ino) {
+            std::filesystem::remove(entry.path(), ignored);
+        }
+    }
     const auto status = std::filesystem::symlink_status(m_linkPath, error);
     if (std::filesystem::is_symlink(status)) {
         // A link left by a device that was killed points nowhere and may be replaced; a live one may not.

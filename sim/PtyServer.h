@@ -72,7 +72,9 @@ public:
     PtyServer(const PtyServer&) = delete;
     PtyServer& operator=(const PtyServer&) = delete;
 
-    // Opens the pseudo-terminal, publishes it as portsDir/comN and serves on a thread of its own.
+    // Opens the pseudo-terminal, publishes it as portsDir/comN and serves on a thread of its own. Any link
+    // in portsDir to the new pseudo-terminal is stale (left by a device that died, whose number the kernel
+    // gave out again) and is removed first; a live link to anything else is left alone and is an error.
     // Returns why it could not, or nullopt once serving.
     std::optional<std::string> Start();
     // Stops serving, closes the pseudo-terminal and removes the link (only if it is still ours).

@@ -122,6 +122,27 @@ TEST_F(SimExecutableTest, PublishesItsPortServesItAndRemovesTheLinkOnSigterm) {
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 }
 
+// The kernel gives a dead device's pseudo-terminal number to the next one that asks, often the same device
+// restarted; every link left to it then points at the new device.
+TEST_F(SimExecutableTest, StartsAgainAfterBeingKilledAndDropsStaleLinksToItsNewPort) {
+    const auto ports = m_dir.Path() / "ports";
+    const std::vector<std::string> args{"--ports-dir", ports.string()};
+    std::filesystem::path oldPort;
+    {
+        SimProcess killed(args);
+        ASSERT_EQ(std::filesystem::path(killed.FirstLine()), ports / "com1");
+        oldPort = std::filesystem::read_symlink(ports / "com1");
+        std::filesystem::create_symlink(oldPort, ports / "com2");
+        killed.Signal(SIGKILL);
+        ASSERT_EQ(killed.Wait(), 128 + SIGKILL);
+    }
+    SimProcess restarted(args);
+    ASSERT_EQ(std::filesystem::path(restarted.FirstLine()), ports / "com1");
+    const auto newPort = std::filesystem::read_symlink(ports / "com1");
+    EXPECT_EQ(std::filesystem::is_symlink(ports / "com2"), newPort != oldPort) << oldPort << " " << newPort;
+    EXPECT_EQ(PortClient(ports / "com1").Exchange({0x3B, 0x02}), Bytes({0x3B, 0x02, 0x01}));
+}
+
 TEST_F(SimExecutableTest, TakesItsPortsDirectoryFromTheEnvironmentAndStopsOnSigint) {
     const auto ports = m_dir.Path() / "from-env";
     SimProcess sim({}, ports.c_str());
