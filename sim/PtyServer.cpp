@@ -328,7 +328,7 @@ void PtyServer::ClientGone() {
 void PtyServer::Unplug() {
     m_frame.clear();
     m_output.clear();
-    Unpublish();
+    // The link stays, pointing nowhere, as a user's link to a removed adapter does.
     CloseFd(m_master);
     m_unplugged = true;  // last, so that whoever sees it finds the port already gone
 }
