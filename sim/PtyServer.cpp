@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,37 +17,11 @@ namespace vantor::sim {
 namespace {
 
 constexpr std::size_t kLongestFrame = 256;  // garbage that never pauses still ends somewhere
+// What one round reads from the master at most, so that a client that never stops writing cannot hold
+// off the port events and the replies.
+constexpr std::size_t kLongestRound = 65536;
 
 std::string Why(const std::string& what) { return what + ": " + std::strerror(errno); }
-
-void CloseFd(int& fd) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-}
-
-std::optional<std::string> RawMode(const std::string& slavePath) {
-    const int slave = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (slave < 0) return Why("cannot open " + slavePath);
-    termios settings{};
-    std::optional<std::string> error;
-    if (::tcgetattr(slave, &settings) != 0) {
-        error = Why("cannot read the line settings of " + slavePath);
-    } else {
-        ::cfmakeraw(&settings);
-        if (::tcsetattr(slave, TCSANOW, &settings) != 0) error = Why("cannot set raw mode on " + slavePath);
-    }
-    ::close(slave);
-    return error;
-}
-
-// Bytes that reached the slave but that no client read would greet the next one to open the port; a real
-// port drops them when it is closed.
-void FlushUnreadReplies(const std::string& slavePath) {
-    const int slave = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (slave < 0) return;
-    ::tcflush(slave, TCIFLUSH);
-    ::close(slave);
-}
 
 timespec ToTimespec(std::chrono::nanoseconds span) {
     if (span.count() < 0) span = std::chrono::nanoseconds(0);
@@ -79,43 +55,62 @@ PtyServer::~PtyServer() { Stop(); }
 std::optional<std::string> PtyServer::Start() {
     if (m_thread.joinable()) return "already serving";
     if (!m_options.logPath.empty()) {
-        m_log = std::fopen(m_options.logPath.c_str(), "w");
+        m_log.reset(std::fopen(m_options.logPath.c_str(), "w"));
         if (!m_log) return Why("cannot write the log " + m_options.logPath.string());
     }
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_master < 0) return Why("cannot open a pseudo-terminal");
-    char name[128];
-    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 ||
-        ::ptsname_r(m_master, name, sizeof name) != 0) {
-        return Why("cannot prepare the pseudo-terminal");
-    }
-    m_slavePath = name;
-    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    // The client may never set the line up itself; echo or line editing on the slave would corrupt
-    // every exchange, so the port starts raw, and a pseudo-terminal keeps its settings between opens.
-    if (auto error = RawMode(m_slavePath)) return error;
+    if (auto error = OpenPort()) return error;
     int wake[2];
     if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) return Why("cannot create a pipe");
-    m_wakeRead = wake[0];
-    m_wakeWrite = wake[1];
+    m_wakeRead.Reset(wake[0]);
+    m_wakeWrite.Reset(wake[1]);
     if (auto error = Publish()) return error;
     m_start = Clock::now();
     m_thread = std::thread([this] { Serve(); });
     return std::nullopt;
 }
 
+std::optional<std::string> PtyServer::OpenPort() {
+    m_master.Reset(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!m_master.IsOpen()) return Why("cannot open a pseudo-terminal");
+    char name[128];
+    if (::grantpt(m_master.Get()) != 0 || ::unlockpt(m_master.Get()) != 0 ||
+        ::ptsname_r(m_master.Get(), name, sizeof name) != 0) {
+        return Why("cannot prepare the pseudo-terminal");
+    }
+    m_slavePath = name;
+    m_keeper.Reset(::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!m_keeper.IsOpen()) return Why("cannot open " + m_slavePath);
+    // The client may never set the line up itself; echo or line editing on the slave would corrupt
+    // every exchange, so the port starts raw, and a pseudo-terminal keeps its settings between opens.
+    termios settings{};
+    if (::tcgetattr(m_keeper.Get(), &settings) != 0) {
+        return Why("cannot read the line settings of " + m_slavePath);
+    }
+    ::cfmakeraw(&settings);
+    if (::tcsetattr(m_keeper.Get(), TCSANOW, &settings) != 0) {
+        return Why("cannot set raw mode on " + m_slavePath);
+    }
+    // Last, and no open of the slave by the server after it: every open it reports is a client's.
+    m_watch.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (!m_watch.IsOpen() || ::inotify_add_watch(m_watch.Get(), name, IN_OPEN | IN_CLOSE) < 0) {
+        return Why("cannot watch " + m_slavePath);
+    }
+    return std::nullopt;
+}
+
 void PtyServer::Stop() {
     if (m_thread.joinable()) {
         const char wake = 1;
-        [[maybe_unused]] const auto written = ::write(m_wakeWrite, &wake, 1);
+        [[maybe_unused]] const auto written = ::write(m_wakeWrite.Get(), &wake, 1);
         m_thread.join();
     }
     Unpublish();
-    CloseFd(m_master);
-    CloseFd(m_wakeRead);
-    CloseFd(m_wakeWrite);
-    if (m_log) std::fclose(m_log);
-    m_log = nullptr;
+    m_watch.Reset();
+    m_keeper.Reset();
+    m_master.Reset();
+    m_wakeRead.Reset();
+    m_wakeWrite.Reset();
+    m_log.reset();
 }
 
 std::optional<std::string> PtyServer::Publish() {
@@ -177,8 +172,8 @@ DeviceState PtyServer::State() const {
 void PtyServer::AddRecord(Direction direction, const Bytes& bytes, Clock::time_point when) {
     Record record{std::chrono::duration_cast<std::chrono::microseconds>(when - m_start), direction, bytes};
     if (m_log) {
-        std::fprintf(m_log, "%s\n", FormatRecord(record).c_str());
-        std::fflush(m_log);
+        std::fprintf(m_log.get(), "%s\n", FormatRecord(record).c_str());
+        std::fflush(m_log.get());
     }
     {
         std::lock_guard lock(m_mutex);
@@ -208,44 +203,65 @@ std::optional<PtyServer::Clock::time_point> PtyServer::NextDeadline() const {
 void PtyServer::Serve() {
     while (true) {
         Clock::time_point now = Clock::now();
-        const bool listening = m_master >= 0 && !m_clientGone;
+        const bool plugged = m_master.IsOpen();
         std::optional<Clock::duration> wait;
         if (const auto deadline = NextDeadline()) wait = *deadline - now;
-        if (m_clientGone) wait = std::min<Clock::duration>(wait.value_or(kHangUpRecheck), kHangUpRecheck);
 
-        pollfd fds[2] = {{m_wakeRead, POLLIN, 0},
-                         {m_master, static_cast<short>(POLLIN | (m_outputBlocked ? POLLOUT : 0)), 0}};
+        pollfd fds[3] = {{m_wakeRead.Get(), POLLIN, 0},
+                         {m_watch.Get(), POLLIN, 0},
+                         {m_master.Get(), static_cast<short>(POLLIN | (m_outputBlocked ? POLLOUT : 0)), 0}};
         timespec timeout{};
         if (wait) timeout = ToTimespec(*wait);
-        const int ready = ::ppoll(fds, listening ? 2 : 1, wait ? &timeout : nullptr, nullptr);
+        const int ready = ::ppoll(fds, plugged ? 3 : 1, wait ? &timeout : nullptr, nullptr);
         if (ready < 0 && errno != EINTR) return;
         if (fds[0].revents != 0) return;
+        if (!plugged) continue;
 
         now = Clock::now();
-        if (listening && (fds[1].revents & POLLOUT)) m_outputBlocked = false;
-        if (m_master >= 0 && (m_clientGone || fds[1].revents != 0)) ReadFromClient(now);
+        if (fds[2].revents & POLLOUT) m_outputBlocked = false;
+        // The master first, its bytes taken only after the port events: a client's open is queued before
+        // any byte it writes, so the events read after the bytes include the open of whoever sent them,
+        // and a client's close comes before the bytes of one that opened after it.
+        ReadFromMaster();
+        TakePortEvents();
+        for (std::size_t i = 0; i < m_input.size() && m_master.IsOpen(); ++i) TakeByte(m_input[i], now);
         if (const auto end = FrameDeadline(); end && *end <= now) EndFrame(now);
-        if (m_master >= 0 && !m_clientGone) SendDueOutput(now);
+        if (m_master.IsOpen() && m_clients > 0) SendDueOutput(now);
     }
 }
 
-void PtyServer::ReadFromClient(Clock::time_point now) {
-    std::uint8_t buffer[256];
-    while (m_master >= 0) {
-        const ssize_t count = ::read(m_master, buffer, sizeof buffer);
-        if (count > 0) {
-            m_clientGone = false;
-            for (ssize_t i = 0; i < count && m_master >= 0; ++i) TakeByte(buffer[i], now);
-            continue;
-        }
+void PtyServer::ReadFromMaster() {
+    m_input.clear();
+    std::uint8_t buffer[4096];
+    while (m_input.size() < kLongestRound) {
+        const ssize_t count = ::read(m_master.Get(), buffer, sizeof buffer);
         if (count < 0 && errno == EINTR) continue;
-        if (count < 0 && errno == EAGAIN) {
-            m_clientGone = false;  // a client holds the port open
-        } else if (!m_clientGone) {
-            ClientGone();  // EIO: nobody holds the slave open
-        }
-        return;
+        if (count <= 0) return;  // EAGAIN: all read
+        m_input.insert(m_input.end(), buffer, buffer + count);
     }
+}
+
+void PtyServer::TakePortEvents() {
+    alignas(inotify_event) char buffer[4096];
+    bool hungUp = false;
+    while (true) {
+        const ssize_t count = ::read(m_watch.Get(), buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) break;
+        for (ssize_t offset = 0; offset + static_cast<ssize_t>(sizeof(inotify_event)) <= count;) {
+            inotify_event event;
+            std::memcpy(&event, buffer + offset, sizeof event);
+            offset += static_cast<ssize_t>(sizeof event + event.len);
+            if (event.mask & IN_OPEN) ++m_clients;
+            if ((event.mask & IN_CLOSE) && m_clients > 0 && --m_clients == 0) {
+                ClientGone();
+                hungUp = true;
+            }
+        }
+    }
+    // Not while a newcomer already holds the port: the exclusive mode is then its own (while the last
+    // client's was on, only root could have opened it).
+    if (hungUp && m_clients == 0) ::ioctl(m_keeper.Get(), TIOCNXCL);
 }
 
 void PtyServer::TakeByte(std::uint8_t byte, Clock::time_point now) {
@@ -271,7 +287,7 @@ void PtyServer::EndFrame(Clock::time_point now) {
         std::lock_guard lock(m_mutex);
         reply = m_model.Answer(request, effects.refuse);
     }
-    if (!reply) return;
+    if (!reply || m_clients == 0) return;
 
     const Clock::time_point due = now + m_options.turnaround;
     bool first = true;
@@ -293,12 +309,12 @@ void PtyServer::SendDueOutput(Clock::time_point now) {
         if (now < pending.due) return;
         const Bytes& bytes = pending.piece.bytes;
         const std::size_t count = m_options.paceBaud == 0 ? bytes.size() - pending.sent : 1;
-        const ssize_t written = ::write(m_master, bytes.data() + pending.sent, count);
+        const ssize_t written = ::write(m_master.Get(), bytes.data() + pending.sent, count);
         if (written < 0) {
             if (errno == EAGAIN) {
                 m_outputBlocked = true;
             } else if (errno != EINTR) {
-                ClientGone();
+                m_output.clear();  // the master cannot take it; retrying at once would only spin
             }
             return;
         }
@@ -317,11 +333,13 @@ void PtyServer::SendDueOutput(Clock::time_point now) {
 }
 
 void PtyServer::ClientGone() {
-    m_clientGone = true;
     m_frame.clear();
+    m_frameStatus = FrameStatus::kIncomplete;
     m_output.clear();
     m_outputBlocked = false;
-    FlushUnreadReplies(m_slavePath);
+    // Bytes that reached the slave but that no client read would greet the next one to open the port; a
+    // real port drops them when it is closed.
+    ::tcflush(m_keeper.Get(), TCIFLUSH);
     ++m_hangups;
 }
 
@@ -329,7 +347,9 @@ void PtyServer::Unplug() {
     m_frame.clear();
     m_output.clear();
     // The link stays, pointing nowhere, as a user's link to a removed adapter does.
-    CloseFd(m_master);
+    m_watch.Reset();
+    m_keeper.Reset();
+    m_master.Reset();
     m_unplugged = true;  // last, so that whoever sees it finds the port already gone
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@
 
 #include "sim/DeviceModel.h"
 #include "sim/Faults.h"
+#include "sim/UniqueFd.h"
 
 // The simulated device on a pseudo-terminal: the program opens the published link as a serial port and
 // talks to a DeviceModel through it.
@@ -29,16 +31,25 @@
 // between two of its one-byte writes on a loaded machine does not have its request cut in two; a request
 // still short after that is dropped unanswered.
 //
-// Port lifetime. A pseudo-terminal master reads EIO whenever nobody holds the slave open. The server
-// takes that as the port being closed, as on a real line: a request in progress and any reply not yet
-// sent are dropped, the bytes the client left unread are flushed, and the server looks again every
-// kHangUpRecheck for the next client. Clients may open and close the port any number of times.
+// Port lifetime. The server holds the slave open itself from the start (the keeper), because only a slave
+// descriptor can clear the exclusive mode (TIOCEXCL) that a client may leave behind when it dies, and a
+// user other than root can no longer open the slave once that mode is on. With the keeper open the master
+// never reads EIO, so the server learns of clients from inotify instead: opens minus closes of the slave
+// is the number of clients, as its own opens all come before the watch. When that number drops to 0 the
+// port is closed, as on a real line: a request in progress and any reply not yet sent are dropped, the
+// bytes the client left unread are flushed and the exclusive mode is cleared, so the next client, of any
+// user, starts clean. A request that ends while no client holds the port is acted on (a device cannot
+// tell that the far end closed) but not answered. Clients may open and close the port any number of times;
+// while nobody holds it the server sleeps until somebody does.
+//
+// inotify folds two identical events in a row that the server has not read yet into one, so two opens
+// (or two closes) of separate descriptors in quick succession count once. A client that opens the port
+// once, as the program does, is counted exactly.
 namespace vantor::sim {
 
 inline constexpr std::chrono::microseconds kDefaultGap{4000};
 inline constexpr std::chrono::milliseconds kDefaultPatience{200};
 inline constexpr std::chrono::milliseconds kDefaultTurnaround{2};
-inline constexpr std::chrono::milliseconds kHangUpRecheck{2};
 inline constexpr std::size_t kKeptRecords = 4096;
 
 struct ServerOptions {
@@ -82,7 +93,7 @@ public:
 
     const std::filesystem::path& LinkPath() const { return m_linkPath; }
     bool Unplugged() const { return m_unplugged; }
-    // How often the server has found the port closed after someone had it open (its own set-up included).
+    // How often the last client has closed the port (or died).
     std::size_t Hangups() const { return m_hangups; }
     // The latest keptRecords records, oldest first; the log file has them all.
     std::vector<Record> Records() const;
@@ -100,12 +111,18 @@ private:
         std::size_t sent = 0;
     };
 
+    struct FileCloser {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+
+    std::optional<std::string> OpenPort();
     std::optional<std::string> Publish();
     void Unpublish();
     void Serve();
     std::optional<Clock::time_point> FrameDeadline() const;
     std::optional<Clock::time_point> NextDeadline() const;
-    void ReadFromClient(Clock::time_point now);
+    void ReadFromMaster();
+    void TakePortEvents();
     void TakeByte(std::uint8_t byte, Clock::time_point now);
     void EndFrame(Clock::time_point now);
     void SendDueOutput(Clock::time_point now);
@@ -118,11 +135,13 @@ private:
     FaultPlan m_faults;
     std::filesystem::path m_linkPath;
     std::string m_slavePath;
-    int m_master = -1;
-    int m_wakeRead = -1;
-    int m_wakeWrite = -1;
+    UniqueFd m_master;
+    UniqueFd m_keeper;  // the server's own slave descriptor, opened before the watch
+    UniqueFd m_watch;   // inotify: opens and closes of the slave
+    UniqueFd m_wakeRead;
+    UniqueFd m_wakeWrite;
     std::thread m_thread;
-    std::FILE* m_log = nullptr;
+    std::unique_ptr<std::FILE, FileCloser> m_log;
     Clock::time_point m_start;
 
     // owned by the serving thread
@@ -130,7 +149,8 @@ private:
     FrameStatus m_frameStatus = FrameStatus::kIncomplete;
     Clock::time_point m_lastByte;
     std::deque<Pending> m_output;
-    bool m_clientGone = false;
+    Bytes m_input;  // what one round read from the master, taken after that round's port events
+    int m_clients = 0;
     bool m_outputBlocked = false;
 
     std::atomic<bool> m_unplugged{false};

@@ -1,4 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <random>
@@ -253,6 +257,29 @@ TEST_F(PtyServerTest, UnplugClosesThePortAndLeavesTheLinkDangling) {
     EXPECT_EQ(server.Records().size(), 3u);
     server.Stop();
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(server.LinkPath())));
+}
+
+// The program opens the port with TIOCEXCL. A client killed with the mode on would leave the port to root
+// alone; root opens it regardless, so the mode is also read back.
+TEST_F(PtyServerTest, AClientThatDiesLeavesNoExclusiveModeBehind) {
+    PtyServer& server = Serve();
+    EXPECT_EQ(server.Hangups(), 0u);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::open(server.LinkPath().c_str(), O_RDWR | O_NOCTTY);
+        ::_exit(fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0 ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(status, 0);
+    WaitForHangups(1);
+    PortClient next(server.LinkPath());
+    ASSERT_TRUE(next.IsOpen());
+    int exclusive = -1;
+    ASSERT_EQ(::ioctl(next.Fd(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    EXPECT_EQ(next.Exchange({0x34, 0x02}), Bytes({0x34, 0x02, 0x01}));
+    EXPECT_EQ(server.Hangups(), 1u);
 }
 
 TEST_F(PtyServerTest, KeepsTheLatestRecordsAndCountsThemAll) {

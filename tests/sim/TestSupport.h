@@ -39,6 +39,7 @@ public:
     PortClient& operator=(const PortClient&) = delete;
 
     bool IsOpen() const { return m_fd >= 0; }
+    int Fd() const { return m_fd; }
     // One write() per byte, as the program sends; false when a write failed.
     bool Send(const Bytes& request);
     bool SendInOneWrite(const Bytes& bytes);
