@@ -55,7 +55,7 @@ TEST(ParseFault, ReadsSelectorsRangesAndActions) {
     }
 }
 
-TEST(ParseFault, SaysWhatIsWrongWithABadSpec) {
+TEST(ParseFault, SaysWhatIsWrongWithABadRule) {
     const std::pair<const char*, const char*> bad[] = {
         {"", "expected SELECTOR:ACTION"},
         {"35:", "unknown action \"\""},
