@@ -1,107 +1,27 @@
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <thread>
 
 #include "tests/sim/TestSupport.h"
-
-extern char** environ;
+#include "tests/support/ChildProcess.h"
 
 namespace vantor::sim {
 namespace {
 
-using std::chrono::milliseconds;
 using test::Bytes;
-using test::kPatience;
 using test::PortClient;
 
 constexpr char kSimulator[] = VANTOR_DEVICE_SIM_PATH;
 
-// The simulator run as a program, with its standard output and error read back through a pipe.
-class SimProcess {
+// The simulator run as a program; its ports directory variable given or removed.
+class SimProcess : public testsupport::ChildProcess {
 public:
-    explicit SimProcess(std::vector<std::string> args, const char* portsDirVariable = nullptr) {
-        int out[2];
-        if (::pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        args.insert(args.begin(), kSimulator);
-        std::vector<char*> argv;
-        for (std::string& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e) {
-            if (!std::string_view(*e).starts_with("VANTOR_PORTS_DIR=")) env.emplace_back(*e);
-        }
-        if (portsDirVariable) env.push_back(std::string("VANTOR_PORTS_DIR=") + portsDirVariable);
-        std::vector<char*> envp;
-        for (std::string& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        if (posix_spawn(&m_pid, kSimulator, &actions, nullptr, argv.data(), envp.data()) != 0) m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        m_out = out[0];
+    explicit SimProcess(std::vector<std::string> args, const char* portsDirVariable = nullptr)
+        : ChildProcess(
+              kSimulator, std::move(args),
+              {portsDirVariable ? std::string("VANTOR_PORTS_DIR=") + portsDirVariable : "VANTOR_PORTS_DIR"}) {
     }
-
-    ~SimProcess() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        if (m_out >= 0) ::close(m_out);
-    }
-
-    // The first line of output, or what came before the output ended or the time ran out.
-    std::string FirstLine() {
-        while (m_text.find('\n') == std::string::npos && ReadSome()) {
-        }
-        return m_text.substr(0, m_text.find('\n'));
-    }
-
-    std::string AllOutput() {
-        while (ReadSome()) {
-        }
-        return m_text;
-    }
-
-    // The exit status once the process has ended; -1 if it is still running after kPatience.
-    int Wait() {
-        const auto end = std::chrono::steady_clock::now() + kPatience;
-        while (std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(milliseconds(2));
-        }
-        return -1;
-    }
-
-    void Signal(int signal) { ::kill(m_pid, signal); }
-
-private:
-    bool ReadSome() {
-        pollfd fd{m_out, POLLIN, 0};
-        if (::poll(&fd, 1, static_cast<int>(kPatience.count())) <= 0) return false;
-        char buffer[4096];
-        const ssize_t n = ::read(m_out, buffer, sizeof buffer);
-        if (n <= 0) return false;
-        m_text.append(buffer, static_cast<std::size_t>(n));
-        return true;
-    }
-
-    pid_t m_pid = -1;
-    int m_out = -1;
-    std::string m_text;
 };
 
 class SimExecutableTest : public testing::Test {
