@@ -1,0 +1,166 @@
+#include "table/HomeNumberRules.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace table {
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+std::size_t SkipSpace(std::string_view text, std::size_t i) {
+    while (i < text.size() && IsSpace(text[i])) ++i;
+    return i;
+}
+
+// A number too large or too small for a double: the C library gives infinity for the one and zero for
+// the other; the sign of the exponent tells which it was.
+double OutOfRange(std::string_view number, char exponentMark) {
+    const auto mark = number.find_first_of(std::string{exponentMark, static_cast<char>(exponentMark - 32)});
+    const bool tiny = mark != std::string_view::npos && mark + 1 < number.size() && number[mark + 1] == '-';
+    return tiny ? 0.0 : std::numeric_limits<double>::infinity();
+}
+
+double PllNumber(std::string_view text) { return AtofValue(text); }
+
+bool PllTooLarge(const Entry& entry) {
+    // Not "above or at the limit": a value that is not a number (nan) is not below it either.
+    return !(PllNumber(entry.pllTx) < kPllLimit) || !(PllNumber(entry.pllRx) < kPllLimit);
+}
+
+bool PllNegative(const Entry& entry) { return PllNumber(entry.pllTx) < 0 || PllNumber(entry.pllRx) < 0; }
+
+bool HasPllText(const Entry& entry) { return !entry.pllTx.empty() || !entry.pllRx.empty(); }
+
+}  // namespace
+
+std::int32_t AtoiValue(std::string_view text) {
+    std::size_t i = SkipSpace(text, 0);
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    std::int64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = std::min<std::int64_t>(value * 10 + (text[i] - '0'), std::int64_t{INT32_MAX} + 1);
+    }
+    if (negative) value = -value;
+    return static_cast<std::int32_t>(std::min<std::int64_t>(value, INT32_MAX));
+}
+
+double AtofValue(std::string_view text) {
+    std::size_t i = SkipSpace(text, 0);
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    std::string_view number = text.substr(i);
+    // from_chars takes a minus sign of its own, which the C library would not take after a sign.
+    if (number.starts_with('-')) return 0.0;
+    double value = 0.0;
+    auto format = std::chars_format::general;
+    char exponentMark = 'e';
+    if (number.size() > 2 && number[0] == '0' && (number[1] == 'x' || number[1] == 'X') && number[2] != '-') {
+        number.remove_prefix(2);
+        format = std::chars_format::hex;
+        exponentMark = 'p';
+    }
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value, format);
+    if (error == std::errc::result_out_of_range) {
+        value = OutOfRange(number.substr(0, static_cast<std::size_t>(end - number.data())), exponentMark);
+    } else if (error != std::errc()) {
+        value = 0.0;  // no number at all; "0x" alone reads as its 0, which this is too
+    }
+    return negative ? -value : value;
+}
+
+std::string StoredCode(std::string_view code) {
+    return code.size() == 1 ? "0" + std::string(code) : std::string(code);
+}
+
+Codes CodesForSending(std::string_view tx, std::string_view rx) {
+    Codes codes{StoredCode(tx), StoredCode(rx)};
+    if (codes.tx == kNoCode || codes.rx == kNoCode) codes = {};
+    return codes;
+}
+
+std::uint16_t PllWireValue(std::string_view text) {
+    if (text.empty()) return kNoPllValue;
+    const double tenths = std::trunc(AtofValue(text) * 10.0);
+    if (!std::isfinite(tenths) || std::fabs(tenths) >= 0x1p62) return kNoPllValue;
+    return static_cast<std::uint16_t>(static_cast<std::int64_t>(tenths) & 0xFFFF);
+}
+
+std::string PllText(std::uint16_t wire) {
+    if (wire == kNoPllValue) return {};
+    // The value over ten with one decimal, written out digit by digit: the same text as "%.1f" gives,
+    // whatever the process's locale says a decimal point is.
+    return std::to_string(wire / 10) + "." + std::to_string(wire % 10);
+}
+
+AddDecision CheckAdd(const Entry& entry, std::int32_t rowCount, LogSink& log) {
+    using Action = AddDecision::Action;
+    if (entry.number == 0) {
+        log.Text("Please enter a valid home number\r\n");
+        return {Action::kLogged, {}, {}};
+    }
+    if (entry.number > rowCount || entry.number < 0) {
+        log.Text("Invalid Home Number.\r\n");
+        log.Text("Channel must be less than ");
+        log.Number(rowCount + 1);
+        log.Text(kLineEnd);
+        log.Text("and greater than 0\r\n");
+        return {Action::kLogged, {}, {}};
+    }
+    Codes codes{StoredCode(entry.tx), StoredCode(entry.rx)};
+    if (PllTooLarge(entry)) return {Action::kMessage, {}, "TxPLL and RxPLL must be less than 6553.5\r\n"};
+    if (PllNegative(entry)) return {Action::kMessage, {}, "TxPLL and RxPLL must not be negative\r\n"};
+    if ((codes.tx.empty() || codes.rx.empty()) && HasPllText(entry)) {
+        return {Action::kMessage, {}, "Invalid Rx/Tx value"};
+    }
+    if (codes.tx.size() != codes.rx.size()) return {Action::kMessage, {}, "Invalid Rx/Tx value"};
+    return {Action::kStore, std::move(codes), {}};
+}
+
+WriteDecision CheckWrite(const Entry& entry, std::int32_t rowCount, LogSink& log) {
+    using Action = WriteDecision::Action;
+    Codes codes = CodesForSending(entry.tx, entry.rx);
+    if (codes.tx.size() != codes.rx.size()) return {Action::kMessage, {}, "Invalid Rx/Tx value"};
+    if (entry.number == 0) {
+        log.Text("Please enter a home number\r\n");
+        return {};
+    }
+    if ((codes.tx.empty() || codes.rx.empty()) && HasPllText(entry)) {
+        log.Text("Please add Tx/Rx values\r\n");
+        return {};
+    }
+    if (PllTooLarge(entry)) {
+        log.Text("TxPLL and RxPLL must be less than 6553.5\r\n");
+        return {};
+    }
+    // A negative value would go out as the low bits of its wire value: -0.1 as the no-value marker, -5 as
+    // a value the device gives back as 6553.1.
+    if (PllNegative(entry)) {
+        log.Text("TxPLL and RxPLL must not be negative\r\n");
+        return {};
+    }
+    // Nothing would be sent; saying why is better than silence.
+    if (!CheckReadNumber(entry.number, rowCount, log)) return {};
+    return {Action::kSend, std::move(codes), {}};
+}
+
+bool CheckReadNumber(std::int32_t number, std::int32_t rowCount, LogSink& log) {
+    if (number == 0) {
+        log.Text("Please enter a Channel value\r\n");
+        return false;
+    }
+    if (number > rowCount || number < 0) {
+        log.Text("Invalid Home Number:\r\n");
+        log.Text("Must be less than ");
+        log.Number(rowCount);
+        log.Text("\r\nand greater than 0.\r\n");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace table
