@@ -61,6 +61,10 @@ constexpr std::array<Column, 5> kColumns{{
 
 using D = RadioConfigDialog;
 const EventBinding kEvents[] = {
+    {ctl::kAdd, DialogEvent::Click, &D::OnAdd},
+    {ctl::kHomeNumberList, DialogEvent::TableClick, &D::OnTableClick},
+    {ctl::kWrite, DialogEvent::Click, &D::OnWrite},
+    {ctl::kRead, DialogEvent::Click, &D::OnRead},
     {ctl::kWideBandEnable, DialogEvent::Click, &D::OnWideBandEnable},
     {ctl::kWideBandDisable, DialogEvent::Click, &D::OnWideBandDisable},
     {ctl::kWideBandSet, DialogEvent::Click, &D::OnWideBandSet},
@@ -69,6 +73,8 @@ const EventBinding kEvents[] = {
     {ctl::kDispGet, DialogEvent::Click, &D::OnDispGet},
     {ctl::kDispSet, DialogEvent::Click, &D::OnDispSet},
     {ctl::kClearScreen, DialogEvent::Click, &D::OnClearScreen},
+    {ctl::kTxEdit, DialogEvent::GainFocus, &D::OnTxSetFocus},
+    {ctl::kRxEdit, DialogEvent::GainFocus, &D::OnRxSetFocus},
     {ctl::kSerialNumberWrite, DialogEvent::Click, &D::OnSerialNumberWrite},
     {ctl::kDtmfDelaySet, DialogEvent::Click, &D::OnDtmfDelaySet},
     {ctl::kDtmfDelayGet, DialogEvent::Click, &D::OnDtmfDelayGet},
@@ -76,6 +82,7 @@ const EventBinding kEvents[] = {
     {ctl::kRadioMfgGet, DialogEvent::Click, &D::OnRadioMfgGet},
     {ctl::kRadioMfgSet, DialogEvent::Click, &D::OnRadioMfgSet},
     {ctl::kRadioMfgList, DialogEvent::SelectionChange, &D::OnRadioMfgSelChange},
+    {ctl::kNumberEdit, DialogEvent::TextChange, &D::OnNumberChange},
     {ctl::kMinVolumeGet, DialogEvent::Click, &D::OnMinVolumeGet},
     {ctl::kMinVolumeSet, DialogEvent::Click, &D::OnMinVolumeSet},
     {ctl::kSquelchGet, DialogEvent::Click, &D::OnSquelchGet},
@@ -355,6 +362,10 @@ std::int32_t RadioConfigDialog::CommandCycle::Exchange(std::span<const std::uint
                                                        std::int32_t pollCount, std::int32_t intervalMs) {
     m_replyLength = 0;
     if (!m_dialog.SendRequest(request, static_cast<std::int32_t>(request.size()))) return kNotSent;
+    return Await(pollCount, intervalMs);
+}
+
+std::int32_t RadioConfigDialog::CommandCycle::Await(std::int32_t pollCount, std::int32_t intervalMs) {
     const std::int32_t received = m_dialog.AwaitReply(m_dialog.m_reply, pollCount, intervalMs);
     m_replyLength = std::max(received, 0);
     return received;
@@ -362,13 +373,4 @@ std::int32_t RadioConfigDialog::CommandCycle::Exchange(std::span<const std::uint
 
 std::span<const std::uint8_t> RadioConfigDialog::CommandCycle::Reply() const {
     return std::span<const std::uint8_t>(m_dialog.m_reply).first(static_cast<std::size_t>(m_replyLength));
-}
-
-void RadioConfigDialog::ResetHomeNumberTable() {
-    m_controls.DeleteAllItems(ctl::kHomeNumberList);
-    for (int p = 0; p < m_rowCount; ++p) {
-        m_controls.InsertItem(ctl::kHomeNumberList, p, std::to_string(p + 1));
-        m_controls.SetItemText(ctl::kHomeNumberList, p, 1, "");
-        m_controls.SetItemText(ctl::kHomeNumberList, p, 2, "");
-    }
 }

@@ -10,6 +10,7 @@
 #include "app/DialogControls.h"
 #include "protocol/LogSink.h"
 #include "serial/SerialLink.h"
+#include "table/HomeNumberRules.h"
 
 namespace protocol {
 struct DeviceCommand;
@@ -72,7 +73,35 @@ public:
     void OnRadioMfgSelChange();
     static std::int32_t SelectionValue(int listIndex);
 
+    // --- the home number table ---
+    // The row at position p holds home number p + 1; the table always has exactly the row count of rows.
+    // A home number outside 1 to the row count names no row: the row operations ignore it.
+
+    // Every row empty again, home numbers 1 to the row count.
     void ResetHomeNumberTable();
+    // Replaces the row of a home number: its Num cell shows the text as given (the row is the one its
+    // atoi value names), the codes as given, the PLL cells empty.
+    void SetHomeNumberRow(std::string_view homeNumberText, const std::string& tx, const std::string& rx);
+    void SetHomeNumberRow(std::int32_t homeNumber, const std::string& tx, const std::string& rx);
+    // Sets the two PLL cells of the row of a home number; its other cells stay.
+    void SetPllColumns(std::string_view homeNumberText, const std::string& pllTx, const std::string& pllRx);
+    void SetPllColumns(std::int32_t homeNumber, const std::string& pllTx, const std::string& pllRx);
+    // The selected row into the five entry edits, then the focus to the Tx edit.
+    void CopySelectedRowToEdits();
+
+    void OnAdd();
+    void OnTableClick();
+    void OnNumberChange();
+    void OnTxSetFocus();
+    void OnRxSetFocus();
+    void OnWrite();
+    void OnRead();
+
+    // Each builds its request and sends it as SendRequest does; true when it went out.
+    bool SendHomeNumberWrite(std::int32_t homeNumber, const std::string& tx, const std::string& rx);
+    bool SendPllWrite(std::int32_t homeNumber, const std::string& pllTx, const std::string& pllRx);
+    bool SendHomeNumberRead(std::int32_t homeNumber);
+    bool SendPllRead(std::int32_t homeNumber);
 
     // --- device settings and texts ---
     void OnWideBandEnable();
@@ -121,6 +150,9 @@ public:
         std::int32_t Exchange(std::span<const std::uint8_t> request) {
             return Exchange(request, m_dialog.m_pollCount, kIntervalMs);
         }
+        // Collects the reply to a request already sent: the byte count as Exchange gives it.
+        std::int32_t Await(std::int32_t pollCount, std::int32_t intervalMs);
+        std::int32_t Await() { return Await(m_dialog.m_pollCount, kIntervalMs); }
         // The bytes of the latest reply.
         std::span<const std::uint8_t> Reply() const;
 
@@ -180,6 +212,8 @@ private:
     void RunNumberSet(const protocol::DeviceCommand& command, int editId);
     void RunTextWrite(const protocol::DeviceCommand& command, int editId);
     void RunTextRead(const protocol::DeviceCommand& command, int editId);
+    table::Entry ReadEntry();
+    bool IsRow(std::int32_t homeNumber) const { return homeNumber >= 1 && homeNumber <= m_rowCount; }
     static const std::array<ExchangeRule, 6> kExchangeRules;
 
     void AppendLog(std::string_view piece, bool pause);

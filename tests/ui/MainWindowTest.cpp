@@ -212,12 +212,12 @@ TEST_F(MainWindowTest, EditsRefuseWhatMayNotBeTyped) {
         QString shown;
     };
     const std::vector<Case> cases{
+        {ctl::kPllTxEdit, "abc 146.5", "abc 146.5"},  // before Number holds 123, which disables it
         {ctl::kNumberEdit, "1234", "123"},
         {ctl::kTxEdit, "1a2b3c4", "123"},
         {ctl::kRxEdit, "-99", "99"},
         {ctl::kSerialNumberEdit, QString(33, u'S'), QString(32, u'S')},
         {ctl::kUserDescriptionEdit, "Thirteen char", "Thirteen cha"},
-        {ctl::kPllTxEdit, "abc 146.5", "abc 146.5"},
         {ctl::kDtmfDelayEdit, "x5", "15"},  // appended to the 1 already there
         {ctl::kBaudEdit, "9", "192009"},
         {ctl::kMinVolumeEdit, "1.5", "15"},

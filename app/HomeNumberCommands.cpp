@@ -1,0 +1,190 @@
+// The home number table in the window: its rows, the entry edits below it, Add, a click on a row, and
+// the Write and Read buttons that exchange one home number with the device. The rules, requests and
+// reports live in table/; what is here decides which control shows what.
+#include <array>
+#include <string>
+
+#include "app/ControlIds.h"
+#include "app/RadioConfigDialog.h"
+#include "table/HomeNumberExchange.h"
+
+namespace {
+
+enum Column { kNumColumn, kTxColumn, kRxColumn, kPllTxColumn, kPllRxColumn };
+
+// The entry edit of each column, in column order.
+constexpr std::array<int, 5> kEntryEdits{ctl::kNumberEdit, ctl::kTxEdit, ctl::kRxEdit, ctl::kPllTxEdit,
+                                         ctl::kPllRxEdit};
+
+// The Tx and Rx edits select their whole text (at most three characters) when they gain the focus.
+constexpr int kCodeLength = 3;
+
+}  // namespace
+
+void RadioConfigDialog::ResetHomeNumberTable() {
+    m_controls.RunAsUnit([&] {
+        m_controls.DeleteAllItems(ctl::kHomeNumberList);
+        for (int p = 0; p < m_rowCount; ++p) {
+            m_controls.InsertItem(ctl::kHomeNumberList, p, std::to_string(p + 1));
+            m_controls.SetItemText(ctl::kHomeNumberList, p, kTxColumn, "");
+            m_controls.SetItemText(ctl::kHomeNumberList, p, kRxColumn, "");
+        }
+    });
+}
+
+void RadioConfigDialog::SetHomeNumberRow(std::string_view homeNumberText, const std::string& tx,
+                                         const std::string& rx) {
+    const std::int32_t homeNumber = table::AtoiValue(homeNumberText);
+    if (!IsRow(homeNumber)) return;
+    const int p = homeNumber - 1;
+    m_controls.RunAsUnit([&] {
+        m_controls.DeleteItem(ctl::kHomeNumberList, p);
+        m_controls.InsertItem(ctl::kHomeNumberList, p, homeNumberText);
+        m_controls.SetItemText(ctl::kHomeNumberList, p, kTxColumn, tx);
+        m_controls.SetItemText(ctl::kHomeNumberList, p, kRxColumn, rx);
+    });
+}
+
+void RadioConfigDialog::SetHomeNumberRow(std::int32_t homeNumber, const std::string& tx,
+                                         const std::string& rx) {
+    SetHomeNumberRow(std::to_string(homeNumber), tx, rx);
+}
+
+void RadioConfigDialog::SetPllColumns(std::string_view homeNumberText, const std::string& pllTx,
+                                      const std::string& pllRx) {
+    SetPllColumns(table::AtoiValue(homeNumberText), pllTx, pllRx);
+}
+
+void RadioConfigDialog::SetPllColumns(std::int32_t homeNumber, const std::string& pllTx,
+                                      const std::string& pllRx) {
+    if (!IsRow(homeNumber)) return;
+    m_controls.RunAsUnit([&] {
+        m_controls.SetItemText(ctl::kHomeNumberList, homeNumber - 1, kPllTxColumn, pllTx);
+        m_controls.SetItemText(ctl::kHomeNumberList, homeNumber - 1, kPllRxColumn, pllRx);
+    });
+}
+
+// The Number edit is filled first: its change handler has run (disabling and emptying the PLL edits of a
+// row above 100) before the PLL edits receive the row's cells.
+void RadioConfigDialog::CopySelectedRowToEdits() {
+    for (int column = kNumColumn; column <= kPllRxColumn; ++column) {
+        const int row = m_controls.GetSelectionMark(ctl::kHomeNumberList);
+        m_controls.SetDlgItemText(kEntryEdits[column],
+                                  m_controls.GetItemText(ctl::kHomeNumberList, row, column));
+    }
+    m_controls.SetFocus(ctl::kTxEdit);
+}
+
+table::Entry RadioConfigDialog::ReadEntry() {
+    return {m_controls.GetDlgItemInt(ctl::kNumberEdit), m_controls.GetDlgItemText(ctl::kTxEdit),
+            m_controls.GetDlgItemText(ctl::kRxEdit), m_controls.GetDlgItemText(ctl::kPllTxEdit),
+            m_controls.GetDlgItemText(ctl::kPllRxEdit)};
+}
+
+void RadioConfigDialog::OnAdd() {
+    const table::Entry entry = ReadEntry();
+    m_homeNumber = entry.number;
+    const table::AddDecision decision = table::CheckAdd(entry, m_rowCount, m_log);
+    switch (decision.action) {
+        case table::AddDecision::Action::kMessage:
+            m_controls.ShowMessage(decision.message, table::kInvalidEntryCaption);
+            return;
+        case table::AddDecision::Action::kStore:
+            SetHomeNumberRow(entry.number, decision.codes.tx, decision.codes.rx);
+            SetPllColumns(entry.number, entry.pllTx, entry.pllRx);
+            break;
+        case table::AddDecision::Action::kLogged:
+            break;
+    }
+    UpdateData(true);
+}
+
+void RadioConfigDialog::OnTableClick() { CopySelectedRowToEdits(); }
+
+void RadioConfigDialog::OnNumberChange() {
+    m_homeNumber = m_controls.GetDlgItemInt(ctl::kNumberEdit);
+    const bool pll = m_homeNumber <= table::kPllHomeNumbers;
+    m_controls.EnableWindow(ctl::kPllTxEdit, pll);
+    m_controls.EnableWindow(ctl::kPllRxEdit, pll);
+    if (!pll) {
+        m_controls.SetDlgItemText(ctl::kPllRxEdit, "");
+        m_controls.SetDlgItemText(ctl::kPllTxEdit, "");
+    }
+}
+
+void RadioConfigDialog::OnTxSetFocus() { m_controls.SetSel(ctl::kTxEdit, 0, kCodeLength); }
+
+void RadioConfigDialog::OnRxSetFocus() { m_controls.SetSel(ctl::kRxEdit, 0, kCodeLength); }
+
+bool RadioConfigDialog::SendHomeNumberWrite(std::int32_t homeNumber, const std::string& tx,
+                                            const std::string& rx) {
+    const auto request = table::HomeNumberWriteRequest(homeNumber, {tx, rx});
+    return SendRequest(request, static_cast<std::int32_t>(request.size()));
+}
+
+bool RadioConfigDialog::SendPllWrite(std::int32_t homeNumber, const std::string& pllTx,
+                                     const std::string& pllRx) {
+    const auto request =
+        table::PllWriteRequest(homeNumber, table::PllWireValue(pllTx), table::PllWireValue(pllRx));
+    return SendRequest(request, static_cast<std::int32_t>(request.size()));
+}
+
+bool RadioConfigDialog::SendHomeNumberRead(std::int32_t homeNumber) {
+    const auto request = table::HomeNumberReadRequest(homeNumber);
+    return SendRequest(request, static_cast<std::int32_t>(request.size()));
+}
+
+bool RadioConfigDialog::SendPllRead(std::int32_t homeNumber) {
+    const auto request = table::PllReadRequest(homeNumber);
+    return SendRequest(request, static_cast<std::int32_t>(request.size()));
+}
+
+// The PLL exchange runs whatever the home number exchange gave; the port stays open between the two.
+void RadioConfigDialog::OnWrite() {
+    CommandCycle cycle(*this, true);
+    const table::Entry entry = ReadEntry();
+    const table::WriteDecision decision = table::CheckWrite(entry, m_rowCount, m_log);
+    if (decision.action == table::WriteDecision::Action::kMessage) {
+        m_controls.ShowMessage(decision.message, table::kInvalidEntryCaption);
+        return;
+    }
+    m_homeNumber = entry.number;
+    if (decision.action != table::WriteDecision::Action::kSend) return;
+
+    LogText("Sending Home Number write request:\r\n");
+    if (SendHomeNumberWrite(m_homeNumber, decision.codes.tx, decision.codes.rx)) {
+        const std::int32_t n = cycle.Await();
+        table::ReportWriteReply(table::kHomeNumberCode, cycle.Reply(), n, m_log);
+    }
+    if (m_homeNumber <= table::kPllHomeNumbers) {
+        LogText("Sending PLL Write request:\r\n");
+        if (SendPllWrite(m_homeNumber, entry.pllTx, entry.pllRx)) {
+            const std::int32_t n = cycle.Await();
+            table::ReportWriteReply(table::kPllCode, cycle.Reply(), n, m_log);
+        }
+    }
+}
+
+// Read fills only the entry edits; the operator stores what came with Add.
+void RadioConfigDialog::OnRead() {
+    CommandCycle cycle(*this, true);
+    m_homeNumber = m_controls.GetDlgItemInt(ctl::kNumberEdit);
+    if (!table::CheckReadNumber(m_homeNumber, m_rowCount, m_log)) return;
+
+    LogText("Sending Home Number Read request:\r\n");
+    if (SendHomeNumberRead(m_homeNumber)) {
+        const std::int32_t n = cycle.Await();
+        if (auto codes = table::ReportHomeNumberRead(cycle.Reply(), n, m_log)) {
+            m_controls.SetDlgItemText(ctl::kTxEdit, codes->tx);
+            m_controls.SetDlgItemText(ctl::kRxEdit, codes->rx);
+        }
+    }
+    if (m_homeNumber <= table::kPllHomeNumbers && SendPllRead(m_homeNumber)) {
+        LogText("Sending PLL Read request:\r\n");
+        const std::int32_t n = cycle.Await();
+        if (auto pll = table::ReportPllRead(cycle.Reply(), n, m_log)) {
+            m_controls.SetDlgItemText(ctl::kPllTxEdit, pll->tx);
+            m_controls.SetDlgItemText(ctl::kPllRxEdit, pll->rx);
+        }
+    }
+}
