@@ -17,11 +17,36 @@ std::size_t SkipSpace(std::string_view text, std::size_t i) {
 }
 
 // A number too large or too small for a double: the C library gives infinity for the one and zero for
-// the other; the sign of the exponent tells which it was.
-double OutOfRange(std::string_view number, char exponentMark) {
-    const auto mark = number.find_first_of(std::string{exponentMark, static_cast<char>(exponentMark - 32)});
-    const bool tiny = mark != std::string_view::npos && mark + 1 < number.size() && number[mark + 1] == '-';
-    return tiny ? 0.0 : std::numeric_limits<double>::infinity();
+// the other. Which it was follows from the place of the first non-zero digit, counted from the point, plus
+// the exponent; the exponent's sign alone is not enough ("1" and 400 zeros "e-10" is too large).
+double OutOfRange(std::string_view number, bool hex) {
+    const std::int64_t digitPlaces = hex ? 4 : 1;  // binary places of a hex digit, as "p" counts them
+    const char exponentMark = hex ? 'p' : 'e';
+    std::int64_t places = 0;
+    bool point = false;
+    bool nonZero = false;
+    std::size_t i = 0;
+    for (; i < number.size() && (number[i] | 0x20) != exponentMark; ++i) {
+        if (number[i] == '.') {
+            point = true;
+        } else if (!nonZero && number[i] == '0') {
+            if (point) places -= digitPlaces;
+        } else {
+            nonZero = true;
+            if (!point) places += digitPlaces;
+        }
+    }
+    std::int64_t exponent = 0;
+    if (i + 1 < number.size()) {
+        const bool negative = number[i + 1] == '-';
+        for (std::size_t j = i + 1; j < number.size(); ++j) {
+            if (number[j] >= '0' && number[j] <= '9') {
+                exponent = std::min<std::int64_t>(exponent * 10 + (number[j] - '0'), std::int64_t{1} << 40);
+            }
+        }
+        if (negative) exponent = -exponent;
+    }
+    return places + exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
 }
 
 double PllNumber(std::string_view text) { return AtofValue(text); }
@@ -58,15 +83,14 @@ double AtofValue(std::string_view text) {
     if (number.starts_with('-')) return 0.0;
     double value = 0.0;
     auto format = std::chars_format::general;
-    char exponentMark = 'e';
     if (number.size() > 2 && number[0] == '0' && (number[1] == 'x' || number[1] == 'X') && number[2] != '-') {
         number.remove_prefix(2);
         format = std::chars_format::hex;
-        exponentMark = 'p';
     }
     const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value, format);
     if (error == std::errc::result_out_of_range) {
-        value = OutOfRange(number.substr(0, static_cast<std::size_t>(end - number.data())), exponentMark);
+        value = OutOfRange(number.substr(0, static_cast<std::size_t>(end - number.data())),
+                           format == std::chars_format::hex);
     } else if (error != std::errc()) {
         value = 0.0;  // no number at all; "0x" alone reads as its 0, which this is too
     }
