@@ -315,6 +315,38 @@ TEST_F(MainWindowTest, WideBandButtonsStayExclusiveOnEveryPath) {
     }
 }
 
+TEST_F(MainWindowTest, AClickedRowFillsTheEditsAndANumberAboveAHundredClosesThePllEdits) {
+    dialog.SetHomeNumberRow(42, "123", "456");
+    dialog.SetPllColumns(42, "146.5", "151.2");
+    auto* table = control<QTreeWidget>(ctl::kHomeNumberList);
+    QTreeWidgetItem* row = table->topLevelItem(41);
+    table->scrollToItem(row);
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualItemRect(row).center());
+    QStringList shown;
+    for (int id : {ctl::kNumberEdit, ctl::kTxEdit, ctl::kRxEdit, ctl::kPllTxEdit, ctl::kPllRxEdit}) {
+        shown << control<QLineEdit>(id)->text();
+    }
+    EXPECT_EQ(shown, (QStringList{"42", "123", "456", "146.5", "151.2"}));
+    EXPECT_EQ(window().focusWidget(), control(ctl::kTxEdit));
+    EXPECT_EQ(control<QLineEdit>(ctl::kTxEdit)->selectedText(), "123");
+
+    auto* number = control<QLineEdit>(ctl::kNumberEdit);
+    const std::initializer_list<QLineEdit*> pll{control<QLineEdit>(ctl::kPllTxEdit),
+                                                control<QLineEdit>(ctl::kPllRxEdit)};
+    number->setFocus();
+    number->selectAll();
+    QTest::keyClicks(number, "150");
+    for (QLineEdit* edit : pll) {
+        EXPECT_FALSE(edit->isEnabled());
+        EXPECT_EQ(edit->text(), "");
+    }
+    QTest::keyClick(number, Qt::Key_Backspace);  // 15: open again, the text not restored
+    for (QLineEdit* edit : pll) {
+        EXPECT_TRUE(edit->isEnabled());
+        EXPECT_EQ(edit->text(), "");
+    }
+}
+
 TEST_F(MainWindowTest, BusyLockDisablesTheCommandsButClearScreenStillWorks) {
     dialog.LockCommands();
     for (int id : RadioConfigDialog::BusyLockControls()) EXPECT_FALSE(control(id)->isEnabled()) << id;
