@@ -49,6 +49,9 @@ public:
     virtual int GetItemCount(int id) = 0;
     virtual void InsertItem(int id, int row, std::string_view text) = 0;
     virtual void DeleteItem(int id, int row) = 0;
+    // As DeleteItem and InsertItem at the same position: the row there becomes a new one with the text
+    // in its first cell and every other cell empty, and is no longer selected. Cheaper than the two.
+    virtual void ReplaceItem(int id, int row, std::string_view text) = 0;
     virtual void DeleteAllItems(int id) = 0;
     virtual void SetItemText(int id, int row, int column, std::string_view text) = 0;
     virtual std::string GetItemText(int id, int row, int column) = 0;

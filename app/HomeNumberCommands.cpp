@@ -38,8 +38,7 @@ void RadioConfigDialog::SetHomeNumberRow(std::string_view homeNumberText, const 
     if (!IsRow(homeNumber)) return;
     const int p = homeNumber - 1;
     m_controls.RunAsUnit([&] {
-        m_controls.DeleteItem(ctl::kHomeNumberList, p);
-        m_controls.InsertItem(ctl::kHomeNumberList, p, homeNumberText);
+        m_controls.ReplaceItem(ctl::kHomeNumberList, p, homeNumberText);
         m_controls.SetItemText(ctl::kHomeNumberList, p, kTxColumn, tx);
         m_controls.SetItemText(ctl::kHomeNumberList, p, kRxColumn, rx);
     });

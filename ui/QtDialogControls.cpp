@@ -290,6 +290,20 @@ void QtDialogControls::DeleteItem(int id, int row) {
     });
 }
 
+// In place: taking a row out of a tree view and putting one back makes the view lay out every row again,
+// which for a whole Read All costs far more than the exchanges themselves.
+void QtDialogControls::ReplaceItem(int id, int row, std::string_view text) {
+    OnWindowThread([&] {
+        QTreeWidget* table = TableOf(*m_window, id);
+        QTreeWidgetItem* item = table ? table->topLevelItem(row) : nullptr;
+        if (!item) return;
+        item->setSelected(false);
+        for (int column = 0; column < table->columnCount(); ++column) {
+            item->setText(column, column == 0 ? FromBytes(text) : QString());
+        }
+    });
+}
+
 void QtDialogControls::DeleteAllItems(int id) {
     OnWindowThread([&] {
         if (QTreeWidget* table = TableOf(*m_window, id)) table->clear();

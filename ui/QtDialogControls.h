@@ -42,6 +42,7 @@ public:
     int GetItemCount(int id) override;
     void InsertItem(int id, int row, std::string_view text) override;
     void DeleteItem(int id, int row) override;
+    void ReplaceItem(int id, int row, std::string_view text) override;
     void DeleteAllItems(int id) override;
     void SetItemText(int id, int row, int column, std::string_view text) override;
     std::string GetItemText(int id, int row, int column) override;

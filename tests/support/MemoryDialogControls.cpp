@@ -55,6 +55,13 @@ void MemoryDialogControls::DeleteItem(int, int row) {
     if (row >= 0 && row < static_cast<int>(rows.size())) rows.erase(rows.begin() + row);
 }
 
+void MemoryDialogControls::ReplaceItem(int id, int row, std::string_view text) {
+    if (row < 0 || row >= static_cast<int>(rows.size())) return;
+    DeleteItem(id, row);
+    InsertItem(id, row, text);
+    if (selectedRow == row) selectedRow = -1;
+}
+
 void MemoryDialogControls::DeleteAllItems(int) {
     rows.clear();
     selectedRow = -1;

@@ -329,6 +329,10 @@ TEST_F(MainWindowTest, AClickedRowFillsTheEditsAndANumberAboveAHundredClosesTheP
     EXPECT_EQ(shown, (QStringList{"42", "123", "456", "146.5", "151.2"}));
     EXPECT_EQ(window().focusWidget(), control(ctl::kTxEdit));
     EXPECT_EQ(control<QLineEdit>(ctl::kTxEdit)->selectedText(), "123");
+    // Replacing the row, as a device read does, leaves a new row: not selected, its PLL cells empty.
+    dialog.SetHomeNumberRow(42, "12", "34");
+    EXPECT_FALSE(row->isSelected());
+    EXPECT_EQ(controls.GetItemText(ctl::kHomeNumberList, 41, 3), "");
 
     auto* number = control<QLineEdit>(ctl::kNumberEdit);
     const std::initializer_list<QLineEdit*> pll{control<QLineEdit>(ctl::kPllTxEdit),
