@@ -19,12 +19,13 @@ struct ActionName {
 constexpr ActionName kActions[] = {
     {"status1", FaultAction::kRefuse, false, false}, {"silence", FaultAction::kSilence, false, false},
     {"code", FaultAction::kCode, true, false},       {"sub", FaultAction::kSubCode, true, false},
-    {"short", FaultAction::kShort, true, false},     {"long", FaultAction::kLong, true, false},
-    {"split", FaultAction::kSplit, true, false},     {"delay", FaultAction::kDelay, true, true},
-    {"unplug", FaultAction::kUnplug, false, false},
+    {"echo", FaultAction::kEcho, true, true},        {"short", FaultAction::kShort, true, false},
+    {"long", FaultAction::kLong, true, false},       {"split", FaultAction::kSplit, true, false},
+    {"delay", FaultAction::kDelay, true, true},      {"unplug", FaultAction::kUnplug, false, false},
 };
 
-constexpr std::string_view kActionList = "status1, silence, code, sub, short, long, split, delay or unplug";
+constexpr std::string_view kActionList =
+    "status1, silence, code, sub, echo, short, long, split, delay or unplug";
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
@@ -116,6 +117,10 @@ std::string ParseAction(std::string_view text, FaultRule& rule) {
     }
     rule.value = *value;
     switch (rule.action) {
+        case FaultAction::kEcho:
+            if (*value > kLargestEchoedHomeNumber)
+                return "echo takes a home number from 0 to " + std::to_string(kLargestEchoedHomeNumber);
+            break;
         case FaultAction::kShort:
             if (*value == 0) return "short=0 leaves no reply: use silence";
             break;
@@ -206,6 +211,12 @@ std::vector<ReplyPiece> ShapeReply(Bytes reply, const FaultEffects& effects) {
                     reply[1] = reply[1] == kWrite ? kRead : reply[1] == kRead ? kWrite : 0;
                 }
                 break;
+            case FaultAction::kEcho:
+                // Only home number and PLL replies carry a home number there; a shorter reply has none.
+                if (reply.size() < 4 || !rule.value) break;
+                reply[2] = static_cast<std::uint8_t>(*rule.value >> 8);
+                reply[3] = static_cast<std::uint8_t>(*rule.value & 0xFF);
+                break;
             case FaultAction::kShort:
                 reply.resize(std::max<std::size_t>(
                     1, std::min<std::size_t>(rule.value.value_or(reply.size() - 1), reply.size())));
@@ -250,6 +261,8 @@ const char kFaultSyntaxHelp[] = R"(Fault syntax: --fault SELECTOR:ACTION (the op
     silence          do not answer, and do not act on the request
     code[=XX]        reply with command code XX (hex; default C8)
     sub[=XX]         reply with sub-code XX (hex; default: 2 for a write, 1 for a read)
+    echo=N           reply with home number N in bytes 2 and 3 (decimal, 0 to 65535, high byte first);
+                     replies shorter than 4 bytes are left alone
     short[=N]        send only the first N bytes of the reply (default: all but the last)
     long[=N]         pad the reply with 55 bytes to N bytes (default 50)
     split[=MS[,AT]]  send the first AT bytes (default: half), pause MS ms (default 50), send the rest
@@ -259,6 +272,7 @@ const char kFaultSyntaxHelp[] = R"(Fault syntax: --fault SELECTOR:ACTION (the op
   Examples:
     --fault 35:status1          every 'DISP' button write is refused
     --fault 33/r@2:silence      the second home number read goes unanswered
+    --fault 33/r@1:echo=9       the first home number read comes back as if for home number 9
     --fault 38@3-5:delay=700    PLL requests 3 to 5 are answered 700 ms late
     --fault 37/r:long           serial number reads come back 50 bytes long
     --fault '*@10:unplug'       nine requests are answered, then the port vanishes with the tenth

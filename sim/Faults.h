@@ -26,6 +26,7 @@ enum class FaultAction {
     kSilence,  // no reply; the request is not acted on
     kCode,     // byte 0 of the reply replaced
     kSubCode,  // byte 1 of the reply replaced (by default with the other sub-code)
+    kEcho,     // bytes 2 and 3 of the reply replaced with another home number, as if echoing that one
     kShort,    // the reply cut to its first N bytes (by default all but the last)
     kLong,     // the reply padded with filler bytes to N bytes (by default 50)
     kSplit,    // the reply sent in two pieces with a pause between them
@@ -53,15 +54,16 @@ inline constexpr std::uint8_t kFillerByte = 0x55;  // what a too-long reply is p
 inline constexpr std::size_t kDefaultLongSize = 50;
 inline constexpr std::size_t kLongestReply = 4096;
 inline constexpr std::chrono::milliseconds kDefaultSplitPause{50};
+inline constexpr std::uint32_t kLargestEchoedHomeNumber = 0xFFFF;  // all that bytes 2 and 3 can hold
 
-// What the faults acting on one request do to it. The byte edits (code, sub, short, long) apply to the
+// What the faults acting on one request do to it. The byte edits (code, sub, echo, short, long) apply to the
 // reply in the order the faults were given; then the reply is split (by the last split fault) and
 // delayed (by all delay faults together).
 struct FaultEffects {
     bool refuse = false;
     bool silence = false;
     bool unplug = false;
-    std::vector<FaultRule> shaping;  // the code, sub, short, long, split and delay faults that act
+    std::vector<FaultRule> shaping;  // the code, sub, echo, short, long, split and delay faults that act
 };
 
 class FaultPlan {

@@ -206,6 +206,8 @@ Bytes LongSerialNumberReply() {
 INSTANTIATE_TEST_SUITE_P(
     Faults, PtyServerFault,
     testing::Values(WireFault{"Status1", "35/w:status1", {0x35, 0x01, 0x02}, {0x35, 0x01, 0x01}},
+                    WireFault{
+                        "Echo", "33/r@1:echo=9", {0x33, 0x02, 0x00, 0x01}, {0x33, 0x02, 0x00, 0x09, 0xFF}},
                     WireFault{"Long", "37/r:long", {0x37, 0x02}, LongSerialNumberReply()},
                     WireFault{"Delay", "36:delay=100", {0x36, 0x02}, {0x36, 0x02, 0x05}}),
     [](const auto& info) { return std::string(info.param.name); });
