@@ -47,6 +47,10 @@ inline constexpr int kUserDescriptionEdit = 1041;
 inline constexpr int kUserDescriptionWrite = 1042;
 inline constexpr int kUserDescriptionRead = 1043;
 
+// Beyond template 102: a transfer's progress and its Stop button.
+inline constexpr int kTransferProgress = 1044;
+inline constexpr int kStop = 1045;
+
 // Labels and group boxes carry no identifier of their own.
 inline constexpr int kStatic = -1;
 

@@ -33,6 +33,11 @@ public:
     // The control that has the keyboard focus; 0 when none of the window's controls has it.
     virtual int GetFocus() = 0;
 
+    virtual void ShowWindow(int id, bool show) = 0;
+
+    // A progress bar: value out of maximum, with a text to show on it.
+    virtual void SetProgress(int id, int value, int maximum, std::string_view text) = 0;
+
     // Radio buttons.
     virtual bool GetCheck(int id) = 0;
     virtual void SetCheck(int id, bool checked) = 0;

@@ -73,6 +73,8 @@ const EventBinding kEvents[] = {
     {ctl::kDispGet, DialogEvent::Click, &D::OnDispGet},
     {ctl::kDispSet, DialogEvent::Click, &D::OnDispSet},
     {ctl::kClearScreen, DialogEvent::Click, &D::OnClearScreen},
+    {ctl::kWriteAll, DialogEvent::Click, &D::OnWriteAll},
+    {ctl::kReadAll, DialogEvent::Click, &D::OnReadAll},
     {ctl::kTxEdit, DialogEvent::GainFocus, &D::OnTxSetFocus},
     {ctl::kRxEdit, DialogEvent::GainFocus, &D::OnRxSetFocus},
     {ctl::kSerialNumberWrite, DialogEvent::Click, &D::OnSerialNumberWrite},
@@ -90,6 +92,7 @@ const EventBinding kEvents[] = {
     {ctl::kSquelchList, DialogEvent::SelectionChange, &D::OnSquelchSelChange},
     {ctl::kUserDescriptionRead, DialogEvent::Click, &D::OnUserDescriptionRead},
     {ctl::kUserDescriptionWrite, DialogEvent::Click, &D::OnUserDescriptionWrite},
+    {ctl::kStop, DialogEvent::Click, &D::OnStop},
 };
 
 // The window's own wording of the data exchange's refusals.
@@ -129,7 +132,16 @@ RadioConfigDialog::RadioConfigDialog(DialogControls& controls) : m_controls(cont
         [this](std::chrono::milliseconds span) { m_controls.Sleep(static_cast<int>(span.count())); });
 }
 
-RadioConfigDialog::~RadioConfigDialog() { m_link.Disconnect(); }
+// A transfer still running is stopped and waited for while the window keeps serving its calls: the
+// worker must neither outlive the window nor wait on a window that has stopped answering.
+RadioConfigDialog::~RadioConfigDialog() {
+    if (m_worker.joinable()) {
+        m_stopRequested = true;
+        while (m_threadActive) m_controls.Sleep(5);
+        m_worker.join();
+    }
+    m_link.Disconnect();
+}
 
 std::span<const EventBinding> RadioConfigDialog::EventTable() { return kEvents; }
 
@@ -149,6 +161,9 @@ bool RadioConfigDialog::OnInitDialog() {
     ResetHomeNumberTable();
     m_homeNumber = 1;
     m_controls.SetCheck(ctl::kWideBandEnable, true);
+    // A transfer's progress and Stop button show only while one runs.
+    m_controls.ShowWindow(ctl::kTransferProgress, false);
+    m_controls.EnableWindow(ctl::kStop, false);
     return true;
 }
 
@@ -192,16 +207,18 @@ bool RadioConfigDialog::UpdateData(bool saveAndValidate) {
 }
 
 void RadioConfigDialog::OnOK() {
-    if (!CanClose()) return;
+    if (!CloseAllowedDuringTransfer() || !CanClose()) return;
     if (UpdateData(true)) m_controls.EndDialog(ctl::kIdOk);
 }
 
 void RadioConfigDialog::OnCancel() {
-    if (!CanClose()) return;
+    if (!CloseAllowedDuringTransfer() || !CanClose()) return;
     m_controls.EndDialog(ctl::kIdCancel);
 }
 
-bool RadioConfigDialog::CanClose() const { return m_commandsRunning.load() == 0 && !m_workerFlag.load(); }
+bool RadioConfigDialog::CanClose() const {
+    return m_commandsRunning.load() == 0 && !m_workerFlag.load() && !m_threadActive.load();
+}
 
 // Disabling the focused button moves the focus on to the next control, where a following Enter or Space
 // would act on something the operator never chose. The lock remembers both places; only the first

@@ -3,9 +3,12 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "app/DialogControls.h"
 #include "protocol/LogSink.h"
@@ -96,6 +99,22 @@ public:
     void OnRxSetFocus();
     void OnWrite();
     void OnRead();
+
+    // --- Write All and Read All ---
+    // Each asks first, then runs its worker on a thread of its own with the busy lock on.
+    void OnWriteAll();
+    void OnReadAll();
+    // The runs themselves, on the worker's thread: every row, then the settings.
+    void WriteAllWorker();
+    void ReadAllWorker();
+    // Ends a running transfer before its next request: no further rows, no settings. With
+    // closeAfterwards the window closes once the worker has ended (at once when none runs).
+    void StopTransfer(bool closeAfterwards);
+    void OnStop() { StopTransfer(false); }
+    bool TransferRunning() const { return m_threadActive.load(); }
+    // How a worker's thread is started; none when it could not be (tests stand in a refusal).
+    using ThreadStart = std::function<std::optional<std::thread>(std::function<void()>)>;
+    void SetThreadStart(ThreadStart start) { m_threadStart = std::move(start); }
 
     // Each builds its request and sends it as SendRequest does; true when it went out.
     bool SendHomeNumberWrite(std::int32_t homeNumber, const std::string& tx, const std::string& rx);
@@ -212,6 +231,12 @@ private:
     void RunNumberSet(const protocol::DeviceCommand& command, int editId);
     void RunTextWrite(const protocol::DeviceCommand& command, int editId);
     void RunTextRead(const protocol::DeviceCommand& command, int editId);
+    void StartTransfer(void (RadioConfigDialog::*worker)());
+    bool TransferStopping(int rowsDone);
+    void RunTransferSettings(std::span<void (RadioConfigDialog::*const)()> handlers,
+                             std::string_view stopped);
+    bool CloseAllowedDuringTransfer();
+    std::span<const std::uint8_t> LatestReply(std::int32_t n) const;
     table::Entry ReadEntry();
     bool IsRow(std::int32_t homeNumber) const { return homeNumber >= 1 && homeNumber <= m_rowCount; }
     static const std::array<ExchangeRule, 6> kExchangeRules;
@@ -236,12 +261,21 @@ private:
     std::int32_t m_dtmfDelay = 1;
     std::string m_serialNumber;
     std::string m_userDescription;
-    std::int32_t m_dispChoice = 0;
-    std::int32_t m_squelchChoice = 0;
-    std::int32_t m_mfgChoice = 0;
+    // Written by the lists' change handlers on the window's thread and by the Sets a worker runs.
+    std::atomic<std::int32_t> m_dispChoice{0};
+    std::atomic<std::int32_t> m_squelchChoice{0};
+    std::atomic<std::int32_t> m_mfgChoice{0};
     std::int32_t m_pollCount = kPollCount;
     std::atomic<bool> m_workerFlag{false};
     std::atomic<int> m_commandsRunning{0};
+
+    // The transfer's thread. m_threadActive is set before it starts and cleared as its very last step, on
+    // the window's thread, after its last use of the window; the window may close only once it is clear.
+    std::thread m_worker;
+    ThreadStart m_threadStart;
+    std::atomic<bool> m_threadActive{false};
+    std::atomic<bool> m_stopRequested{false};
+    bool m_closeRequested = false;  // touched only on the window's thread
 
     // The busy lock's hold on the keyboard focus; touched only on the window's thread.
     bool m_lockHeld = false;

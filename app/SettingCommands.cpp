@@ -12,7 +12,7 @@ struct RadioConfigDialog::ListSetting {
     const protocol::DeviceCommand& command;
     int listId;
     void (RadioConfigDialog::*refresh)();
-    std::int32_t RadioConfigDialog::*choice;
+    std::atomic<std::int32_t> RadioConfigDialog::*choice;
 };
 
 namespace {
@@ -69,7 +69,7 @@ void RadioConfigDialog::RunListSet(const ListSetting& list) {
     CommandCycle cycle(*this);
     (this->*list.refresh)();
     if (auto request = protocol::BeginSet(
-            list.command, [&] { return this->*list.choice; }, m_log)) {
+            list.command, [&] { return (this->*list.choice).load(); }, m_log)) {
         const std::int32_t n = cycle.Exchange(*request);
         protocol::CheckWriteReply(list.command, *request, cycle.Reply(), n, m_log);
     }

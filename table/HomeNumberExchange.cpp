@@ -172,4 +172,48 @@ std::optional<PllTexts> ReportPllRead(std::span<const std::uint8_t> reply, std::
     return pll;
 }
 
+void ReportTransferPllWriteReply(std::span<const std::uint8_t> reply, std::int32_t n, LogSink& log) {
+    if (n <= 0) return;
+    if (const auto byte = ReplyByte(reply, n, 0); byte != kPllCode) {
+        ReportByte(log, "Unexpected response: ", byte, reply, n);
+        return;
+    }
+    log.Text("38(PLL frequencies):\r\n");
+    if (const auto byte = ReplyByte(reply, n, 1); byte != protocol::kWriteSubCode) {
+        ReportByte(log, "Unrecognized reponse[1]: ", byte, reply, n);
+        return;
+    }
+    const auto status = ReplyByte(reply, n, 4);
+    if (status == protocol::kStatusSuccess) {
+        log.Text(" Successful\r\n");
+    } else if (status == protocol::kStatusFailed) {
+        log.Text(" Unsuccessful\r\n");
+    } else {
+        ReportByte(log, " Unrecognized response[4]: ", status, reply, n);
+    }
+}
+
+std::optional<EchoedCodes> ReportTransferHomeNumberRead(std::span<const std::uint8_t> reply, std::int32_t n,
+                                                        LogSink& log) {
+    if (!CheckReadHeader(kHomeNumberCode, reply, n, log)) return std::nullopt;
+    const auto homeNumber = static_cast<std::int16_t>(EchoedHomeNumber(reply, n));
+    log.Text("Home Number: ");
+    log.Number(homeNumber);
+    if (HomeNumberReadBodyEmpty(reply, n)) {
+        log.Text(" Tx:FFF Rx:FFF\r\n");
+        return EchoedCodes{homeNumber, {}};
+    }
+    const std::optional<Codes> codes = HomeNumberReadBody(reply, n);
+    if (!codes) {
+        ReportUnrecognisedLength(reply, n, log);
+        return std::nullopt;
+    }
+    log.Text(" Tx: ");
+    LogDeviceText(log, codes->tx);
+    log.Text(" Rx: ");
+    LogDeviceText(log, codes->rx);
+    log.Text(kLineEnd);
+    return EchoedCodes{homeNumber, {UpToZero(codes->tx), UpToZero(codes->rx)}};
+}
+
 }  // namespace table

@@ -62,6 +62,20 @@ void ReportUnrecognisedLength(std::span<const std::uint8_t> reply, std::int32_t 
 std::optional<Codes> ReportHomeNumberRead(std::span<const std::uint8_t> reply, std::int32_t n, LogSink& log);
 std::optional<PllTexts> ReportPllRead(std::span<const std::uint8_t> reply, std::int32_t n, LogSink& log);
 
+// Write All's report of a PLL write reply: like the write reply report, but the echo line
+// "38(PLL frequencies):" stands where the home number would, and no home number is shown.
+void ReportTransferPllWriteReply(std::span<const std::uint8_t> reply, std::int32_t n, LogSink& log);
+
+// Read All's report of a home number read reply: header checks, "Home Number: " with the echoed number
+// (signed 16-bit), then the codes (" Tx:FFF Rx:FFF" for none). The echoed number and its codes, or none
+// when the reply counts as a failure.
+struct EchoedCodes {
+    std::int16_t homeNumber = 0;
+    Codes codes;
+};
+std::optional<EchoedCodes> ReportTransferHomeNumberRead(std::span<const std::uint8_t> reply, std::int32_t n,
+                                                        LogSink& log);
+
 // A device's text shown in the log: up to its first zero byte, and an empty one appends nothing.
 void LogDeviceText(LogSink& log, const std::string& text);
 

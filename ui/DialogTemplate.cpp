@@ -20,6 +20,9 @@ const ControlTemplate kControls[] = {
     {K::PushButton, kOpen, "Open...", 191, 34, 40, 14, "Open..."},
     {K::PushButton, kWriteAll, "Write All", 190, 73, 41, 12, "Write All"},
     {K::PushButton, kReadAll, "Read All", 190, 86, 41, 12, "Read All"},
+    // Beyond the template: a transfer's progress and its Stop, in the free space below Read All.
+    {K::Progress, kTransferProgress, "", 190, 101, 41, 10, "Progress"},
+    {K::PushButton, kStop, "Stop", 190, 113, 41, 12, "Stop"},
     {K::Label, kStatic, "Number:", 13, 162, 36, 8, "Number:"},
     {K::DigitsEdit, kNumberEdit, "", 13, 170, 34, 12, "Number"},
     {K::Label, kStatic, "Tx:", 51, 162, 20, 8, "Tx:"},

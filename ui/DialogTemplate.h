@@ -14,7 +14,8 @@ enum class ControlKind {
     DigitsEdit,
     DropList,
     ReportList,
-    Console
+    Console,
+    Progress
 };
 
 struct ControlTemplate {

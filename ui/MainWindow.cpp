@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -109,6 +110,12 @@ QWidget* MainWindow::CreateControl(const ControlTemplate& control) {
         case ControlKind::Console:
             m_console = new LogConsole(this);
             return m_console;
+        case ControlKind::Progress: {
+            auto* progress = new QProgressBar(this);
+            progress->setTextVisible(true);
+            progress->setAlignment(Qt::AlignCenter);
+            return progress;
+        }
     }
     return nullptr;
 }
@@ -138,6 +145,11 @@ void MainWindow::CloseWhenAllowed() {
     constexpr int kRetryMs = 50;
     if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()); modal && modal != this) {
         modal->reject();
+    }
+    // A transfer is stopped without a question; the window closes when its worker has ended.
+    if (m_dialog && m_dialog->TransferRunning()) {
+        m_dialog->StopTransfer(true);
+        return;
     }
     if (!isVisible() || close()) return;
     QTimer::singleShot(kRetryMs, this, [this] { CloseWhenAllowed(); });

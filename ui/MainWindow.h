@@ -27,8 +27,9 @@ public:
     // Connects every event of the dialog's event table to its handler.
     void Bind(RadioConfigDialog& dialog);
 
-    // Closes the window as its close box does. A message box or file chooser that is open is cancelled
-    // first, and while a command runs the window tries again until the command has ended.
+    // Closes the window as its close box does, without a question. A message box or file chooser that is
+    // open is cancelled first, a transfer is stopped, and while a command runs the window tries again
+    // until the command has ended.
     void CloseWhenAllowed();
 
     // The size of one dialog unit in pixels, from the window's font.

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
@@ -195,6 +196,22 @@ bool QtDialogControls::IsWindowEnabled(int id) {
 void QtDialogControls::SetFocus(int id) {
     OnWindowThread([&] {
         if (QWidget* widget = m_window->Control(id)) widget->setFocus(Qt::OtherFocusReason);
+    });
+}
+
+void QtDialogControls::ShowWindow(int id, bool show) {
+    OnWindowThread([&] {
+        if (QWidget* widget = m_window->Control(id)) widget->setVisible(show);
+    });
+}
+
+void QtDialogControls::SetProgress(int id, int value, int maximum, std::string_view text) {
+    OnWindowThread([&] {
+        if (auto* progress = qobject_cast<QProgressBar*>(m_window->Control(id))) {
+            progress->setRange(0, maximum);
+            progress->setValue(value);
+            progress->setFormat(FromBytes(text));
+        }
     });
 }
 

@@ -33,6 +33,8 @@ public:
     bool IsWindowEnabled(int id) override;
     void SetFocus(int id) override;
     int GetFocus() override;
+    void ShowWindow(int id, bool show) override;
+    void SetProgress(int id, int value, int maximum, std::string_view text) override;
     bool GetCheck(int id) override;
     void SetCheck(int id, bool checked) override;
     void AddString(int id, std::string_view entry) override;

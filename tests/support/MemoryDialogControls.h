@@ -18,6 +18,8 @@ public:
         int limit = -1;
         bool enabled = true;
         bool checked = false;
+        bool visible = true;
+        int value = 0, maximum = 0;
         std::vector<std::string> entries;
         int current = -1;
         int selStart = 0, selEnd = 0;
@@ -64,6 +66,8 @@ public:
     bool IsWindowEnabled(int id) override;
     void SetFocus(int id) override;
     int GetFocus() override;
+    void ShowWindow(int id, bool show) override;
+    void SetProgress(int id, int value, int maximum, std::string_view text) override;
     bool GetCheck(int id) override;
     void SetCheck(int id, bool checked) override;
     void AddString(int id, std::string_view entry) override;

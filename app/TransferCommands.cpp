@@ -1,0 +1,246 @@
+// Write All and Read All: every row of the table exchanged with the device on a worker thread, then the
+// settings through the window's own handlers. The worker reaches the window only through
+// DialogControls, whose calls run on the window's thread, so the window stays responsive throughout.
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "app/ControlIds.h"
+#include "app/ProgramInfo.h"
+#include "app/RadioConfigDialog.h"
+#include "table/HomeNumberExchange.h"
+
+namespace {
+
+constexpr std::string_view kEnding = "Ending process due to errors\r\n";
+constexpr std::string_view kTooManyErrors = "More than 5 errors have occurred.\r\nEnding process.\r\n";
+constexpr int kErrorLimit = 5;
+
+using D = RadioConfigDialog;
+constexpr std::array<void (D::*)(), 6> kWrittenSettings{
+    &D::OnDispSet,           &D::OnSquelchSet,           &D::OnWideBandSet,
+    &D::OnSerialNumberWrite, &D::OnUserDescriptionWrite, &D::OnDtmfDelaySet};
+constexpr std::array<void (D::*)(), 8> kReadSettings{&D::OnWideBandGet,      &D::OnDispGet,
+                                                     &D::OnSquelchGet,       &D::OnMinVolumeGet,
+                                                     &D::OnSerialNumberRead, &D::OnUserDescriptionRead,
+                                                     &D::OnRadioMfgGet,      &D::OnDtmfDelayGet};
+
+std::optional<std::thread> StartThread(std::function<void()> body) {
+    try {
+        return std::thread(std::move(body));
+    } catch (const std::system_error&) {
+        return std::nullopt;  // the system has no thread to give
+    }
+}
+
+enum Column { kTxColumn = 1, kRxColumn = 2, kPllTxColumn = 3, kPllRxColumn = 4 };
+
+}  // namespace
+
+void RadioConfigDialog::OnWriteAll() {
+    LockCommands();
+    if (!m_controls.AskYesNo(
+            "This will replace all Home Numbers on the device\r\nwith the current table.  Do you "
+            "wish to\r\ncontinue?",
+            "Overwrite Warning")) {
+        UnlockCommands();
+        return;
+    }
+    StartTransfer(&RadioConfigDialog::WriteAllWorker);
+}
+
+void RadioConfigDialog::OnReadAll() {
+    if (!m_controls.AskYesNo("This will delete your current table.\r\nDo you wish to continue?",
+                             "Read All Notice")) {
+        return;
+    }
+    LockCommands();
+    StartTransfer(&RadioConfigDialog::ReadAllWorker);
+}
+
+// The flags are set before the thread exists, so that the window cannot close in between.
+void RadioConfigDialog::StartTransfer(void (RadioConfigDialog::*worker)()) {
+    if (m_worker.joinable()) m_worker.join();  // the last run has ended; its thread is only returning
+    m_workerFlag = true;
+    m_threadActive = true;
+    m_stopRequested = false;
+    m_controls.EnableWindow(ctl::kStop, true);
+    m_controls.SetProgress(ctl::kTransferProgress, 0, m_rowCount, "");
+    m_controls.ShowWindow(ctl::kTransferProgress, true);
+    const auto body = [this, worker] {
+        (this->*worker)();
+        m_workerFlag = false;
+        m_controls.ShowWindow(ctl::kTransferProgress, false);
+        m_controls.EnableWindow(ctl::kStop, false);
+        UnlockCommands();
+        m_controls.RunAsUnit([this] {
+            if (m_closeRequested) m_controls.EndDialog(ctl::kIdCancel);
+            m_threadActive = false;  // the last the thread does with the window
+        });
+    };
+    std::optional<std::thread> thread = m_threadStart ? m_threadStart(body) : StartThread(body);
+    if (thread) {
+        m_worker = std::move(*thread);
+        return;
+    }
+    LogText("The transfer could not be started: the system has no thread to give it\r\n");
+    m_workerFlag = false;
+    m_threadActive = false;
+    m_controls.ShowWindow(ctl::kTransferProgress, false);
+    m_controls.EnableWindow(ctl::kStop, false);
+    UnlockCommands();
+}
+
+void RadioConfigDialog::StopTransfer(bool closeAfterwards) {
+    m_stopRequested = true;
+    if (!closeAfterwards) return;
+    m_controls.RunAsUnit([this] {
+        if (m_threadActive) {
+            m_closeRequested = true;
+        } else {
+            m_controls.EndDialog(ctl::kIdCancel);
+        }
+    });
+}
+
+// The window closes during a transfer only after the operator agreed to stop it; it then closes once the
+// worker has ended.
+bool RadioConfigDialog::CloseAllowedDuringTransfer() {
+    if (!m_threadActive) return true;
+    if (m_controls.AskYesNo("A transfer is running. Stop it and close the window?", kProgramName)) {
+        StopTransfer(true);
+    }
+    return false;
+}
+
+// Shows how far the run has come, and tells whether it is to end before its next request.
+bool RadioConfigDialog::TransferStopping(int rowsDone) {
+    if (rowsDone >= 0) {
+        m_controls.SetProgress(ctl::kTransferProgress, rowsDone, m_rowCount,
+                               std::to_string(rowsDone) + " of " + std::to_string(m_rowCount));
+    }
+    return m_stopRequested;
+}
+
+void RadioConfigDialog::RunTransferSettings(std::span<void (RadioConfigDialog::*const)()> handlers,
+                                            std::string_view stopped) {
+    for (auto handler : handlers) {
+        m_controls.SetProgress(ctl::kTransferProgress, m_rowCount, m_rowCount, "Settings");
+        if (m_stopRequested) {
+            LogText(stopped);
+            return;
+        }
+        (this->*handler)();
+    }
+}
+
+std::span<const std::uint8_t> RadioConfigDialog::LatestReply(std::int32_t n) const {
+    return std::span<const std::uint8_t>(m_reply).first(static_cast<std::size_t>(std::max(n, 0)));
+}
+
+// A row's write is repeated until it succeeds; more than five failures in a row end the run.
+void RadioConfigDialog::WriteAllWorker() {
+    m_workerFlag = true;
+    int errors = 0;
+    bool pllEnabled = true;
+    constexpr std::string_view kStopped = "Write All stopped\r\n";
+    for (int position = 0; position < m_rowCount;) {
+        const std::int32_t homeNumber = position + 1;
+        if (TransferStopping(position)) {
+            m_link.Disconnect();
+            LogText(kStopped);
+            return;
+        }
+        const table::Codes codes =
+            table::CodesForSending(m_controls.GetItemText(ctl::kHomeNumberList, position, kTxColumn),
+                                   m_controls.GetItemText(ctl::kHomeNumberList, position, kRxColumn));
+        if (!SendHomeNumberWrite(homeNumber, codes.tx, codes.rx)) {
+            LogText(kEnding);
+            break;
+        }
+        if (errors > kErrorLimit) {
+            LogText(kTooManyErrors);  // the request has gone out; its reply is not waited for
+            break;
+        }
+        std::int32_t n = AwaitReply(m_reply, m_pollCount, CommandCycle::kIntervalMs);
+        if (n <= 0 || table::ReportWriteReply(table::kHomeNumberCode, LatestReply(n), n, m_log) !=
+                          protocol::ReplyOutcome::kSucceeded) {
+            ++errors;
+            continue;
+        }
+        errors = 0;
+        if (pllEnabled && homeNumber <= table::kPllHomeNumbers) {
+            if (TransferStopping(-1)) continue;  // caught at the top, before any further request
+            if (SendPllWrite(homeNumber, m_controls.GetItemText(ctl::kHomeNumberList, position, kPllTxColumn),
+                             m_controls.GetItemText(ctl::kHomeNumberList, position, kPllRxColumn))) {
+                n = AwaitReply(m_reply, m_pollCount, CommandCycle::kIntervalMs);
+                if (n <= 0) {
+                    pllEnabled = false;
+                } else {
+                    table::ReportTransferPllWriteReply(LatestReply(n), n, m_log);
+                }
+            }
+        }
+        ++position;
+    }
+    m_link.Disconnect();
+    RunTransferSettings(kWrittenSettings, kStopped);
+}
+
+// Every failure of the run counts; the first request after the sixth ends it. A row that was not read is
+// read again, both its exchanges.
+void RadioConfigDialog::ReadAllWorker() {
+    m_workerFlag = true;
+    int errors = 0;
+    bool pllEnabled = true;
+    constexpr std::string_view kStopped = "Read All stopped\r\n";
+    for (int position = 0; position < m_rowCount;) {
+        const std::int32_t homeNumber = position + 1;
+        if (TransferStopping(position)) {
+            m_link.Disconnect();
+            LogText(kStopped);
+            return;
+        }
+        bool rowDone = false;
+        if (!SendHomeNumberRead(homeNumber)) {
+            LogText(kEnding);
+            break;
+        }
+        if (errors > kErrorLimit) {
+            LogText(kTooManyErrors);
+            break;
+        }
+        std::int32_t n = AwaitReply(m_reply, m_pollCount, CommandCycle::kIntervalMs);
+        if (auto read =
+                n > 0 ? table::ReportTransferHomeNumberRead(LatestReply(n), n, m_log) : std::nullopt) {
+            SetHomeNumberRow(read->homeNumber, read->codes.tx, read->codes.rx);
+            rowDone = true;
+        } else {
+            ++errors;
+        }
+        if (homeNumber <= table::kPllHomeNumbers && pllEnabled) {
+            if (TransferStopping(-1)) continue;
+            if (!SendPllRead(homeNumber)) {
+                LogText(kEnding);
+                break;
+            }
+            if (errors > kErrorLimit) {
+                LogText(kTooManyErrors);
+                break;
+            }
+            n = AwaitReply(m_reply, m_pollCount, CommandCycle::kIntervalMs);
+            if (n < 0) {
+                pllEnabled = false;
+            } else if (n > 0 && table::CheckReadHeader(table::kPllCode, LatestReply(n), n, m_log)) {
+                if (auto pll = table::PllReadBody(LatestReply(n), n)) {
+                    SetPllColumns(table::EchoedHomeNumber(LatestReply(n), n), pll->tx, pll->rx);
+                } else {
+                    table::ReportUnrecognisedLength(LatestReply(n), n, m_log);
+                }
+            }
+        }
+        if (rowDone) ++position;
+    }
+    m_link.Disconnect();
+    RunTransferSettings(kReadSettings, kStopped);
+}
