@@ -134,7 +134,9 @@ void SerialLink::Release(int fd, const std::optional<LineSettings>& found) {
     while (OutputQueued(fd) > 0 && Clock::now() < deadline) {
         WaitFor(kDrainStep);
     }
-    tcflush(fd, TCIOFLUSH);
+    // Output still queued is held up for good and is discarded. Output that has drained must not be
+    // flushed: on a pseudo-terminal that would take back bytes the far end has not read yet.
+    tcflush(fd, OutputQueued(fd) > 0 ? TCIOFLUSH : TCIFLUSH);
     if (found) {
         WriteLineSettings(fd, *found);
     }

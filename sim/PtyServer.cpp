@@ -333,6 +333,9 @@ void PtyServer::SendDueOutput(Clock::time_point now) {
 }
 
 void PtyServer::ClientGone() {
+    // A request that only waited for its pause to end is whole: the device takes it, as a real one would
+    // take the bytes that reached it before the line went quiet. Only one still known to be short is lost.
+    if (!m_frame.empty() && m_frameStatus != FrameStatus::kIncomplete) EndFrame(Clock::now());
     m_frame.clear();
     m_frameStatus = FrameStatus::kIncomplete;
     m_output.clear();
