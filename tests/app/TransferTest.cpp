@@ -1,0 +1,203 @@
+// Write All and Read All against the simulated device: the requests it received, in order, and the log.
+// Most cases end early through fault rules; one full run of each shape is enough.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/ControlIds.h"
+#include "app/RadioConfigDialog.h"
+#include "tests/support/MemoryDialogControls.h"
+#include "tests/support/SimulatedDevice.h"
+
+namespace {
+
+using testsupport::Bytes;
+using vantor::sim::DeviceState;
+
+// Generous: only a hang runs into it.
+constexpr auto kRunBound = std::chrono::seconds(120);
+
+class Transfer {
+public:
+    explicit Transfer(const std::vector<std::string>& faults = {}, DeviceState state = {})
+        : device(std::move(state), faults) {
+        dialog.OnInitDialog();
+    }
+    // Answers the question, starts the run and waits for its end.
+    void Run(void (RadioConfigDialog::*start)()) {
+        controls.yesNoAnswers.push_back(true);
+        (dialog.*start)();
+        EXPECT_TRUE(WaitUntil([&] { return !dialog.TransferRunning(); }));
+    }
+    template <class Condition>
+    static bool WaitUntil(Condition condition) {
+        const auto end = std::chrono::steady_clock::now() + kRunBound;
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+    bool Idle() {
+        for (int id : RadioConfigDialog::BusyLockControls()) {
+            if (!controls.At(id).enabled) return false;
+        }
+        return !dialog.WorkerRunning() && !dialog.Link().IsOpen() && !controls.At(ctl::kStop).enabled &&
+               !controls.At(ctl::kTransferProgress).visible;
+    }
+    std::size_t Count(const std::string& text) {
+        const std::string& log = dialog.LogContents();
+        std::size_t count = 0;
+        for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
+        return count;
+    }
+
+    testsupport::SimulatedDevice device;
+    MemoryDialogControls controls;
+    RadioConfigDialog dialog{controls};
+};
+
+Bytes Field(Bytes head, std::size_t zeros) {
+    head.resize(head.size() + zeros, 0);
+    return head;
+}
+
+const std::vector<Bytes> kSettingWrites{
+    {0x34, 0x01, 0x01}, Field({0x37, 0x01}, 32), Field({0x3C, 0x01}, 12), {0x36, 0x01, 0x01}};
+
+// Three refusals and three silences in a row: the seventh request for row 1 ends the run, then the
+// settings are written (DISP and SQUELCH have no entry chosen and send nothing).
+TEST(TransferTest, WriteAllGivesUpAfterSixFailuresOfARowAndStillWritesTheSettings) {
+    Transfer t({"33/w@1-3:status1", "33/w@4-:silence"});
+    // Three-digit codes make the request whole by its length: the seventh, whose reply is not waited
+    // for, cannot run into the first setting request that follows it at once.
+    t.dialog.SetHomeNumberRow(1, "123", "456");
+    t.Run(&RadioConfigDialog::OnWriteAll);
+    std::vector<Bytes> expected(7, Bytes{0x33, 0x01, 0x00, 0x01, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36});
+    expected.insert(expected.end(), kSettingWrites.begin(), kSettingWrites.end());
+    EXPECT_EQ(t.device.Requests(), expected);
+    EXPECT_EQ(t.Count("Home Number: 1 Unsuccessful\r\n"), 3U);
+    EXPECT_EQ(t.Count("Timed out waiting for response\r\n"), 3U);
+    EXPECT_NE(
+        t.dialog.LogContents().find("Timed out waiting for response\r\nMore than 5 errors have occurred.\r\n"
+                                    "Ending process.\r\nPlease Select a 'DISP' button entry\r\n"),
+        std::string::npos);
+    EXPECT_TRUE(t.Idle());
+}
+
+// A whole run: row 1 fails once and is written again; FFF and empty rows go out as four bytes; the third
+// PLL write times out and no PLL write follows it.
+TEST(TransferTest, WriteAllWritesEveryRowRetryingAFailedOne) {
+    Transfer t({"33/w@1:status1", "38/w@3:silence"});
+    t.dialog.SetHomeNumberRow(1, "12", "34");
+    t.dialog.SetPllColumns(1, "45.5", "");
+    t.dialog.SetHomeNumberRow(2, "FFF", "34");
+    t.Run(&RadioConfigDialog::OnWriteAll);
+
+    const Bytes row1{0x33, 0x01, 0x00, 0x01, 0x31, 0x32, 0x33, 0x34};
+    std::vector<Bytes> expected{row1, row1, {0x38, 0x01, 0x00, 0x01, 0x01, 0xC7, 0xFF, 0xFF}};
+    for (std::uint8_t n : {2, 3}) {
+        expected.push_back({0x33, 0x01, 0x00, n});
+        expected.push_back({0x38, 0x01, 0x00, n, 0xFF, 0xFF, 0xFF, 0xFF});
+    }
+    for (int n = 4; n <= 500; ++n)
+        expected.push_back({0x33, 0x01, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)});
+    expected.insert(expected.end(), kSettingWrites.begin(), kSettingWrites.end());
+    EXPECT_EQ(t.device.Requests(), expected);
+    EXPECT_EQ(t.Count("38(PLL frequencies):\r\n Successful\r\n"), 2U);
+    EXPECT_EQ(t.Count("Home Number: 500 Successful\r\n"), 1U);
+    EXPECT_TRUE(t.Idle());
+}
+
+// Failures count over the whole run; the request after the sixth ends it, here a PLL read. The first
+// reply names home number 9, and row 9 is the one it fills.
+TEST(TransferTest, ReadAllEndsAfterSixFailuresSpreadOverTheRunAndFillsTheRowsTheRepliesName) {
+    DeviceState state;
+    state.homeNumbers[0] = {"12", "34"};
+    std::vector<std::string> faults{"33/r@1:echo=9"};
+    for (int i = 2; i <= 12; i += 2) faults.push_back("33/r@" + std::to_string(i) + ":silence");
+    Transfer t(faults, state);
+    t.Run(&RadioConfigDialog::OnReadAll);
+
+    std::vector<Bytes> homeReads, pllReads;
+    for (const Bytes& request : t.device.Requests()) {
+        if (request.size() == 4 && request[0] == 0x33) homeReads.push_back(request);
+        if (request.size() == 4 && request[0] == 0x38) pllReads.push_back(request);
+    }
+    EXPECT_EQ(homeReads.size(), 12U);
+    EXPECT_EQ(homeReads.back(), (Bytes{0x33, 0x02, 0x00, 0x07}));
+    EXPECT_EQ(pllReads.back(), (Bytes{0x38, 0x02, 0x00, 0x07}));
+    EXPECT_NE(t.dialog.LogContents().find("Home Number: 9 Tx: 12 Rx: 34\r\n"), std::string::npos);
+    EXPECT_NE(t.dialog.LogContents().find("More than 5 errors have occurred.\r\nEnding process.\r\n"
+                                          "Sending Wide Band Read request:\r\n"),
+              std::string::npos);
+    EXPECT_EQ(t.controls.rows[8], (std::vector<std::string>{"9", "12", "34", "", ""}));
+    EXPECT_EQ(t.controls.rows[0], (std::vector<std::string>{"1", "", "", "", ""}));
+    EXPECT_EQ(t.controls.rows[1], (std::vector<std::string>{"2", "", "", "", ""}));
+    EXPECT_EQ(t.device.Requests().back(), (Bytes{0x36, 0x02}));  // DTMF Delay Get, the last setting
+    EXPECT_TRUE(t.Idle());
+}
+
+TEST(TransferTest, NoToEitherQuestionSendsNothingAndLeavesTheLockOff) {
+    Transfer t;
+    t.dialog.OnWriteAll();
+    t.dialog.OnReadAll();
+    ASSERT_EQ(t.controls.messages.size(), 2U);
+    EXPECT_EQ(t.controls.messages[0].caption, "Overwrite Warning");
+    EXPECT_EQ(
+        t.controls.messages[0].text,
+        "This will replace all Home Numbers on the device\r\nwith the current table.  Do you wish to\r\n"
+        "continue?");
+    EXPECT_EQ(t.controls.messages[1].caption, "Read All Notice");
+    EXPECT_EQ(t.controls.messages[1].text,
+              "This will delete your current table.\r\nDo you wish to continue?");
+    EXPECT_FALSE(t.dialog.TransferRunning());
+    EXPECT_TRUE(t.device.Requests().empty());
+    EXPECT_TRUE(t.Idle());
+}
+
+// Stop ends a run before its next request, without the settings; closing asks first, and on Yes stops
+// the run and closes the window once the worker has ended.
+TEST(TransferTest, StopAndCloseEndARunBeforeItsNextRequest) {
+    for (const bool closing : {false, true}) {
+        Transfer t;
+        t.controls.yesNoAnswers = {true, false, true};  // start, then No and Yes to closing
+        (t.dialog.*(closing ? &RadioConfigDialog::OnReadAll : &RadioConfigDialog::OnWriteAll))();
+        ASSERT_TRUE(Transfer::WaitUntil([&] { return t.device.Requests().size() >= 10; }));
+        if (closing) {
+            t.dialog.OnCancel();
+            EXPECT_TRUE(t.dialog.TransferRunning());
+            EXPECT_FALSE(t.controls.endResult);
+            t.dialog.OnCancel();
+            EXPECT_EQ(t.controls.messages.back().text,
+                      "A transfer is running. Stop it and close the window?");
+        } else {
+            t.dialog.OnStop();
+        }
+        ASSERT_TRUE(Transfer::WaitUntil([&] { return !t.dialog.TransferRunning(); }));
+        EXPECT_TRUE(
+            t.dialog.LogContents().ends_with(closing ? "Read All stopped\r\n" : "Write All stopped\r\n"));
+        const std::vector<Bytes> requests = t.device.Requests();
+        EXPECT_LT(requests.size(), 50U);
+        EXPECT_TRUE(requests.back()[0] == 0x33 || requests.back()[0] == 0x38) << "a setting was exchanged";
+        EXPECT_EQ(t.controls.endResult, closing ? std::optional<int>(ctl::kIdCancel) : std::nullopt);
+        EXPECT_TRUE(t.Idle());
+    }
+}
+
+TEST(TransferTest, ARunWhoseThreadCannotStartReleasesTheLock) {
+    Transfer t;
+    t.dialog.SetThreadStart([](std::function<void()>) { return std::optional<std::thread>(); });
+    t.controls.yesNoAnswers = {true};
+    t.dialog.OnWriteAll();
+    EXPECT_EQ(t.dialog.LogContents(),
+              "The transfer could not be started: the system has no thread to give it\r\n");
+    EXPECT_FALSE(t.dialog.TransferRunning());
+    EXPECT_TRUE(t.device.Requests().empty());
+    EXPECT_TRUE(t.Idle());
+}
+
+}  // namespace
