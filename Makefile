@@ -1,9 +1,10 @@
 # The two commands a newcomer needs: `make run` and `make test`.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps build run test test-asan bench clean
+.PHONY: all deps build run test test-asan test-tsan bench clean
 
 all: build
 
@@ -34,8 +35,20 @@ test-asan: deps $(ASAN_BUILD)/CMakeCache.txt
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+$(TSAN_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTOR_SANITIZE_THREAD=ON
+
+# The tests that run threads without Qt (the workers on the in-memory window, the serial link, the
+# simulated device) under ThreadSanitizer.
+TSAN_TESTS = app_tests serial_tests sim_tests
+test-tsan: deps $(TSAN_BUILD)/CMakeCache.txt
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TESTS)
+	set -e; for t in tests/app/app_tests tests/serial/serial_tests tests/sim/sim_tests; do \
+	  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/$$t --gtest_brief=1; \
+	done
+
 bench: build
 	@bash scripts/run-benchmarks.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

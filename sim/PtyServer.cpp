@@ -332,12 +332,10 @@ void PtyServer::SendDueOutput(Clock::time_point now) {
     }
 }
 
+// A request in progress is left to its own end (its length, or the pause after it): the bytes a client
+// wrote before closing are the device's as on a real line, and the close can be seen before the last of
+// them has been read.
 void PtyServer::ClientGone() {
-    // A request that only waited for its pause to end is whole: the device takes it, as a real one would
-    // take the bytes that reached it before the line went quiet. Only one still known to be short is lost.
-    if (!m_frame.empty() && m_frameStatus != FrameStatus::kIncomplete) EndFrame(Clock::now());
-    m_frame.clear();
-    m_frameStatus = FrameStatus::kIncomplete;
     m_output.clear();
     m_outputBlocked = false;
     // Bytes that reached the slave but that no client read would greet the next one to open the port; a

@@ -36,9 +36,10 @@
 // user other than root can no longer open the slave once that mode is on. With the keeper open the master
 // never reads EIO, so the server learns of clients from inotify instead: opens minus closes of the slave
 // is the number of clients, as its own opens all come before the watch. When that number drops to 0 the
-// port is closed, as on a real line: a request in progress and any reply not yet sent are dropped, the
-// bytes the client left unread are flushed and the exclusive mode is cleared, so the next client, of any
-// user, starts clean. A request that ends while no client holds the port is acted on (a device cannot
+// port is closed, as on a real line: any reply not yet sent is dropped, the bytes the client left unread
+// are flushed and the exclusive mode is cleared, so the next client, of any user, starts clean. A request
+// in progress still ends by its own rule (its length or the pause after it): what the client wrote before
+// closing reached the device, and the close may be seen before the last of those bytes has been read. A request that ends while no client holds the port is acted on (a device cannot
 // tell that the far end closed) but not answered. Clients may open and close the port any number of times;
 // while nobody holds it the server sleeps until somebody does.
 //
