@@ -287,7 +287,7 @@ void RadioConfigDialog::LogNumber(std::int32_t value, bool pause) { AppendLog(st
 
 void RadioConfigDialog::LogString(const std::string& text, bool pause) { AppendLog(text, pause); }
 
-void RadioConfigDialog::LogHex(std::span<const std::uint8_t> bytes, std::int32_t count) {
+std::string RadioConfigDialog::HexText(std::span<const std::uint8_t> bytes, std::int32_t count) {
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string hex;
     std::size_t n = count > 0 ? std::min(bytes.size(), static_cast<std::size_t>(count)) : 0;
@@ -296,7 +296,44 @@ void RadioConfigDialog::LogHex(std::span<const std::uint8_t> bytes, std::int32_t
         hex.push_back(kDigits[bytes[i] >> 4]);
         hex.push_back(kDigits[bytes[i] & 0x0F]);
     }
-    AppendLog(hex, false);
+    return hex;
+}
+
+void RadioConfigDialog::LogHex(std::span<const std::uint8_t> bytes, std::int32_t count) {
+    AppendLog(HexText(bytes, count), false);
+}
+
+// A text that clears the log, or pauses, goes to the log at once, after what was gathered before it.
+void RadioConfigDialog::GatheredSink::Text(std::string_view text, bool pause) {
+    const std::string_view shown = text.substr(0, text.find('\0'));
+    if (shown.empty() || pause) {
+        Flush();
+        m_dialog.LogText(text, pause);
+        return;
+    }
+    m_gathered.append(shown);
+}
+
+void RadioConfigDialog::GatheredSink::Number(std::int32_t value, bool pause) {
+    m_gathered.append(std::to_string(value));
+    if (pause) Flush();
+    if (pause) m_dialog.m_controls.Sleep(100);
+}
+
+void RadioConfigDialog::GatheredSink::String(const std::string& text, bool pause) {
+    m_gathered.append(text);
+    if (pause) Flush();
+    if (pause) m_dialog.m_controls.Sleep(100);
+}
+
+void RadioConfigDialog::GatheredSink::Hex(std::span<const std::uint8_t> bytes, std::int32_t count) {
+    m_gathered.append(HexText(bytes, count));
+}
+
+void RadioConfigDialog::GatheredSink::Flush() {
+    if (m_gathered.empty()) return;
+    m_dialog.LogString(m_gathered);
+    m_gathered.clear();
 }
 
 void RadioConfigDialog::OnClearScreen() { LogText("", false); }

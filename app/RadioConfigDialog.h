@@ -225,6 +225,28 @@ private:
         RadioConfigDialog& m_dialog;
     };
 
+    // A report gathered and appended as one piece when it ends: from a worker every append is a call to
+    // the window's thread, and one report line is made of up to seven pieces. The log reads the same.
+    class GatheredSink : public LogSink {
+    public:
+        explicit GatheredSink(RadioConfigDialog& dialog) : m_dialog(dialog) {}
+        ~GatheredSink() override { Flush(); }
+        GatheredSink(const GatheredSink&) = delete;
+        GatheredSink& operator=(const GatheredSink&) = delete;
+        void Text(std::string_view text, bool pause) override;
+        void Number(std::int32_t value, bool pause) override;
+        void String(const std::string& text, bool pause) override;
+        void Hex(std::span<const std::uint8_t> bytes, std::int32_t count) override;
+        void Flush();
+
+    private:
+        RadioConfigDialog& m_dialog;
+        std::string m_gathered;
+    };
+    static std::string HexText(std::span<const std::uint8_t> bytes, std::int32_t count);
+    template <class ReportFn>
+    auto Report(ReportFn report);
+
     void RunListGet(const ListSetting& list);
     void RunListSet(const ListSetting& list);
     void RunNumberGet(const protocol::DeviceCommand& command, int editId);

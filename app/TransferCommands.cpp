@@ -134,6 +134,13 @@ void RadioConfigDialog::RunTransferSettings(std::span<void (RadioConfigDialog::*
     }
 }
 
+// Runs a report into a sink that appends its lines to the log in one piece when the report is done.
+template <class ReportFn>
+auto RadioConfigDialog::Report(ReportFn report) {
+    GatheredSink log(*this);
+    return report(log);
+}
+
 std::span<const std::uint8_t> RadioConfigDialog::LatestReply(std::int32_t n) const {
     return std::span<const std::uint8_t>(m_reply).first(static_cast<std::size_t>(std::max(n, 0)));
 }
@@ -177,7 +184,7 @@ void RadioConfigDialog::WriteAllWorker() {
                 if (n <= 0) {
                     pllEnabled = false;
                 } else {
-                    table::ReportTransferPllWriteReply(LatestReply(n), n, m_log);
+                    Report([&](LogSink& log) { table::ReportTransferPllWriteReply(LatestReply(n), n, log); });
                 }
             }
         }
@@ -231,12 +238,14 @@ void RadioConfigDialog::ReadAllWorker() {
             n = AwaitReply(m_reply, m_pollCount, CommandCycle::kIntervalMs);
             if (n < 0) {
                 pllEnabled = false;
-            } else if (n > 0 && table::CheckReadHeader(table::kPllCode, LatestReply(n), n, m_log)) {
-                if (auto pll = table::PllReadBody(LatestReply(n), n)) {
-                    SetPllColumns(table::EchoedHomeNumber(LatestReply(n), n), pll->tx, pll->rx);
-                } else {
-                    table::ReportUnrecognisedLength(LatestReply(n), n, m_log);
-                }
+            } else if (n > 0) {
+                const auto pll = Report([&](LogSink& log) -> std::optional<table::PllTexts> {
+                    if (!table::CheckReadHeader(table::kPllCode, LatestReply(n), n, log)) return std::nullopt;
+                    auto texts = table::PllReadBody(LatestReply(n), n);
+                    if (!texts) table::ReportUnrecognisedLength(LatestReply(n), n, log);
+                    return texts;
+                });
+                if (pll) SetPllColumns(table::EchoedHomeNumber(LatestReply(n), n), pll->tx, pll->rx);
             }
         }
         if (rowDone) ++position;
