@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -114,6 +116,38 @@ TEST_F(DeviceWindowTest, InputDuringACommandIsDroppedAndTheFocusComesBack) {
 
         QTest::keyClick(button, Qt::Key_Space);
         EXPECT_EQ(sent(), (std::vector<Bytes>{request, request})) << id;
+    }
+}
+
+// A Read All in the real window: its progress shows, the window keeps working, and both Stop and a stop
+// signal end the run before its next request; the signal then closes the window without a question.
+TEST_F(DeviceWindowTest, AReadAllShowsItsProgressAndEndsOnStopOrASignal) {
+    for (const bool bySignal : {false, true}) {
+        const StopSignals stop([this] { window().CloseWhenAllowed(); });
+        QTimer::singleShot(0, [] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box) box->button(QMessageBox::Yes)->click();
+        });
+        const std::size_t before = device.Requests().size();
+        QTest::mouseClick(control(ctl::kReadAll), Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return device.Requests().size() >= before + 6; }, 20000));
+        auto* progress = control<QProgressBar>(ctl::kTransferProgress);
+        EXPECT_TRUE(progress->isVisible());
+        EXPECT_GE(progress->value(), 1);
+        EXPECT_FALSE(control(ctl::kReadAll)->isEnabled());
+        QTest::mouseClick(control(ctl::kClearScreen), Qt::LeftButton);  // the window still works
+        if (bySignal) {
+            ::raise(SIGTERM);
+        } else {
+            QTest::mouseClick(control(ctl::kStop), Qt::LeftButton);
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.TransferRunning(); }, 20000));
+        EXPECT_TRUE(dialog.LogContents().ends_with("Read All stopped\r\n"));
+        EXPECT_FALSE(progress->isVisible());
+        EXPECT_FALSE(control(ctl::kStop)->isEnabled());
+        EXPECT_TRUE(control(ctl::kReadAll)->isEnabled());
+        EXPECT_EQ(window().isVisible(), !bySignal);
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);  // no question was asked
     }
 }
 
