@@ -235,13 +235,16 @@ void RadioConfigDialog::LockCommands() {
 
 void RadioConfigDialog::UnlockCommands() {
     m_controls.DiscardPendingInput();
-    m_controls.RunAsUnit([&] {
-        for (int id : kBusyLock) m_controls.EnableWindow(id, true);
-        if (m_lockHeld && m_focusBeforeLock != 0 && m_controls.GetFocus() == m_focusAfterLock) {
-            m_controls.SetFocus(m_focusBeforeLock);
-        }
-        m_lockHeld = false;
-    });
+    m_controls.RunAsUnit([&] { ReleaseLock(); });
+}
+
+// On the window's thread.
+void RadioConfigDialog::ReleaseLock() {
+    for (int id : kBusyLock) m_controls.EnableWindow(id, true);
+    if (m_lockHeld && m_focusBeforeLock != 0 && m_controls.GetFocus() == m_focusAfterLock) {
+        m_controls.SetFocus(m_focusBeforeLock);
+    }
+    m_lockHeld = false;
 }
 
 // Each append or clear, together with the console refresh after it, runs as one unit on the window's

@@ -253,6 +253,7 @@ private:
     void RunNumberSet(const protocol::DeviceCommand& command, int editId);
     void RunTextWrite(const protocol::DeviceCommand& command, int editId);
     void RunTextRead(const protocol::DeviceCommand& command, int editId);
+    void ReleaseLock();
     void StartTransfer(void (RadioConfigDialog::*worker)());
     bool TransferStopping(int rowsDone);
     void RunTransferSettings(std::span<void (RadioConfigDialog::*const)()> handlers,

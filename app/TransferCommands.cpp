@@ -64,16 +64,19 @@ void RadioConfigDialog::StartTransfer(void (RadioConfigDialog::*worker)()) {
     m_workerFlag = true;
     m_threadActive = true;
     m_stopRequested = false;
+    m_closeRequested = false;
     m_controls.EnableWindow(ctl::kStop, true);
     m_controls.SetProgress(ctl::kTransferProgress, 0, m_rowCount, "");
     m_controls.ShowWindow(ctl::kTransferProgress, true);
+    // The run ends in one unit on the window's thread: once the lock is off, a new run may start at once,
+    // and it finds this thread with nothing left to do but return.
     const auto body = [this, worker] {
         (this->*worker)();
-        m_workerFlag = false;
-        m_controls.ShowWindow(ctl::kTransferProgress, false);
-        m_controls.EnableWindow(ctl::kStop, false);
-        UnlockCommands();
         m_controls.RunAsUnit([this] {
+            m_workerFlag = false;
+            m_controls.ShowWindow(ctl::kTransferProgress, false);
+            m_controls.EnableWindow(ctl::kStop, false);
+            ReleaseLock();
             if (m_closeRequested) m_controls.EndDialog(ctl::kIdCancel);
             m_threadActive = false;  // the last the thread does with the window
         });
