@@ -1,0 +1,214 @@
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+
+#include "tablefile/Keys.h"
+#include "tablefile/TableFile.h"
+
+namespace tablefile {
+namespace {
+
+// The longest serial number or user description a device read can put into the window.
+constexpr std::size_t kTextLimit = 38;
+
+enum class Key {
+    kSerialNumber,
+    kUserDescription,
+    kDtmfDelay,
+    kMinVolume,
+    kWideBand,
+    kSquelch,
+    kDisp,
+    kRadioMfg,
+    kChannels,
+    kNone
+};
+
+// In the order they are tested: a token that holds two keys acts as the first of them.
+constexpr struct {
+    std::string_view text;
+    Key key;
+} kKeys[] = {
+    {kSerialNumberKey, Key::kSerialNumber},
+    {kUserDescriptionKey, Key::kUserDescription},
+    {kDtmfDelayKey, Key::kDtmfDelay},
+    {kMinVolumeKey, Key::kMinVolume},
+    {kWideBandKey, Key::kWideBand},
+    {kSquelchKey, Key::kSquelch},
+    {kDispKey, Key::kDisp},
+    {kRadioMfgKey, Key::kRadioMfg},
+    {kChannelsKey, Key::kChannels},
+};
+
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+Key KeyOf(std::string_view token) {
+    for (const auto& k : kKeys) {
+        if (token.find(k.text) != std::string_view::npos) return k.key;
+    }
+    return Key::kNone;
+}
+
+// A row number as the C library's atoi reads it: an optional sign, digits up to the first other character;
+// 0 when there are none. Beyond 32 bits it stops at the nearest limit rather than wrapping round.
+std::int32_t AtoiValue(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsSpace(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    std::int64_t value = 0;
+    for (; i < text.size() && IsDigit(text[i]); ++i) {
+        value = std::min<std::int64_t>(value * 10 + (text[i] - '0'), std::int64_t{INT32_MAX} + 1);
+    }
+    if (negative) value = -value;
+    return static_cast<std::int32_t>(std::min<std::int64_t>(value, INT32_MAX));
+}
+
+// Reads the file front to back; every read stops at the end of the bytes.
+class Cursor {
+public:
+    explicit Cursor(std::string_view bytes) : m_bytes(bytes) {}
+
+    // The next run of non-blank bytes; empty at the end of the file.
+    std::string_view NextToken() {
+        SkipSpace();
+        const std::size_t start = m_pos;
+        while (m_pos < m_bytes.size() && !IsSpace(m_bytes[m_pos])) ++m_pos;
+        return m_bytes.substr(start, m_pos - start);
+    }
+
+    // An optional sign and decimal digits after any blanks, stopping before the first other byte. Nothing
+    // when there are no digits. Larger magnitudes than any caller accepts all read as kNumberCap.
+    std::optional<std::int64_t> NextNumber() {
+        SkipSpace();
+        bool negative = false;
+        if (m_pos < m_bytes.size() && (m_bytes[m_pos] == '+' || m_bytes[m_pos] == '-')) {
+            negative = m_bytes[m_pos++] == '-';
+        }
+        const std::size_t digits = m_pos;
+        std::int64_t value = 0;
+        for (; m_pos < m_bytes.size() && IsDigit(m_bytes[m_pos]); ++m_pos) {
+            value = std::min<std::int64_t>(value * 10 + (m_bytes[m_pos] - '0'), kNumberCap);
+        }
+        if (m_pos == digits) return std::nullopt;
+        return negative ? -value : value;
+    }
+
+    // The rest of the line after a key token, without the one byte that separates it from the key and
+    // without the line end; the reading goes on with the next line. Cut to kTextLimit bytes.
+    std::string_view RestOfLine() {
+        const std::size_t lineFeed = m_bytes.find('\n', m_pos);
+        const std::size_t end = lineFeed == std::string_view::npos ? m_bytes.size() : lineFeed;
+        std::string_view line = m_bytes.substr(m_pos, end - m_pos);
+        m_pos = lineFeed == std::string_view::npos ? m_bytes.size() : lineFeed + 1;
+        // Also at the very end of the file: a CR there is what is left of a line end.
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        if (!line.empty()) line.remove_prefix(1);
+        return line.substr(0, kTextLimit);
+    }
+
+    static constexpr std::int64_t kNumberCap = std::int64_t{1} << 32;
+
+private:
+    void SkipSpace() {
+        while (m_pos < m_bytes.size() && IsSpace(m_bytes[m_pos])) ++m_pos;
+    }
+
+    std::string_view m_bytes;
+    std::size_t m_pos = 0;
+};
+
+// Rows until a token that is to be a row number counts below 1; that token is used up.
+void ReadChannels(Cursor& cursor, LoadTarget& target) {
+    std::string_view number;
+    bool needNumber = true;
+    for (;;) {
+        if (needNumber) number = cursor.NextToken();
+        if (AtoiValue(number) < 1) return;
+        const std::string_view tx = cursor.NextToken();
+        const std::string_view rx = cursor.NextToken();
+        target.SetHomeNumberRow(number, tx, rx);
+
+        std::string_view pllTx;
+        std::string_view pllRx;
+        std::string_view next = cursor.NextToken();
+        needNumber = true;
+        if (next.find(kPllTxMark) != std::string_view::npos) {
+            pllTx = cursor.NextToken();
+            next = cursor.NextToken();
+            if (next.find(kPllRxMark) != std::string_view::npos) {
+                pllRx = cursor.NextToken();
+            } else {
+                needNumber = false;
+            }
+        } else if (next.find(kPllRxMark) != std::string_view::npos) {
+            pllRx = cursor.NextToken();
+        } else {
+            needNumber = false;
+        }
+        target.SetPllColumns(number, pllTx, pllRx);
+        // A row without both PLL parts has already read the token after it: the next row's number.
+        if (!needNumber) number = next;
+    }
+}
+
+// False when no number can be read after the key, which ends the loading. The two edits also take a
+// negative value written as its unsigned 32-bit twin, as older files have it.
+bool ReadSetting(Key key, Cursor& cursor, LoadTarget& target) {
+    const std::optional<std::int64_t> number = cursor.NextNumber();
+    const bool edit = key == Key::kDtmfDelay || key == Key::kMinVolume;
+    const std::int64_t highest = edit ? std::int64_t{UINT32_MAX} : std::int64_t{INT32_MAX};
+    if (!number || *number < INT32_MIN || *number > highest) return false;
+    const auto value = static_cast<std::int32_t>(static_cast<std::uint32_t>(*number));
+    switch (key) {
+        case Key::kDtmfDelay:
+            target.SetDtmfDelay(value);
+            break;
+        case Key::kMinVolume:
+            target.SetMinVolume(value);
+            break;
+        case Key::kWideBand:
+            target.SetWideBand(value != 0);
+            break;
+        case Key::kSquelch:
+            if (value == 1 || value == 2) target.SelectSquelch(value - 1);
+            break;
+        case Key::kDisp:
+            if (value == 1 || value == 2) target.SelectDisp(value - 1);
+            break;
+        case Key::kRadioMfg:
+            if (value <= 2) target.SelectRadioMfg(value <= 0 ? -1 : value - 1);
+            break;
+        default:
+            break;
+    }
+    return true;
+}
+
+}  // namespace
+
+void ReadTableFile(std::string_view bytes, LoadTarget& target) {
+    Cursor cursor(bytes);
+    for (std::string_view token = cursor.NextToken(); !token.empty(); token = cursor.NextToken()) {
+        switch (const Key key = KeyOf(token)) {
+            case Key::kSerialNumber:
+                target.SetSerialNumber(cursor.RestOfLine());
+                break;
+            case Key::kUserDescription:
+                target.SetUserDescription(cursor.RestOfLine());
+                break;
+            case Key::kChannels:
+                ReadChannels(cursor, target);
+                break;
+            case Key::kNone:
+                break;
+            default:
+                if (!ReadSetting(key, cursor, target)) return;
+                break;
+        }
+    }
+}
+
+}  // namespace tablefile
