@@ -91,6 +91,7 @@ void RadioConfigDialog::OnAdd() {
         case table::AddDecision::Action::kStore:
             SetHomeNumberRow(entry.number, decision.codes.tx, decision.codes.rx);
             SetPllColumns(entry.number, entry.pllTx, entry.pllRx);
+            m_tableChanged = true;
             break;
         case table::AddDecision::Action::kLogged:
             break;

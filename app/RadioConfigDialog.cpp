@@ -62,9 +62,11 @@ constexpr std::array<Column, 5> kColumns{{
 using D = RadioConfigDialog;
 const EventBinding kEvents[] = {
     {ctl::kAdd, DialogEvent::Click, &D::OnAdd},
+    {ctl::kSaveAs, DialogEvent::Click, &D::OnSaveAs},
     {ctl::kHomeNumberList, DialogEvent::TableClick, &D::OnTableClick},
     {ctl::kWrite, DialogEvent::Click, &D::OnWrite},
     {ctl::kRead, DialogEvent::Click, &D::OnRead},
+    {ctl::kOpen, DialogEvent::Click, &D::OnOpen},
     {ctl::kWideBandEnable, DialogEvent::Click, &D::OnWideBandEnable},
     {ctl::kWideBandDisable, DialogEvent::Click, &D::OnWideBandDisable},
     {ctl::kWideBandSet, DialogEvent::Click, &D::OnWideBandSet},
@@ -208,12 +210,27 @@ bool RadioConfigDialog::UpdateData(bool saveAndValidate) {
 
 void RadioConfigDialog::OnOK() {
     if (!CloseAllowedDuringTransfer() || !CanClose()) return;
-    if (UpdateData(true)) m_controls.EndDialog(ctl::kIdOk);
+    if (UpdateData(true) && UnsavedChangesMayGo()) m_controls.EndDialog(ctl::kIdOk);
 }
 
 void RadioConfigDialog::OnCancel() {
-    if (!CloseAllowedDuringTransfer() || !CanClose()) return;
+    if (!CloseAllowedDuringTransfer() || !CanClose() || !UnsavedChangesMayGo()) return;
     m_controls.EndDialog(ctl::kIdCancel);
+}
+
+bool RadioConfigDialog::UnsavedChangesMayGo() {
+    return !m_tableChanged ||
+           m_controls.AskYesNo("The table has changes that are not saved. Close anyway?", kProgramName);
+}
+
+bool RadioConfigDialog::CloseWithoutAsking() {
+    if (m_threadActive) {
+        StopTransfer(true);
+        return true;
+    }
+    if (!CanClose()) return false;
+    m_controls.EndDialog(ctl::kIdCancel);
+    return true;
 }
 
 bool RadioConfigDialog::CanClose() const {

@@ -57,6 +57,9 @@ public:
     void OnCancel();
     // Whether the window may close now; it may not while an exchange is under way.
     bool CanClose() const;
+    // Closes without any question, as a stop signal asks: a transfer is stopped and the window closes
+    // when it has ended. False while a command runs (ask again later).
+    bool CloseWithoutAsking();
 
     // The busy lock. Taking it remembers where the keyboard focus was; releasing it gives the focus
     // back there, unless the focus has been moved on purpose meanwhile.
@@ -99,6 +102,12 @@ public:
     void OnRxSetFocus();
     void OnWrite();
     void OnRead();
+
+    // --- the table file ---
+    void OnSaveAs();
+    void OnOpen();
+    // Whether a row has been stored (by Add or Read All) since the start, the last save or the last load.
+    bool TableChanged() const { return m_tableChanged.load(); }
 
     // --- Write All and Read All ---
     // Each asks first, then runs its worker on a thread of its own with the busy lock on.
@@ -259,6 +268,8 @@ private:
     void RunTransferSettings(std::span<void (RadioConfigDialog::*const)()> handlers,
                              std::string_view stopped);
     bool CloseAllowedDuringTransfer();
+    bool UnsavedChangesMayGo();
+    class FileLoad;
     std::span<const std::uint8_t> LatestReply(std::int32_t n) const;
     table::Entry ReadEntry();
     bool IsRow(std::int32_t homeNumber) const { return homeNumber >= 1 && homeNumber <= m_rowCount; }
@@ -299,6 +310,7 @@ private:
     std::atomic<bool> m_threadActive{false};
     std::atomic<bool> m_stopRequested{false};
     bool m_closeRequested = false;  // touched only on the window's thread
+    std::atomic<bool> m_tableChanged{false};
 
     // The busy lock's hold on the keyboard focus; touched only on the window's thread.
     bool m_lockHeld = false;

@@ -224,6 +224,7 @@ void RadioConfigDialog::ReadAllWorker() {
         if (auto read =
                 n > 0 ? table::ReportTransferHomeNumberRead(LatestReply(n), n, m_log) : std::nullopt) {
             SetHomeNumberRow(read->homeNumber, read->codes.tx, read->codes.rx);
+            m_tableChanged = true;
             rowDone = true;
         } else {
             ++errors;

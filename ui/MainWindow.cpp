@@ -146,12 +146,8 @@ void MainWindow::CloseWhenAllowed() {
     if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()); modal && modal != this) {
         modal->reject();
     }
-    // A transfer is stopped without a question; the window closes when its worker has ended.
-    if (m_dialog && m_dialog->TransferRunning()) {
-        m_dialog->StopTransfer(true);
-        return;
-    }
-    if (!isVisible() || close()) return;
+    // No question: a transfer is stopped, and the window closes when its worker has ended.
+    if (!isVisible() || (m_dialog ? m_dialog->CloseWithoutAsking() : close())) return;
     QTimer::singleShot(kRetryMs, this, [this] { CloseWhenAllowed(); });
 }
 

@@ -1,0 +1,101 @@
+#include "app/SafeFile.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+std::string Reason() { return std::strerror(errno); }
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> ReplaceFile(const std::string& path, std::string_view bytes,
+                                       void (*beforeReplace)()) {
+    // The file a link points to is the one to replace; a path that does not exist yet is taken as it is.
+    std::string target = path;
+    if (char* resolved = realpath(path.c_str(), nullptr)) {
+        target = resolved;
+        free(resolved);
+    }
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+
+    mode_t mode = 0;
+    struct stat existing {};
+    if (stat(target.c_str(), &existing) == 0) {
+        mode = existing.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+
+    std::string temporary = folder + "." + name + ".XXXXXX";
+    std::vector<char> pattern(temporary.begin(), temporary.end());
+    pattern.push_back('\0');
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) return Reason();
+    temporary = pattern.data();
+    std::optional<std::string> failure;
+    if (!WriteAll(fd, bytes) || fchmod(fd, mode) != 0 || fsync(fd) != 0) failure = Reason();
+    if (close(fd) != 0 && !failure) failure = Reason();
+    if (!failure && beforeReplace) beforeReplace();
+    if (!failure && rename(temporary.c_str(), target.c_str()) != 0) failure = Reason();
+    if (failure) {
+        unlink(temporary.c_str());
+        return failure;
+    }
+    // The new name reaches the disk with the folder.
+    if (const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
+    return std::nullopt;
+}
+
+std::variant<std::string, std::string> ReadWholeFile(const std::string& path, std::size_t limit) {
+    using Result = std::variant<std::string, std::string>;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return Result(std::in_place_index<1>, Reason());
+    struct stat info {};
+    std::string failure;
+    if (fstat(fd, &info) != 0) {
+        failure = Reason();
+    } else if (S_ISDIR(info.st_mode)) {
+        failure = std::strerror(EISDIR);
+    }
+    std::string bytes;
+    char buffer[65536];
+    while (failure.empty()) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) failure = Reason();
+        if (got <= 0) break;
+        if (bytes.size() + static_cast<std::size_t>(got) > limit) {
+            failure = "larger than a table file can be";
+            break;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(fd);
+    if (!failure.empty()) return Result(std::in_place_index<1>, failure);
+    return Result(std::in_place_index<0>, std::move(bytes));
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+// Files as the window's Save As and Open use them.
+
+// Replaces the file at `path` with `bytes` so that it is never left half written: the bytes go to a
+// temporary file in the same folder, reach the disk, and only then take the file's place. Through a
+// symbolic link the file it points to is replaced; a replaced file keeps its permissions. Nothing is
+// changed when it fails, and the reason is returned. `beforeReplace` runs between the two steps (tests
+// stop the program there).
+std::optional<std::string> ReplaceFile(const std::string& path, std::string_view bytes,
+                                       void (*beforeReplace)() = nullptr);
+
+// The whole file, or why it cannot be read. A file larger than `limit` bytes is not read.
+std::variant<std::string, std::string> ReadWholeFile(const std::string& path, std::size_t limit);

@@ -1,0 +1,102 @@
+// Save As and Open: the table and the settings to a table file and back. The file's format is
+// tablefile/'s; what is here gathers the window's values, asks for the path and moves the bytes.
+#include <string>
+
+#include "app/ControlIds.h"
+#include "app/RadioConfigDialog.h"
+#include "app/SafeFile.h"
+#include "tablefile/TableFile.h"
+
+namespace {
+
+constexpr DialogControls::FileChoice kTableFileChoice{"Text files (*.txt)|*.txt|All files (*.*)|*.*||", "txt",
+                                                      "*.txt"};
+// A table file of 500 full rows is some 30 KB; anything far larger is not one.
+constexpr std::size_t kLargestTableFile = 16 * 1024 * 1024;
+
+enum Column { kTxColumn = 1, kRxColumn, kPllTxColumn, kPllRxColumn };
+
+}  // namespace
+
+// The window as the table file's reader changes it.
+class RadioConfigDialog::FileLoad : public tablefile::LoadTarget {
+public:
+    explicit FileLoad(RadioConfigDialog& dialog) : m_dialog(dialog), m_controls(dialog.m_controls) {}
+    void SetSerialNumber(std::string_view text) override {
+        m_controls.SetDlgItemText(ctl::kSerialNumberEdit, text);
+    }
+    void SetUserDescription(std::string_view text) override {
+        m_controls.SetDlgItemText(ctl::kUserDescriptionEdit, text);
+    }
+    void SetDtmfDelay(std::int32_t value) override { m_controls.SetDlgItemInt(ctl::kDtmfDelayEdit, value); }
+    void SetMinVolume(std::int32_t value) override { m_controls.SetDlgItemInt(ctl::kMinVolumeEdit, value); }
+    void SetWideBand(bool enable) override {
+        enable ? m_dialog.OnWideBandEnable() : m_dialog.OnWideBandDisable();
+    }
+    void SelectSquelch(int index) override { m_controls.SetCurSel(ctl::kSquelchList, index); }
+    void SelectDisp(int index) override { m_controls.SetCurSel(ctl::kDispList, index); }
+    void SelectRadioMfg(int index) override { m_controls.SetCurSel(ctl::kRadioMfgList, index); }
+    void SetHomeNumberRow(std::string_view number, std::string_view tx, std::string_view rx) override {
+        m_dialog.SetHomeNumberRow(number, std::string(tx), std::string(rx));
+    }
+    void SetPllColumns(std::string_view number, std::string_view pllTx, std::string_view pllRx) override {
+        m_dialog.SetPllColumns(number, std::string(pllTx), std::string(pllRx));
+    }
+
+private:
+    RadioConfigDialog& m_dialog;
+    DialogControls& m_controls;
+};
+
+void RadioConfigDialog::OnSaveAs() {
+    const std::optional<std::string> path = m_controls.ChooseSaveFile(kTableFileChoice);
+    if (!path) return;
+    LogString(*path);
+    LogText("\r\n");
+
+    tablefile::Snapshot snapshot;
+    snapshot.serialNumber = m_controls.GetDlgItemText(ctl::kSerialNumberEdit);
+    snapshot.userDescription = m_controls.GetDlgItemText(ctl::kUserDescriptionEdit);
+    snapshot.minVolume = m_controls.GetDlgItemInt(ctl::kMinVolumeEdit);
+    snapshot.dtmfDelay = m_controls.GetDlgItemInt(ctl::kDtmfDelayEdit);
+    snapshot.wideBandEnabled = m_controls.GetCheck(ctl::kWideBandEnable);
+    OnSquelchSelChange();
+    OnDispSelChange();
+    OnRadioMfgSelChange();
+    snapshot.squelch = m_squelchChoice;
+    snapshot.disp = m_dispChoice;
+    snapshot.radioMfg = m_mfgChoice;
+    for (int p = 0; p < m_controls.GetItemCount(ctl::kHomeNumberList); ++p) {
+        snapshot.rows.push_back({m_controls.GetItemText(ctl::kHomeNumberList, p, kTxColumn),
+                                 m_controls.GetItemText(ctl::kHomeNumberList, p, kRxColumn),
+                                 m_controls.GetItemText(ctl::kHomeNumberList, p, kPllTxColumn),
+                                 m_controls.GetItemText(ctl::kHomeNumberList, p, kPllRxColumn)});
+    }
+    // Written whole or not at all: a failed save leaves the old file as it was, and says why.
+    if (auto failure = ReplaceFile(*path, tablefile::WriteTableFile(snapshot))) {
+        LogText("Save failed: " + *failure + "\r\n");
+        return;
+    }
+    m_tableChanged = false;
+}
+
+// The table is reset before the file is chosen: from the question on, the old table is gone.
+void RadioConfigDialog::OnOpen() {
+    if (!m_controls.AskYesNo("This will delete your current table.\r\nDo you wish to continue?",
+                             "Open File Notice")) {
+        return;
+    }
+    ResetHomeNumberTable();
+    m_tableChanged = false;
+    const std::optional<std::string> path = m_controls.ChooseOpenFile(kTableFileChoice);
+    if (!path) return;
+    LogString(*path);
+    LogText("\r\n");
+    auto bytes = ReadWholeFile(*path, kLargestTableFile);
+    if (bytes.index() == 1) {
+        LogText("Cannot open file: " + std::get<1>(bytes) + "\r\n");
+        return;
+    }
+    FileLoad load(*this);
+    tablefile::ReadTableFile(std::get<0>(bytes), load);
+}

@@ -1,0 +1,182 @@
+// Save As and Open through the in-memory window and real files: what reaches the disk, what comes back,
+// and what happens when a save or a load cannot be done.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/ControlIds.h"
+#include "app/RadioConfigDialog.h"
+#include "app/SafeFile.h"
+#include "tests/support/MemoryDialogControls.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Contents(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+class TableFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char dirTemplate[] = "/tmp/vantor-tablefile-XXXXXX";
+        folder = mkdtemp(dirTemplate);
+        dialog.OnInitDialog();
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    // The example window: two texts, the settings and three filled rows.
+    void FillWindow() {
+        controls.SetDlgItemText(ctl::kSerialNumberEdit, "A17-B42");
+        controls.SetDlgItemText(ctl::kUserDescriptionEdit, "Unit 12");
+        controls.SetDlgItemText(ctl::kMinVolumeEdit, "5");
+        controls.SetDlgItemText(ctl::kDtmfDelayEdit, "3");
+        controls.SetCurSel(ctl::kSquelchList, 0);
+        controls.SetCurSel(ctl::kDispList, 1);
+        controls.SetCurSel(ctl::kRadioMfgList, 0);
+        dialog.SetHomeNumberRow(1, "123", "456");
+        dialog.SetHomeNumberRow(2, "12", "34");
+        dialog.SetPllColumns(2, "123.4", "");
+        dialog.SetHomeNumberRow(7, "777", "888");
+        dialog.SetPllColumns(7, "123.4", "234.5");
+    }
+    void Save(const fs::path& path) {
+        controls.fileAnswers.push_back(path.string());
+        dialog.OnSaveAs();
+    }
+    void Open(const fs::path& path) {
+        controls.yesNoAnswers.push_back(true);
+        controls.fileAnswers.push_back(path.string());
+        dialog.OnOpen();
+    }
+
+    fs::path folder;
+    MemoryDialogControls controls;
+    RadioConfigDialog dialog{controls};
+};
+
+TEST_F(TableFileTest, SaveWritesTheWindowAndOpenBringsItBack) {
+    FillWindow();
+    const fs::path file = folder / "table.txt";
+    Save(file);
+    EXPECT_EQ(
+        Contents(file),
+        "SerialNumber: A17-B42\r\nUserDescript: Unit 12\r\nMINvolume: 5\r\nDTMFDelay: 3\r\nWideBand: 1\r\n"
+        "'SQUELCH': 1\r\n'DISP': 2\r\nRadioMfg: 1\r\nChannels: \r\n1 123 456 \r\n2 12 34 PLTX 123.4 \r\n"
+        "7 777 888 PLTX 123.4 PLRX 234.5 \r\n");
+    EXPECT_EQ(controls.fileChoices.back().filter, "Text files (*.txt)|*.txt|All files (*.*)|*.*||");
+    EXPECT_EQ(controls.fileChoices.back().defaultExtension, "txt");
+    EXPECT_EQ(controls.fileChoices.back().initialName, "*.txt");
+    EXPECT_EQ(dialog.DispChoice(), 2);  // saving refreshes the selection values
+
+    MemoryDialogControls::Control serial = controls.At(ctl::kSerialNumberEdit);
+    controls.SetDlgItemText(ctl::kSerialNumberEdit, "changed");
+    controls.SetCurSel(ctl::kDispList, 0);
+    controls.SetDlgItemText(ctl::kMinVolumeEdit, "-16");  // a device can put it there
+    Save(folder / "negative.txt");
+    Open(file);
+    EXPECT_EQ(controls.messages.back().text,
+              "This will delete your current table.\r\nDo you wish to continue?");
+    EXPECT_EQ(controls.messages.back().caption, "Open File Notice");
+    EXPECT_EQ(controls.GetDlgItemText(ctl::kSerialNumberEdit), serial.text);
+    EXPECT_EQ(controls.GetCurSel(ctl::kDispList), 1);
+    EXPECT_EQ(controls.GetDlgItemText(ctl::kMinVolumeEdit), "5");
+    EXPECT_EQ(controls.rows[6], (std::vector<std::string>{"7", "777", "888", "123.4", "234.5"}));
+    EXPECT_EQ(controls.rows[2], (std::vector<std::string>{"3", "", "", "", ""}));
+    Open(folder / "negative.txt");
+    EXPECT_EQ(controls.GetDlgItemText(ctl::kMinVolumeEdit), "-16");
+    EXPECT_EQ(controls.rows.size(), 500U);
+    EXPECT_EQ(dialog.LogContents(), file.string() + "\r\n" + (folder / "negative.txt").string() + "\r\n" +
+                                        file.string() + "\r\n" + (folder / "negative.txt").string() + "\r\n");
+}
+
+// The old table goes when the operator says Yes, before the file is chosen; No changes nothing.
+TEST_F(TableFileTest, OpenResetsTheTableOnYesEvenWhenNoFileIsChosen) {
+    dialog.SetHomeNumberRow(5, "12", "34");
+    controls.yesNoAnswers = {false};
+    dialog.OnOpen();
+    EXPECT_EQ(controls.rows[4][1], "12");
+    controls.yesNoAnswers = {true};
+    dialog.OnOpen();  // no file chosen
+    EXPECT_EQ(controls.rows[4][1], "");
+    EXPECT_EQ(dialog.LogContents(), "");
+}
+
+TEST_F(TableFileTest, FailuresAreReportedAndNeverCostTheOldFile) {
+    const fs::path file = folder / "table.txt";
+    std::ofstream(file) << "old table\r\n";
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const fs::path link = folder / "link.txt";
+    fs::create_symlink(file, link);
+    fs::create_directory(folder / "a folder");
+
+    Save(folder / "missing" / "t.txt");
+    Save(folder / "a folder");
+    // The program stops between writing the new file and putting it in place.
+    if (const pid_t child = fork(); child == 0) {
+        (void)ReplaceFile(file.string(), "new", [] { _exit(0); });
+        _exit(1);
+    } else {
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    EXPECT_EQ(Contents(file), "old table\r\n");
+    Open(folder / "nothing here.txt");
+    EXPECT_EQ(dialog.LogContents(),
+              (folder / "missing" / "t.txt").string() + "\r\nSave failed: No such file or directory\r\n" +
+                  (folder / "a folder").string() + "\r\nSave failed: Is a directory\r\n" +
+                  (folder / "nothing here.txt").string() +
+                  "\r\nCannot open file: No such file or directory\r\n");
+
+    Save(link);  // through the link: the file it names is replaced, the link and the permissions stay
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Contents(file).substr(0, 12), "MINvolume: 0");
+    EXPECT_EQ(fs::status(file).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    std::size_t left = 0;
+    for (const auto& entry : fs::directory_iterator(folder))
+        left += entry.path().filename().string().starts_with(".");
+    EXPECT_EQ(left, 1U) << "only the killed save may leave its temporary file";
+}
+
+// Closing asks only when rows were stored since the start, the last save or the last load; a stop signal
+// never asks.
+TEST_F(TableFileTest, ClosingWithUnsavedRowsAsksFirst) {
+    dialog.OnCancel();
+    EXPECT_EQ(controls.endResult, ctl::kIdCancel);
+    EXPECT_TRUE(controls.messages.empty());
+
+    controls.endResult.reset();
+    controls.SetDlgItemText(ctl::kNumberEdit, "9");
+    controls.SetDlgItemText(ctl::kTxEdit, "12");
+    controls.SetDlgItemText(ctl::kRxEdit, "34");
+    dialog.OnAdd();
+    EXPECT_TRUE(dialog.TableChanged());
+    controls.yesNoAnswers = {false};
+    dialog.OnCancel();
+    EXPECT_FALSE(controls.endResult);
+    EXPECT_EQ(controls.messages.back().text, "The table has changes that are not saved. Close anyway?");
+    EXPECT_TRUE(dialog.CloseWithoutAsking());
+    EXPECT_EQ(controls.endResult, ctl::kIdCancel);
+    EXPECT_EQ(controls.messages.size(), 1U);
+
+    controls.endResult.reset();
+    Save(folder / "saved.txt");
+    EXPECT_FALSE(dialog.TableChanged());
+    dialog.OnOK();
+    EXPECT_EQ(controls.endResult, ctl::kIdOk);
+    EXPECT_EQ(controls.messages.size(), 1U);
+}
+
+}  // namespace
