@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <string>
 
 #include "app/ControlIds.h"
@@ -96,6 +97,31 @@ const EventBinding kEvents[] = {
     {ctl::kUserDescriptionWrite, DialogEvent::Click, &D::OnUserDescriptionWrite},
     {ctl::kStop, DialogEvent::Click, &D::OnStop},
 };
+
+// Why the port did not open, in plain words, with what to do about it where there is something.
+std::string ConnectFailureText(const ConnectFailure& failure, const std::string& portText,
+                               std::int32_t baud) {
+    using Reason = ConnectFailure::Reason;
+    switch (failure.reason) {
+        case Reason::kNotAPortNumber:
+            return "Serial Port \"" + portText + "\" names no port: type a number such as 1\r\n";
+        case Reason::kNoDevice:
+            return failure.device + ": no such device\r\n";
+        case Reason::kPermissionDenied:
+            return failure.device +
+                   ": permission denied; add your user to the dialout group (sudo adduser $USER dialout) "
+                   "and log in again\r\n";
+        case Reason::kInUse:
+            return failure.device + ": in use by another program\r\n";
+        case Reason::kNotASerialPort:
+            return failure.device + ": not a serial port\r\n";
+        case Reason::kSpeedRefused:
+            return failure.device + ": the speed " + std::to_string(baud) + " was refused\r\n";
+        case Reason::kOther:
+            break;
+    }
+    return failure.device + ": " + std::strerror(failure.error) + "\r\n";
+}
 
 // The window's own wording of the data exchange's refusals.
 std::string TooLongMessage(int limit) {
@@ -377,8 +403,9 @@ void RadioConfigDialog::OnRadioMfgSelChange() {
 bool RadioConfigDialog::SendRequest(std::span<const std::uint8_t> request, std::int32_t count) {
     m_baudRate = m_controls.GetDlgItemInt(ctl::kBaudEdit);
     m_portText = m_controls.GetDlgItemText(ctl::kSerialPortEdit);
-    if (m_link.Connect(m_portText, m_baudRate) == 0) {
+    if (const auto failure = m_link.TryConnect(m_portText, m_baudRate)) {
         LogText("Open com port failed\r\n");
+        LogText(ConnectFailureText(*failure, m_portText, m_baudRate));
         return false;
     }
     if (count <= 0) {

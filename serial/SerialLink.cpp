@@ -61,10 +61,12 @@ bool ClaimPort(int fd) { return flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, T
 
 // Raw 8-bit line at the given speed: every byte passes both ways unchanged. Parity, stop bits and
 // hardware flow control stay as the port has them.
-bool ConfigureLine(int fd, std::int32_t baud) {
+// Why a line could not be set up, or nothing when it was.
+using Reason = ConnectFailure::Reason;
+std::optional<Reason> ConfigureLine(int fd, std::int32_t baud) {
     termios line{};
     if (tcgetattr(fd, &line) != 0) {
-        return false;
+        return errno == ENOTTY ? Reason::kNotASerialPort : Reason::kOther;
     }
     line.c_iflag &=
         ~(BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON | IXOFF | IXANY | IMAXBEL);
@@ -78,30 +80,48 @@ bool ConfigureLine(int fd, std::int32_t baud) {
 
     const auto standard = StandardSpeedCode(baud);
     if (standard && (cfsetispeed(&line, *standard) != 0 || cfsetospeed(&line, *standard) != 0)) {
-        return false;
+        return Reason::kSpeedRefused;
     }
     if (tcsetattr(fd, TCSANOW, &line) != 0) {
-        return false;
+        return Reason::kOther;
     }
     if (!standard && !SetArbitrarySpeed(fd, static_cast<std::uint32_t>(baud))) {
-        return false;
+        return Reason::kSpeedRefused;
     }
 
     // tcsetattr succeeds when any part of the request was applied, and drivers clamp speeds they
     // cannot do, so only the speed read back tells whether the port really runs at the one asked for.
     const auto actual = LineSpeed(fd);
     if (!actual) {
-        return false;
+        return Reason::kOther;
     }
     const std::uint64_t wanted = static_cast<std::uint32_t>(baud);
     const std::uint64_t difference = *actual > wanted ? *actual - wanted : wanted - *actual;
     if (difference * 100 > wanted * kSpeedTolerancePercent) {
-        return false;
+        return Reason::kSpeedRefused;
     }
 
     // Whatever arrived while nobody had the port open answers an earlier request, not the next one.
     tcflush(fd, TCIFLUSH);
-    return true;
+    return std::nullopt;
+}
+
+Reason OpenReason(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+        case ENOTDIR:
+            return Reason::kNoDevice;
+        case EACCES:
+        case EPERM:
+            return Reason::kPermissionDenied;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return Reason::kInUse;
+        default:
+            return Reason::kOther;
+    }
 }
 
 int OutputQueued(int fd) {
@@ -147,35 +167,42 @@ void SerialLink::Release(int fd, const std::optional<LineSettings>& found) {
 }
 
 int SerialLink::Connect(std::string_view portText, std::int32_t baudRate) {
+    return TryConnect(portText, baudRate) ? 0 : 1;
+}
+
+std::optional<ConnectFailure> SerialLink::TryConnect(std::string_view portText, std::int32_t baudRate) {
     if (m_open) {
-        return 1;
-    }
-    // Speed 0 would mean "hang up" to the driver.
-    if (baudRate <= 0) {
-        return 0;
+        return std::nullopt;
     }
     const auto path = PortDevicePath(portText);
     if (!path) {
-        return 0;
+        return ConnectFailure{Reason::kNotAPortNumber, {}, 0};
+    }
+    // Speed 0 would mean "hang up" to the driver.
+    if (baudRate <= 0) {
+        return ConnectFailure{Reason::kSpeedRefused, *path, 0};
     }
     // O_NONBLOCK: opening must not wait for carrier, and no read or write may block.
     const int fd = open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return 0;
+        const int error = errno;
+        return ConnectFailure{OpenReason(error), *path, error};
     }
     if (!ClaimPort(fd)) {
+        const int error = errno;
         close(fd);
-        return 0;
+        return ConnectFailure{error == ENOTTY ? Reason::kNotASerialPort : OpenReason(error), *path, error};
     }
     const std::optional<LineSettings> found = ReadLineSettings(fd);
-    if (!ConfigureLine(fd, baudRate)) {
+    if (const auto failure = ConfigureLine(fd, baudRate)) {
+        const int error = errno;
         Release(fd, found);
-        return 0;
+        return ConnectFailure{*failure, *path, error};
     }
     m_found = found;
     m_fd = fd;
     m_open = true;
-    return 1;
+    return std::nullopt;
 }
 
 int SerialLink::Disconnect() {

@@ -5,9 +5,26 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "serial/SerialSpeed.h"
+
+// Why a port could not be opened.
+struct ConnectFailure {
+    enum class Reason {
+        kNotAPortNumber,    // the port text is not a plain number naming a port
+        kNoDevice,          // nothing at the device path
+        kPermissionDenied,  // this user may not open it
+        kInUse,             // another program has it
+        kNotASerialPort,    // something is there, but not a terminal device
+        kSpeedRefused,      // the driver would not run the line at that speed
+        kOther,
+    };
+    Reason reason = Reason::kOther;
+    std::string device;  // the path tried; empty when the text named none
+    int error = 0;       // the system's error number, when it gave one
+};
 
 // The program's one connection to the device: a serial port opened by number and speed just before a
 // request and closed after its reply. Every operation is synchronous and bounded in time; none of them
@@ -28,6 +45,8 @@ public:
     // 1 when the port is open (also when it already was: the first port and speed are kept),
     // 0 when opening failed. The port text must be a plain decimal number (see PortPath.h).
     int Connect(std::string_view portText, std::int32_t baudRate);
+    // Connect, saying why not: none once the port is open.
+    std::optional<ConnectFailure> TryConnect(std::string_view portText, std::int32_t baudRate);
 
     // Closes the port if open, after its output has drained (for at most a second), and leaves the
     // line settings as Connect found them. Always 1; harmless on a closed link.

@@ -2,6 +2,8 @@
 // the test at chosen polling rounds.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -149,21 +151,41 @@ TEST_F(ExchangeTest, FiftyBytesWaitingGiveFortyAndLeaveTen) {
     EXPECT_EQ(dialog.Link().InputCount(), 10);
 }
 
-TEST_F(ExchangeTest, PortFailuresAreLoggedAndNothingIsSent) {
+// Each failure says, after the line every failure shares, what was tried and why it did not open.
+TEST_F(ExchangeTest, PortFailuresAreLoggedInPlainWordsAndNothingIsSent) {
     struct Case {
         const char* port;
         const char* baud;
+        std::string why;
     };
-    // Port 3 names a device that is not there.
-    std::filesystem::create_symlink(ports.Path() + "/missing", ports.Path() + "/com3");
-    for (const Case& c : {Case{"COM1", "19200"}, Case{"3", "19200"}, Case{"1", ""}, Case{"1", "0"}}) {
+    const std::string missing = ports.Path() + "/com3";
+    std::filesystem::create_symlink(ports.Path() + "/missing", missing);  // an adapter not plugged in
+    const std::string file = ports.Path() + "/com4";
+    std::ofstream(file) << "not a terminal";
+    const std::string pty = ports.Path() + "/com1";
+    const std::vector<Case> cases{
+        {"COM1", "19200", "Serial Port \"COM1\" names no port: type a number such as 1\r\n"},
+        {"3", "19200", missing + ": no such device\r\n"},
+        {"4", "19200", file + ": not a serial port\r\n"},
+        {"1", "", pty + ": the speed 0 was refused\r\n"},
+        {"1", "-5", pty + ": the speed -5 was refused\r\n"},
+    };
+    for (const Case& c : cases) {
         dialog.LogText("");
         controls.SetDlgItemText(ctl::kSerialPortEdit, c.port);
         controls.SetDlgItemText(ctl::kBaudEdit, c.baud);
         EXPECT_FALSE(dialog.SendRequest(request, 2)) << c.port << " " << c.baud;
-        EXPECT_EQ(dialog.LogContents(), "Open com port failed\r\n") << c.port << " " << c.baud;
+        EXPECT_EQ(dialog.LogContents(), "Open com port failed\r\n" + c.why) << c.port << " " << c.baud;
         EXPECT_FALSE(dialog.Link().IsOpen());
     }
+    // Another program holds the port.
+    SerialLink other;
+    ASSERT_EQ(other.Connect("1", 19200), 1);
+    dialog.LogText("");
+    controls.SetDlgItemText(ctl::kSerialPortEdit, "1");
+    controls.SetDlgItemText(ctl::kBaudEdit, "19200");
+    EXPECT_FALSE(dialog.SendRequest(request, 2));
+    EXPECT_EQ(dialog.LogContents(), "Open com port failed\r\n" + pty + ": in use by another program\r\n");
 }
 
 TEST_F(ExchangeTest, NothingToSendLogsBothLines) {
@@ -218,7 +240,7 @@ TEST_F(ExchangeTest, CycleWithAFailedSendStillEndsThroughDisconnectAndUnlock) {
         EXPECT_EQ(cycle.Exchange(request), RadioConfigDialog::CommandCycle::kNotSent);
         EXPECT_TRUE(cycle.Reply().empty());
     }
-    EXPECT_EQ(dialog.LogContents(), "Open com port failed\r\n");
+    EXPECT_TRUE(dialog.LogContents().starts_with("Open com port failed\r\n"));
     EXPECT_TRUE(controls.At(ctl::kWriteAll).enabled);
 }
 

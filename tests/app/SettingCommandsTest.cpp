@@ -440,7 +440,8 @@ TEST(SettingCommandsTest, PortThatDoesNotOpenEndsTheCommandCleanly) {
     Handlers h;
     h.controls.SetDlgItemText(ctl::kSerialPortEdit, "COM1");
     h.dialog.OnMinVolumeGet();
-    EXPECT_EQ(h.dialog.LogContents(), "Sending MIN volume read request:\r\nOpen com port failed\r\n");
+    EXPECT_TRUE(
+        h.dialog.LogContents().starts_with("Sending MIN volume read request:\r\nOpen com port failed\r\n"));
     EXPECT_TRUE(h.AllCommandsEnabled());
     EXPECT_TRUE(h.device.Requests().empty());
 }
