@@ -207,6 +207,7 @@ std::optional<ConnectFailure> SerialLink::TryConnect(std::string_view portText, 
 
 int SerialLink::Disconnect() {
     if (m_open) {
+        if (m_trace) m_trace->Closed();
         Release(m_fd, m_found);
         m_fd = -1;
         m_found.reset();
@@ -223,6 +224,7 @@ std::int32_t SerialLink::Transmit(std::span<const std::uint8_t> bytes) {
         }
         ++sent;
     }
+    if (m_trace && sent > 0) m_trace->Sent(bytes.first(static_cast<std::size_t>(sent)));
     return sent;
 }
 
@@ -278,5 +280,11 @@ std::int32_t SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxC
     do {
         got = read(m_fd, dest.data(), wanted);
     } while (got < 0 && errno == EINTR);
-    return got > 0 ? static_cast<std::int32_t>(got) : 0;
+    if (got <= 0) {
+        return 0;
+    }
+    if (m_trace) {
+        m_trace->Received(dest.first(static_cast<std::size_t>(got)));
+    }
+    return static_cast<std::int32_t>(got);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "serial/ExchangeTrace.h"
 #include "serial/SerialSpeed.h"
 
 // Why a port could not be opened.
@@ -68,6 +69,10 @@ public:
 
     bool IsOpen() const { return m_open; }
 
+    // Records every request and reply in the trace from now on; none stops recording. The trace must
+    // outlive its use here.
+    void SetTrace(ExchangeTrace* trace) { m_trace = trace; }
+
 private:
     void Release(int fd, const std::optional<LineSettings>& found);
     void WaitFor(std::chrono::milliseconds span);
@@ -76,4 +81,5 @@ private:
     bool m_open = false;
     std::optional<LineSettings> m_found;  // the line settings before Connect changed them
     Wait m_wait;
+    ExchangeTrace* m_trace = nullptr;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "app/RadioConfigApp.h"
 
@@ -11,6 +12,8 @@ class QtAppPlatform : public AppPlatform {
 public:
     // Called with the window once it has been shown (benchmarks measure start-up with it).
     std::function<void(QtDialogControls&)> onShown;
+    // Where to record every exchange with the device (--trace FILE, or $VANTOR_TRACE); empty: nowhere.
+    std::string tracePath;
 
     bool StartSocketLayer() override { return true; }
     void EnableThreeDControls() override {}

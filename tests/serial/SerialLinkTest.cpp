@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "serial/ExchangeTrace.h"
 #include "serial/SerialLink.h"
 #include "serial/SerialSpeed.h"
 #include "tests/support/FarEnd.h"
@@ -229,6 +230,32 @@ TEST_F(SerialLinkTest, DisconnectLeavesTheLineAsConnectFoundIt) {
         link.Disconnect();
         EXPECT_EQ(ReadLineSettings(far.Slave()), found) << c.foundSpeed << " after " << c.linkSpeed;
     }
+}
+
+TEST_F(SerialLinkTest, TraceRecordsEachExchangeOnALine) {
+    FarEnd far(m_portsDir, 1);
+    char* text = nullptr;
+    std::size_t size = 0;
+    {
+        double now = 0;
+        ExchangeTrace trace(open_memstream(&text, &size), [&now] { return now += 1.5; });
+        SerialLink link;
+        link.SetTrace(&trace);
+        ASSERT_EQ(link.Connect("1", 19200), 1);
+        EXPECT_EQ(link.Transmit(Bytes{0x35, 0x02}), 2);
+        EXPECT_EQ(far.Read(2), (Bytes{0x35, 0x02}));
+        far.Send({0x35, 0x02, 0xFF});
+        ASSERT_EQ(WaitForInput(link, 3), 3);
+        Bytes reply(40);
+        EXPECT_EQ(link.Receive(reply, 40), 3);
+        EXPECT_EQ(link.Transmit(Bytes{0x37, 0x02}), 2);  // no reply comes
+        EXPECT_EQ(link.Transmit(Bytes{0x3C, 0x02}), 2);
+        link.Disconnect();
+    }
+    EXPECT_EQ(std::string(text, size),
+              "1.500 > 35 02 | 3.000 < 35 02 FF\n4.500 > 37 02 | no reply\n"
+              "6.000 > 3C 02 | no reply\n");
+    free(text);
 }
 
 TEST_F(SerialLinkTest, RefusedConnectsLeaveNothingOpen) {

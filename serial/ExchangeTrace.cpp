@@ -1,0 +1,63 @@
+#include "serial/ExchangeTrace.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+double MonotonicMs() {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+std::variant<std::unique_ptr<ExchangeTrace>, std::string> ExchangeTrace::Open(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "ae");
+    if (!file) return std::string(std::strerror(errno));
+    return std::make_unique<ExchangeTrace>(file);
+}
+
+ExchangeTrace::ExchangeTrace(std::FILE* file, Clock clock) : m_file(file), m_clock(std::move(clock)) {
+    if (!m_clock) m_clock = MonotonicMs;
+}
+
+ExchangeTrace::~ExchangeTrace() {
+    Closed();
+    std::fclose(m_file);
+}
+
+void ExchangeTrace::Stamp() { std::fprintf(m_file, "%.3f", m_clock()); }
+
+void ExchangeTrace::Bytes(std::span<const std::uint8_t> bytes) {
+    for (const std::uint8_t byte : bytes) std::fprintf(m_file, " %02X", byte);
+}
+
+void ExchangeTrace::EndLine() {
+    std::fputc('\n', m_file);
+    std::fflush(m_file);
+    m_waiting = false;
+}
+
+void ExchangeTrace::Sent(std::span<const std::uint8_t> bytes) {
+    Closed();
+    Stamp();
+    std::fputs(" >", m_file);
+    Bytes(bytes);
+    m_waiting = true;
+}
+
+void ExchangeTrace::Received(std::span<const std::uint8_t> bytes) {
+    if (m_waiting) std::fputs(" | ", m_file);
+    Stamp();
+    std::fputs(" <", m_file);
+    Bytes(bytes);
+    EndLine();
+}
+
+void ExchangeTrace::Closed() {
+    if (!m_waiting) return;
+    std::fputs(" | no reply", m_file);
+    EndLine();
+}

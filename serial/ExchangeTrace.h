@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <variant>
+
+// Every byte that crosses the serial link, each way, for whoever supports the device: one line per
+// exchange, the request with the time it went out, then the reply with the time it was read, or "no
+// reply". Times are milliseconds of the monotonic clock. Each line reaches the file when it is complete.
+//
+//   51234.120 > 35 01 02 | 51249.387 < 35 01 00
+//   51260.002 > 37 02 | no reply
+class ExchangeTrace {
+public:
+    using Clock = std::function<double()>;  // milliseconds
+
+    // Appends to the file at `path`, or says why it cannot.
+    static std::variant<std::unique_ptr<ExchangeTrace>, std::string> Open(const std::string& path);
+
+    explicit ExchangeTrace(std::FILE* file, Clock clock = {});
+    ~ExchangeTrace();
+    ExchangeTrace(const ExchangeTrace&) = delete;
+    ExchangeTrace& operator=(const ExchangeTrace&) = delete;
+
+    // A request went out: a new line (an earlier one still waiting ends with "no reply").
+    void Sent(std::span<const std::uint8_t> bytes);
+    // Bytes were read: they end the waiting line, or stand on a line of their own.
+    void Received(std::span<const std::uint8_t> bytes);
+    // The port closed: a line still waiting ends with "no reply".
+    void Closed();
+
+private:
+    void Stamp();
+    void Bytes(std::span<const std::uint8_t> bytes);
+    void EndLine();
+
+    std::FILE* m_file;
+    Clock m_clock;
+    bool m_waiting = false;
+};
