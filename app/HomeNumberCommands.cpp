@@ -146,21 +146,25 @@ void RadioConfigDialog::OnWrite() {
     const table::WriteDecision decision = table::CheckWrite(entry, m_rowCount, m_log);
     if (decision.action == table::WriteDecision::Action::kMessage) {
         m_controls.ShowMessage(decision.message, table::kInvalidEntryCaption);
+        NoteOutcome(Outcome::kInputRejected);
         return;
     }
     m_homeNumber = entry.number;
-    if (decision.action != table::WriteDecision::Action::kSend) return;
+    if (decision.action != table::WriteDecision::Action::kSend) {
+        NoteOutcome(Outcome::kInputRejected);
+        return;
+    }
 
     LogText("Sending Home Number write request:\r\n");
     if (SendHomeNumberWrite(m_homeNumber, decision.codes.tx, decision.codes.rx)) {
         const std::int32_t n = cycle.Await();
-        table::ReportWriteReply(table::kHomeNumberCode, cycle.Reply(), n, m_log);
+        NoteWriteReply(table::ReportWriteReply(table::kHomeNumberCode, cycle.Reply(), n, m_log));
     }
     if (m_homeNumber <= table::kPllHomeNumbers) {
         LogText("Sending PLL Write request:\r\n");
         if (SendPllWrite(m_homeNumber, entry.pllTx, entry.pllRx)) {
             const std::int32_t n = cycle.Await();
-            table::ReportWriteReply(table::kPllCode, cycle.Reply(), n, m_log);
+            NoteWriteReply(table::ReportWriteReply(table::kPllCode, cycle.Reply(), n, m_log));
         }
     }
 }
@@ -169,7 +173,10 @@ void RadioConfigDialog::OnWrite() {
 void RadioConfigDialog::OnRead() {
     CommandCycle cycle(*this, true);
     m_homeNumber = m_controls.GetDlgItemInt(ctl::kNumberEdit);
-    if (!table::CheckReadNumber(m_homeNumber, m_rowCount, m_log)) return;
+    if (!table::CheckReadNumber(m_homeNumber, m_rowCount, m_log)) {
+        NoteOutcome(Outcome::kInputRejected);
+        return;
+    }
 
     LogText("Sending Home Number Read request:\r\n");
     if (SendHomeNumberRead(m_homeNumber)) {
@@ -177,6 +184,8 @@ void RadioConfigDialog::OnRead() {
         if (auto codes = table::ReportHomeNumberRead(cycle.Reply(), n, m_log)) {
             m_controls.SetDlgItemText(ctl::kTxEdit, codes->tx);
             m_controls.SetDlgItemText(ctl::kRxEdit, codes->rx);
+        } else {
+            NoteOutcome(Outcome::kRefused);
         }
     }
     if (m_homeNumber <= table::kPllHomeNumbers && SendPllRead(m_homeNumber)) {
@@ -185,6 +194,8 @@ void RadioConfigDialog::OnRead() {
         if (auto pll = table::ReportPllRead(cycle.Reply(), n, m_log)) {
             m_controls.SetDlgItemText(ctl::kPllTxEdit, pll->tx);
             m_controls.SetDlgItemText(ctl::kPllRxEdit, pll->rx);
+        } else {
+            NoteOutcome(Outcome::kRefused);
         }
     }
 }

@@ -244,6 +244,20 @@ void RadioConfigDialog::OnCancel() {
     m_controls.EndDialog(ctl::kIdCancel);
 }
 
+void RadioConfigDialog::NoteOutcome(Outcome outcome) {
+    Outcome noted = m_outcome.load();
+    while (outcome > noted && !m_outcome.compare_exchange_weak(noted, outcome)) {
+    }
+}
+
+void RadioConfigDialog::NoteWriteReply(protocol::ReplyOutcome reply) {
+    if (reply == protocol::ReplyOutcome::kNoReply) {
+        NoteOutcome(Outcome::kNoAnswer);
+    } else if (reply != protocol::ReplyOutcome::kSucceeded) {
+        NoteOutcome(Outcome::kRefused);
+    }
+}
+
 bool RadioConfigDialog::UnsavedChangesMayGo() {
     return !m_tableChanged ||
            m_controls.AskYesNo("The table has changes that are not saved. Close anyway?", kProgramName);
@@ -406,11 +420,13 @@ bool RadioConfigDialog::SendRequest(std::span<const std::uint8_t> request, std::
     if (const auto failure = m_link.TryConnect(m_portText, m_baudRate)) {
         LogText("Open com port failed\r\n");
         LogText(ConnectFailureText(*failure, m_portText, m_baudRate));
+        NoteOutcome(Outcome::kPortFailed);
         return false;
     }
     if (count <= 0) {
         LogText("Error while sending data\r\n");
         LogText("Sent bytes equals 0\r\n");
+        NoteOutcome(Outcome::kNoAnswer);
         return false;
     }
     // A byte that could not be written (an unplugged adapter, a stalled line) makes the request
@@ -419,6 +435,7 @@ bool RadioConfigDialog::SendRequest(std::span<const std::uint8_t> request, std::
     if (wanted > request.size() ||
         m_link.Transmit(request.first(wanted)) != static_cast<std::int32_t>(wanted)) {
         LogText("Error while sending data\r\n");
+        NoteOutcome(Outcome::kNoAnswer);
         return false;
     }
     return true;
@@ -439,12 +456,15 @@ std::int32_t RadioConfigDialog::AwaitReply(std::span<std::uint8_t> buffer, std::
         }
         if (pollCount != 0 && round >= 2 * std::int64_t{pollCount}) {
             LogText("Timed out waiting for response\r\n", true);
+            NoteOutcome(Outcome::kNoAnswer);
             return -1;
         }
     }
     // No decoder may see a byte of an earlier reply.
     std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
-    return m_link.Receive(buffer, static_cast<std::int32_t>(kReplySize));
+    const std::int32_t received = m_link.Receive(buffer, static_cast<std::int32_t>(kReplySize));
+    if (received == 0) NoteOutcome(Outcome::kNoAnswer);
+    return received;
 }
 
 RadioConfigDialog::CommandCycle::CommandCycle(RadioConfigDialog& dialog, bool unlockAlways)

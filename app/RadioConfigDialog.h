@@ -11,9 +11,11 @@
 #include <thread>
 
 #include "app/DialogControls.h"
+#include "protocol/Frame.h"
 #include "protocol/LogSink.h"
 #include "serial/SerialLink.h"
 #include "table/HomeNumberRules.h"
+#include "tablefile/TableFile.h"
 
 namespace protocol {
 struct DeviceCommand;
@@ -103,9 +105,18 @@ public:
     void OnWrite();
     void OnRead();
 
+    // --- how the latest commands went, for a caller without a window to look at ---
+    // From better to worse; a command notes what happened and the worst note stands until ResetOutcome.
+    enum class Outcome { kDone, kRefused, kNoAnswer, kInputRejected, kPortFailed };
+    Outcome LastOutcome() const { return m_outcome.load(); }
+    void ResetOutcome() { m_outcome = Outcome::kDone; }
+    void NoteOutcome(Outcome outcome);
+    void NoteWriteReply(protocol::ReplyOutcome reply);
+
     // --- the table file ---
     void OnSaveAs();
     void OnOpen();
+    tablefile::Snapshot TableSnapshot();
     // Whether a row has been stored (by Add or Read All) since the start, the last save or the last load.
     bool TableChanged() const { return m_tableChanged.load(); }
 
@@ -311,6 +322,7 @@ private:
     std::atomic<bool> m_stopRequested{false};
     bool m_closeRequested = false;  // touched only on the window's thread
     std::atomic<bool> m_tableChanged{false};
+    std::atomic<Outcome> m_outcome{Outcome::kDone};
 
     // The busy lock's hold on the keyboard focus; touched only on the window's thread.
     bool m_lockHeld = false;

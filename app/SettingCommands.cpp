@@ -39,6 +39,8 @@ void RadioConfigDialog::OnWideBandGet() {
     const std::int32_t n = cycle.Exchange(request);
     if (auto value = protocol::DecodeSettingReply(protocol::kWideBand, cycle.Reply(), n, m_log)) {
         *value == 1 ? OnWideBandEnable() : OnWideBandDisable();
+    } else {
+        NoteOutcome(Outcome::kRefused);
     }
 }
 
@@ -50,7 +52,9 @@ void RadioConfigDialog::OnWideBandSet() {
     };
     if (auto request = protocol::BeginSet(protocol::kWideBand, value, m_log)) {
         const std::int32_t n = cycle.Exchange(*request);
-        protocol::CheckWriteReply(protocol::kWideBand, *request, cycle.Reply(), n, m_log);
+        NoteWriteReply(protocol::CheckWriteReply(protocol::kWideBand, *request, cycle.Reply(), n, m_log));
+    } else {
+        NoteOutcome(Outcome::kInputRejected);
     }
 }
 
@@ -62,6 +66,8 @@ void RadioConfigDialog::RunListGet(const ListSetting& list) {
     const std::int32_t n = cycle.Exchange(request);
     if (auto value = protocol::DecodeSettingReply(list.command, cycle.Reply(), n, m_log)) {
         m_controls.SetCurSel(list.listId, *value - 1);
+    } else {
+        NoteOutcome(Outcome::kRefused);
     }
 }
 
@@ -71,7 +77,9 @@ void RadioConfigDialog::RunListSet(const ListSetting& list) {
     if (auto request = protocol::BeginSet(
             list.command, [&] { return (this->*list.choice).load(); }, m_log)) {
         const std::int32_t n = cycle.Exchange(*request);
-        protocol::CheckWriteReply(list.command, *request, cycle.Reply(), n, m_log);
+        NoteWriteReply(protocol::CheckWriteReply(list.command, *request, cycle.Reply(), n, m_log));
+    } else {
+        NoteOutcome(Outcome::kInputRejected);
     }
 }
 
@@ -81,18 +89,23 @@ void RadioConfigDialog::RunNumberGet(const protocol::DeviceCommand& command, int
     const std::int32_t n = cycle.Exchange(request);
     if (auto value = protocol::DecodeSettingReply(command, cycle.Reply(), n, m_log)) {
         m_controls.SetDlgItemInt(editId, *value);
+    } else {
+        NoteOutcome(Outcome::kRefused);
     }
 }
 
 // The limit is checked before the busy lock is taken: a refused number never touches it.
 void RadioConfigDialog::RunNumberSet(const protocol::DeviceCommand& command, int editId) {
     const std::int32_t value = m_controls.GetDlgItemInt(editId);
-    if (!protocol::SetInputAccepted(command, value, m_log)) return;
+    if (!protocol::SetInputAccepted(command, value, m_log)) {
+        NoteOutcome(Outcome::kInputRejected);
+        return;
+    }
     CommandCycle cycle(*this);
     if (auto request = protocol::BeginSet(
             command, [value] { return value; }, m_log)) {
         const std::int32_t n = cycle.Exchange(*request);
-        protocol::CheckWriteReply(command, *request, cycle.Reply(), n, m_log);
+        NoteWriteReply(protocol::CheckWriteReply(command, *request, cycle.Reply(), n, m_log));
     }
 }
 
@@ -101,7 +114,7 @@ void RadioConfigDialog::RunTextWrite(const protocol::DeviceCommand& command, int
     const std::vector<std::uint8_t> request =
         protocol::BeginTextWrite(command, m_controls.GetDlgItemText(editId), m_log);
     const std::int32_t n = cycle.Exchange(request);
-    protocol::CheckWriteReply(command, request, cycle.Reply(), n, m_log);
+    NoteWriteReply(protocol::CheckWriteReply(command, request, cycle.Reply(), n, m_log));
 }
 
 void RadioConfigDialog::RunTextRead(const protocol::DeviceCommand& command, int editId) {
@@ -110,6 +123,8 @@ void RadioConfigDialog::RunTextRead(const protocol::DeviceCommand& command, int 
     const std::int32_t n = cycle.Exchange(request, kTextReadPollCount, kTextReadIntervalMs);
     if (auto text = protocol::DecodeTextReply(command, cycle.Reply(), n, m_log)) {
         m_controls.SetDlgItemText(editId, *text);
+    } else {
+        NoteOutcome(Outcome::kRefused);
     }
 }
 

@@ -48,12 +48,8 @@ private:
     DialogControls& m_controls;
 };
 
-void RadioConfigDialog::OnSaveAs() {
-    const std::optional<std::string> path = m_controls.ChooseSaveFile(kTableFileChoice);
-    if (!path) return;
-    LogString(*path);
-    LogText("\r\n");
-
+// What Save As writes; the three selection values are refreshed from their lists on the way.
+tablefile::Snapshot RadioConfigDialog::TableSnapshot() {
     tablefile::Snapshot snapshot;
     snapshot.serialNumber = m_controls.GetDlgItemText(ctl::kSerialNumberEdit);
     snapshot.userDescription = m_controls.GetDlgItemText(ctl::kUserDescriptionEdit);
@@ -72,6 +68,16 @@ void RadioConfigDialog::OnSaveAs() {
                                  m_controls.GetItemText(ctl::kHomeNumberList, p, kPllTxColumn),
                                  m_controls.GetItemText(ctl::kHomeNumberList, p, kPllRxColumn)});
     }
+    return snapshot;
+}
+
+void RadioConfigDialog::OnSaveAs() {
+    const std::optional<std::string> path = m_controls.ChooseSaveFile(kTableFileChoice);
+    if (!path) return;
+    LogString(*path);
+    LogText("\r\n");
+
+    const tablefile::Snapshot snapshot = TableSnapshot();
     // Written whole or not at all: a failed save leaves the old file as it was, and says why.
     if (auto failure = ReplaceFile(*path, tablefile::WriteTableFile(snapshot))) {
         LogText("Save failed: " + *failure + "\r\n");

@@ -154,7 +154,8 @@ void RadioConfigDialog::WriteAllWorker() {
     int errors = 0;
     bool pllEnabled = true;
     constexpr std::string_view kStopped = "Write All stopped\r\n";
-    for (int position = 0; position < m_rowCount;) {
+    int position = 0;
+    for (; position < m_rowCount;) {
         const std::int32_t homeNumber = position + 1;
         if (TransferStopping(position)) {
             m_link.Disconnect();
@@ -166,10 +167,12 @@ void RadioConfigDialog::WriteAllWorker() {
                                    m_controls.GetItemText(ctl::kHomeNumberList, position, kRxColumn));
         if (!SendHomeNumberWrite(homeNumber, codes.tx, codes.rx)) {
             LogText(kEnding);
+            NoteOutcome(Outcome::kRefused);
             break;
         }
         if (errors > kErrorLimit) {
             LogText(kTooManyErrors);  // the request has gone out; its reply is not waited for
+            NoteOutcome(Outcome::kRefused);
             break;
         }
         std::int32_t n = AwaitReply(m_reply, m_pollCount, CommandCycle::kIntervalMs);
@@ -194,6 +197,7 @@ void RadioConfigDialog::WriteAllWorker() {
         ++position;
     }
     m_link.Disconnect();
+    if (position == m_rowCount) ResetOutcome();  // every row went through, some maybe after a retry
     RunTransferSettings(kWrittenSettings, kStopped);
 }
 
@@ -204,7 +208,8 @@ void RadioConfigDialog::ReadAllWorker() {
     int errors = 0;
     bool pllEnabled = true;
     constexpr std::string_view kStopped = "Read All stopped\r\n";
-    for (int position = 0; position < m_rowCount;) {
+    int position = 0;
+    for (; position < m_rowCount;) {
         const std::int32_t homeNumber = position + 1;
         if (TransferStopping(position)) {
             m_link.Disconnect();
@@ -214,10 +219,12 @@ void RadioConfigDialog::ReadAllWorker() {
         bool rowDone = false;
         if (!SendHomeNumberRead(homeNumber)) {
             LogText(kEnding);
+            NoteOutcome(Outcome::kRefused);
             break;
         }
         if (errors > kErrorLimit) {
             LogText(kTooManyErrors);
+            NoteOutcome(Outcome::kRefused);
             break;
         }
         std::int32_t n = AwaitReply(m_reply, m_pollCount, CommandCycle::kIntervalMs);
@@ -233,10 +240,12 @@ void RadioConfigDialog::ReadAllWorker() {
             if (TransferStopping(-1)) continue;
             if (!SendPllRead(homeNumber)) {
                 LogText(kEnding);
+                NoteOutcome(Outcome::kRefused);
                 break;
             }
             if (errors > kErrorLimit) {
                 LogText(kTooManyErrors);
+                NoteOutcome(Outcome::kRefused);
                 break;
             }
             n = AwaitReply(m_reply, m_pollCount, CommandCycle::kIntervalMs);
@@ -255,5 +264,6 @@ void RadioConfigDialog::ReadAllWorker() {
         if (rowDone) ++position;
     }
     m_link.Disconnect();
+    if (position == m_rowCount) ResetOutcome();  // every row went through, some maybe after a retry
     RunTransferSettings(kReadSettings, kStopped);
 }
