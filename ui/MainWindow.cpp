@@ -6,16 +6,19 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
 
 #include "app/ControlIds.h"
 #include "app/RadioConfigDialog.h"
+#include "serial/PortDiscovery.h"
 #include "ui/DialogEdit.h"
 #include "ui/LogConsole.h"
 
@@ -55,6 +58,8 @@ MainWindow::MainWindow(const DialogTemplate& dialogTemplate)
         }
         m_tabOrder.push_back(widget);
     }
+    // The Serial Port tooltip lists the ports there are, looked up afresh each time it shows.
+    if (QWidget* portEdit = Control(ctl::kSerialPortEdit)) portEdit->installEventFilter(this);
 }
 
 QRect MainWindow::ToPixels(int x, int y, int width, int height) const {
@@ -188,6 +193,13 @@ void MainWindow::Bind(RadioConfigDialog& dialog) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // An adapter may have been plugged in since the window opened, so the list is never kept.
+    if (event->type() == QEvent::ToolTip && watched == Control(ctl::kSerialPortEdit)) {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
+                           QString::fromStdString(DescribePorts(ListPorts())),
+                           static_cast<QWidget*>(watched));
+        return true;
+    }
     if (m_dialog) {
         if (event->type() == QEvent::FocusIn) {
             auto found = m_focusHandlers.find(watched);

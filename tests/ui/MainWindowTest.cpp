@@ -14,9 +14,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <atomic>
 #include <functional>
@@ -25,6 +27,7 @@
 
 #include "app/ControlIds.h"
 #include "app/RadioConfigDialog.h"
+#include "tests/support/ScopedVariable.h"
 #include "ui/DialogTemplate.h"
 #include "ui/LogConsole.h"
 #include "ui/MainWindow.h"
@@ -176,6 +179,21 @@ TEST_F(MainWindowTest, GroupsOfTheRightColumnHoldTheirValueAndButtons) {
 
 TEST_F(MainWindowTest, StartsWithPortOneAt19200AndNothingChosen) {
     EXPECT_EQ(control<QLineEdit>(ctl::kSerialPortEdit)->text(), "1");
+    {
+        // Its tooltip lists the ports found, here in an empty tree.
+        const QTemporaryDir empty;
+        const std::string root = empty.path().toStdString();
+        ScopedVariable dev("VANTOR_DEV_ROOT", root.c_str()), sys("VANTOR_SYS_ROOT", root.c_str()),
+            ports("VANTOR_PORTS_DIR", root.c_str());
+        QHelpEvent help(QEvent::ToolTip, {1, 1}, control(ctl::kSerialPortEdit)->mapToGlobal(QPoint(1, 1)));
+        QApplication::sendEvent(control(ctl::kSerialPortEdit), &help);
+        EXPECT_EQ(
+            QToolTip::text().toStdString(),
+            "No serial port found: plug in the adapter and look again; to give it a number of your own, "
+            "link its device into " +
+                root + " as comN");
+        QToolTip::hideText();
+    }
     EXPECT_EQ(control<QLineEdit>(ctl::kBaudEdit)->text(), "19200");
     EXPECT_EQ(control<QLineEdit>(ctl::kDtmfDelayEdit)->text(), "1");
     EXPECT_EQ(control<QLineEdit>(ctl::kMinVolumeEdit)->text(), "");

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <tuple>
+
+#include "serial/PortDiscovery.h"
+#include "tests/support/ScopedVariable.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void Write(const fs::path& file, const std::string& text) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << text << '\n';
+}
+
+void Link(const fs::path& to, const fs::path& from) {
+    fs::create_directories(from.parent_path());
+    fs::create_symlink(to, from);
+}
+
+// "@" in the expected paths stands for the tree's temporary root.
+std::string Rooted(std::string text, const std::string& root) {
+    for (auto at = text.find('@'); at != std::string::npos; at = text.find('@', at + root.size())) {
+        text.replace(at, 1, root);
+    }
+    return text;
+}
+
+auto Fields(const PortInfo& p) {
+    return std::tie(p.number, p.device, p.target, p.fromPortsDirectory, p.present, p.accessible, p.usbId,
+                    p.vendor, p.product, p.serial, p.byId);
+}
+
+TEST(PortDiscovery, ListsThePortsDirectoryThenTheDevicesThatAreThere) {
+    char dirTemplate[] = "/tmp/vantor-discovery-XXXXXX";
+    // Canonical, since the targets found are.
+    const std::string root = fs::canonical(mkdtemp(dirTemplate)).string();
+    const fs::path dev = root + "/dev", sys = root + "/sys", entries = root + "/ports";
+    const std::string ftdi = "usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0";
+    for (const char* node : {"ttyS0", "ttyS1", "ttyS2", "ttyUSB0", "ttyUSB7", "ttyACM0"})
+        Write(dev / node, "");
+    Write(sys / "class/tty/ttyS0/type", "4");  // a 16550A
+    Write(sys / "class/tty/ttyS1/type", "0");  // a line reserved with no UART behind it; ttyS2 has no entry
+    Link("../../ttyUSB0", dev / "serial/by-id" / ftdi);
+    const fs::path ftdiUsb = sys / "devices/pci0/usb1/1-1", picoUsb = sys / "devices/pci0/usb1/1-2";
+    for (const auto& [name, value] : {std::pair{"idVendor", "0403"},
+                                      {"idProduct", "6001"},
+                                      {"manufacturer", "FTDI"},
+                                      {"product", "FT232R USB UART"},
+                                      {"serial", "A1B2C3"}}) {
+        Write(ftdiUsb / name, value);
+    }
+    fs::create_directories(ftdiUsb / "1-1:1.0/ttyUSB0");
+    Link(ftdiUsb / "1-1:1.0/ttyUSB0", sys / "class/tty/ttyUSB0/device");
+    for (const auto& [name, value] :
+         {std::pair{"idVendor", "2e8a"}, {"idProduct", "000a"}, {"product", "Pico"}}) {
+        Write(picoUsb / name, value);
+    }
+    fs::create_directories(picoUsb / "1-2:1.0");
+    Link("../../../devices/pci0/usb1/1-2/1-2:1.0", sys / "class/tty/ttyACM0/device");
+    Link(dev / "serial/by-id" / ftdi, entries / "com5");
+    Link(dev / "serial/by-id/usb-gone", entries / "com7");  // an adapter not plugged in
+    Link(dev / "ttyACM0", entries / "com40");               // claims 40 from ttyUSB7
+    Link(dev / "ttyUSB0", entries / "com06");               // never opened: port 6 is com6
+    Write(entries / "notes", "");
+    fs::permissions(dev / "ttyS0", fs::perms::owner_read);
+
+    ScopedVariable devRoot("VANTOR_DEV_ROOT", dev.c_str());
+    ScopedVariable sysRoot("VANTOR_SYS_ROOT", sys.c_str());
+    ScopedVariable portsDir("VANTOR_PORTS_DIR", entries.c_str());
+    // access() lets root open anything, so the test looks at the owner's bits instead.
+    const auto ownerMayWrite = [](const std::string& path) {
+        struct stat info {};
+        return stat(path.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) != 0;
+    };
+    // clang-format off
+    const PortInfo expected[] = {
+        {5, "@/ports/com5", "@/dev/ttyUSB0", true, true, true, "0403:6001", "FTDI", "FT232R USB UART", "A1B2C3", ftdi},
+        {7, "@/ports/com7", "@/dev/serial/by-id/usb-gone", true, false, false, "", "", "", "", ""},
+        {40, "@/ports/com40", "@/dev/ttyACM0", true, true, true, "2e8a:000a", "", "Pico", "", ""},
+        {1, "@/dev/ttyS0", "@/dev/ttyS0", false, true, false, "", "", "", "", ""},
+        {33, "@/dev/ttyUSB0", "@/dev/ttyUSB0", false, true, true, "0403:6001", "FTDI", "FT232R USB UART", "A1B2C3", ftdi},
+        {65, "@/dev/ttyACM0", "@/dev/ttyACM0", false, true, true, "2e8a:000a", "", "Pico", "", ""},
+    };
+    // clang-format on
+    const auto ports = ListPortsWith(ownerMayWrite);
+    ASSERT_EQ(ports.size(), std::size(expected));
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        PortInfo want = expected[i];
+        want.device = Rooted(want.device, root);
+        want.target = Rooted(want.target, root);
+        EXPECT_EQ(Fields(ports[i]), Fields(want)) << "row " << i;
+    }
+    const std::string text = Rooted(
+        "Serial Port 5: @/ports/com5 -> @/dev/ttyUSB0 (FTDI FT232R USB UART, USB 0403:6001, serial A1B2C3, "
+        "by-id usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0)\n"
+        "Serial Port 7: @/ports/com7 -> @/dev/serial/by-id/usb-gone; not plugged in\n"
+        "Serial Port 40: @/ports/com40 -> @/dev/ttyACM0 (Pico, USB 2e8a:000a)\n"
+        "Serial Port 1: @/dev/ttyS0; you may not open it: add your user to the dialout group "
+        "(sudo adduser $USER dialout) and log in again\n"
+        "Serial Port 33: @/dev/ttyUSB0 (FTDI FT232R USB UART, USB 0403:6001, serial A1B2C3, "
+        "by-id usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0)\n"
+        "Serial Port 65: @/dev/ttyACM0 (Pico, USB 2e8a:000a)",
+        root);
+    EXPECT_EQ(DescribePorts(ports), text);
+    if (geteuid() != 0) {
+        EXPECT_EQ(DescribePorts(ListPorts()), text);  // the real access() agrees
+    }
+    EXPECT_EQ(DescribePorts({}),
+              Rooted("No serial port found: plug in the adapter and look again; to give it "
+                     "a number of your own, link its device into @/ports as comN",
+                     root));
+    fs::remove_all(root);
+}
+
+}  // namespace
