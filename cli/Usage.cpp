@@ -1,0 +1,76 @@
+#include "cli/Usage.h"
+
+#include <array>
+#include <string>
+
+namespace {
+
+constexpr std::string_view kHeader =
+    R"(Usage: vantorctl [--port N] [--baud B] [--trace FILE] COMMAND [ARGUMENT]...
+Configures a radio-interface device on a serial port with the same requests as the Vantor Radio Config
+window. The log of each exchange goes to standard error, values to standard output.
+
+Options:
+  --port N       the serial port: N as in the window (default $VANTOR_PORT, else 1)
+  --baud B       the line speed (default $VANTOR_BAUD, else 19200)
+  --trace FILE   append every request and reply to FILE, one exchange per line
+  --help         this text; after a command, that command's part of it
+
+Commands:
+)";
+
+struct CommandHelp {
+    std::string_view name;
+    std::string_view text;
+};
+
+constexpr std::array<CommandHelp, 7> kCommands{{
+    {"ports", R"(  ports
+      Lists every port number that leads to a device: its path, what the system knows of a USB
+      adapter, and whether you may open it.
+)"},
+    {"get", R"(  get SETTING
+      Reads a setting from the device and prints it as the window shows it.
+      SETTING: wide-band (enable, disable), disp (NONE, TBD), squelch (NONE, SQLCH),
+      radio-mfg (KENWOOD, ICOM), dtmf-delay, min-volume, serial-number, user-description.
+)"},
+    {"set", R"(  set SETTING VALUE
+      Writes a setting. Lists and wide-band take an entry name or its number (1 or 2); dtmf-delay
+      takes 1 to 20, min-volume up to 15; serial-number takes up to 32 characters, user-description 12.
+)"},
+    {"read", R"(  read HOME_NUMBER
+      Reads one home number (1 to 500) and prints tx=... rx=..., and for 1 to 100 pll-tx=... pll-rx=...
+)"},
+    {"write", R"(  write HOME_NUMBER TX RX [PLLTX [PLLRX]]
+      Writes one home number: codes of 2 or 3 digits (FFF for none), PLL values for 1 to 100.
+)"},
+    {"read-all", R"(  read-all [-o TABLEFILE]
+      Reads all 500 home numbers and the settings, and writes them as a table file to TABLEFILE or to
+      standard output.
+)"},
+    {"write-all", R"(  write-all TABLEFILE
+      Writes a table file's home numbers and settings to the device.
+)"},
+}};
+
+constexpr std::string_view kFooter = R"(
+Exit status: 0 done; 1 the device refused or did not answer (the log says which); 2 bad usage or
+input; 3 the port could not be opened (the log says why).
+)";
+
+std::string Whole() {
+    std::string text(kHeader);
+    for (const CommandHelp& command : kCommands) text += command.text;
+    text += kFooter;
+    return text;
+}
+
+}  // namespace
+
+std::string_view UsageOf(std::string_view command) {
+    static const std::string whole = Whole();
+    for (const CommandHelp& help : kCommands) {
+        if (help.name == command) return help.text;
+    }
+    return whole;
+}
