@@ -1,0 +1,106 @@
+// vantorctl against the simulated device: the bytes the device received, what was printed, and the exit
+// status of each outcome.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/ControlIds.h"
+#include "app/RadioConfigDialog.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/MemoryDialogControls.h"
+#include "tests/support/SimulatedDevice.h"
+
+namespace {
+
+using testsupport::Bytes;
+using vantor::sim::DeviceState;
+
+struct Finished {
+    int status;
+    std::string output;  // standard error's log, then the printed value (standard output is flushed last)
+};
+
+Finished Vantorctl(const testsupport::SimulatedDevice& device, std::vector<std::string> args) {
+    testsupport::ChildProcess program(
+        VANTORCTL_PATH, std::move(args),
+        {"VANTOR_PORTS_DIR=" + device.PortsPath(), "VANTOR_PORT", "VANTOR_BAUD"});
+    std::string output = program.AllOutput();
+    return {program.Wait(), std::move(output)};
+}
+
+TEST(VantorctlTest, EachCommandSendsTheWindowsBytesAndExitsByItsOutcome) {
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> faults;
+        std::vector<Bytes> requests;
+        int status;
+        std::string ending;  // of the output
+    };
+    const std::vector<Case> cases{
+        {{"get", "disp"}, {}, {{0x35, 0x02}}, 0, "'DISP' button Response:\nNONE\nNONE\n"},
+        {{"set", "disp", "tbd"}, {}, {{0x35, 0x01, 0x02}}, 0, "'DISP' button Write Successful\n"},
+        {{"get", "serial-number"}, {}, {{0x37, 0x02}}, 0, "SIM00001\nSIM00001\n"},
+        {{"write", "7", "12", "34", "45.5"},
+         {},
+         {{0x33, 0x01, 0x00, 0x07, 0x31, 0x32, 0x33, 0x34}, {0x38, 0x01, 0x00, 0x07, 0x01, 0xC7, 0xFF, 0xFF}},
+         0,
+         "Sending PLL Write request:\nHome Number: 7 Successful\n"},
+        {{"read", "300"}, {}, {{0x33, 0x02, 0x01, 0x2C}}, 0, "Tx: FFF Rx: FFF\ntx= rx=\n"},
+        {{"set", "dtmf-delay", "3"}, {"36:status1"}, {{0x36, 0x01, 0x03}}, 1, "DTMF Delay write FAILED\n"},
+        {{"get", "wide-band"}, {"34:silence"}, {{0x34, 0x02}}, 1, "Timed out waiting for response\n"},
+        {{"set", "dtmf-delay", "25"}, {}, {}, 2, "Value must be 20 or less\n"},
+        {{"set", "disp", "X"},
+         {},
+         {},
+         2,
+         "vantorctl: disp takes NONE, TBD, 1 or 2, not 'X'\nTry 'vantorctl --help'.\n"},
+        {{"read", "501"},
+         {},
+         {},
+         2,
+         "vantorctl: home numbers are 1 to 500, not '501'\nTry 'vantorctl --help'.\n"},
+        {{"set", "serial-number", std::string(33, 'S')},
+         {},
+         {},
+         2,
+         "takes at most 32 characters, not 33\nTry 'vantorctl --help'.\n"},
+        {{"--port", "9", "get", "disp"}, {}, {}, 3, "com9: no such device\n"},
+    };
+    for (const Case& c : cases) {
+        testsupport::SimulatedDevice device({}, c.faults);
+        std::filesystem::create_symlink(device.PortsPath() + "/unplugged", device.PortsPath() + "/com9");
+        const Finished run = Vantorctl(device, c.args);
+        EXPECT_EQ(run.status, c.status) << c.args[1] << "\n" << run.output;
+        EXPECT_TRUE(run.output.ends_with(c.ending)) << c.args[1] << "\n" << run.output;
+        EXPECT_EQ(device.Requests(), c.requests) << c.args[1];
+    }
+}
+
+// A table read from one device, written back to it, leaves it as it was; the window opens the file.
+TEST(VantorctlTest, ReadAllThenWriteAllLeavesTheDeviceAsItWas) {
+    DeviceState state;
+    state.homeNumbers[0] = {"123", "456"};
+    state.pll[0] = {1465, vantor::sim::kNoPll};
+    state.homeNumbers[499] = {"12", "34"};
+    state.disp = 2;
+    testsupport::SimulatedDevice device(state);
+    const std::string file = device.PortsPath() + "/table.txt";
+    EXPECT_EQ(Vantorctl(device, {"read-all", "-o", file}).status, 0);
+    const Finished written = Vantorctl(device, {"write-all", file});
+    EXPECT_EQ(written.status, 0) << written.output;
+    EXPECT_EQ(device.State(), state);
+
+    MemoryDialogControls controls;
+    RadioConfigDialog dialog(controls);
+    dialog.OnInitDialog();
+    controls.yesNoAnswers = {true};
+    controls.fileAnswers = {file};
+    dialog.OnOpen();
+    EXPECT_EQ(controls.rows[0], (std::vector<std::string>{"1", "123", "456", "146.5", ""}));
+    EXPECT_EQ(controls.rows[499], (std::vector<std::string>{"500", "12", "34", "", ""}));
+    EXPECT_EQ(controls.GetCurSel(ctl::kDispList), 1);
+}
+
+}  // namespace
