@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps build run test test-asan test-tsan bench clean
+.PHONY: all deps build run test test-asan test-tsan bench package package-check clean
 
 all: build
 
@@ -49,6 +49,14 @@ test-tsan: deps $(TSAN_BUILD)/CMakeCache.txt
 
 bench: build
 	@bash scripts/run-benchmarks.sh $(BUILD)
+
+# The Debian package, $(BUILD)/vantor-radio-config_<version>_<arch>.deb.
+package: build
+	cmake --build $(BUILD) --target package
+
+# The package's fields and files, and its programs run from where it was unpacked (nothing installed).
+package-check: package
+	bash packaging/check-package.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs every Debian package that the build, the tests and `make run` need.
+# Installs every Debian package that the build, the tests, `make run` and `make package` need.
 # Safe to run again: it does nothing when everything is already there.
 set -euo pipefail
 
@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-private-dev libgl-dev
   xvfb xauth
   fonts-dejavu-core
+  dpkg-dev file desktop-file-utils groff-base
 )
 
 missing=()
