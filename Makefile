@@ -38,12 +38,12 @@ test-asan: deps $(ASAN_BUILD)/CMakeCache.txt
 $(TSAN_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTOR_SANITIZE_THREAD=ON
 
-# The tests that run threads without Qt (the workers on the in-memory window, the serial link, the
-# simulated device) under ThreadSanitizer.
-TSAN_TESTS = app_tests serial_tests sim_tests
+# The tests that run threads without Qt (the workers on the in-memory window and in vantorctl, the serial
+# link, the simulated device) under ThreadSanitizer.
+TSAN_TESTS = app_tests serial_tests sim_tests cli_tests vantorctl vantor-device-sim
 test-tsan: deps $(TSAN_BUILD)/CMakeCache.txt
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TESTS)
-	set -e; for t in tests/app/app_tests tests/serial/serial_tests tests/sim/sim_tests; do \
+	set -e; for t in tests/app/app_tests tests/serial/serial_tests tests/sim/sim_tests tests/cli/cli_tests; do \
 	  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/$$t --gtest_brief=1; \
 	done
 
