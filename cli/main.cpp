@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -112,7 +111,7 @@ public:
     }
 
     int Get(const Setting& setting) {
-        // A value the device did not give shows as nothing: the controls start empty.
+        // The value is printed only when the device gave one; the log has said why otherwise.
         (m_dialog.*setting.get)();
         if (Status() != kDone) return Status();
         std::string value;
