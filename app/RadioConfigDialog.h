@@ -276,6 +276,8 @@ private:
     void ReleaseLock();
     void StartTransfer(void (RadioConfigDialog::*worker)());
     bool TransferStopping(int rowsDone);
+    bool EndedByStop(int rowsDone, std::string_view stopped);
+    bool TransferGoesOn(bool sent, int errors);
     void RunTransferSettings(std::span<void (RadioConfigDialog::*const)()> handlers,
                              std::string_view stopped);
     bool CloseAllowedDuringTransfer();

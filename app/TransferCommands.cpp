@@ -144,6 +144,23 @@ auto RadioConfigDialog::Report(ReportFn report) {
     return report(log);
 }
 
+// A stop asked for ends the run here, before its next request, without the settings.
+bool RadioConfigDialog::EndedByStop(int rowsDone, std::string_view stopped) {
+    if (!TransferStopping(rowsDone)) return false;
+    m_link.Disconnect();
+    LogText(stopped);
+    return true;
+}
+
+// After a request of the row loop: the run ends when it did not go out, or when more than five errors
+// came before it (the request has gone out then, and its reply is not waited for).
+bool RadioConfigDialog::TransferGoesOn(bool sent, int errors) {
+    if (sent && errors <= kErrorLimit) return true;
+    LogText(sent ? kTooManyErrors : kEnding);
+    NoteOutcome(Outcome::kRefused);
+    return false;
+}
+
 std::span<const std::uint8_t> RadioConfigDialog::LatestReply(std::int32_t n) const {
     return std::span<const std::uint8_t>(m_reply).first(static_cast<std::size_t>(std::max(n, 0)));
 }
@@ -157,27 +174,16 @@ void RadioConfigDialog::WriteAllWorker() {
     int position = 0;
     for (; position < m_rowCount;) {
         const std::int32_t homeNumber = position + 1;
-        if (TransferStopping(position)) {
-            m_link.Disconnect();
-            LogText(kStopped);
-            return;
-        }
+        if (EndedByStop(position, kStopped)) return;
         const table::Codes codes =
             table::CodesForSending(m_controls.GetItemText(ctl::kHomeNumberList, position, kTxColumn),
                                    m_controls.GetItemText(ctl::kHomeNumberList, position, kRxColumn));
-        if (!SendHomeNumberWrite(homeNumber, codes.tx, codes.rx)) {
-            LogText(kEnding);
-            NoteOutcome(Outcome::kRefused);
-            break;
-        }
-        if (errors > kErrorLimit) {
-            LogText(kTooManyErrors);  // the request has gone out; its reply is not waited for
-            NoteOutcome(Outcome::kRefused);
-            break;
-        }
+        if (!TransferGoesOn(SendHomeNumberWrite(homeNumber, codes.tx, codes.rx), errors)) break;
         std::int32_t n = AwaitReply(m_reply, m_pollCount, CommandCycle::kIntervalMs);
-        if (n <= 0 || table::ReportWriteReply(table::kHomeNumberCode, LatestReply(n), n, m_log) !=
-                          protocol::ReplyOutcome::kSucceeded) {
+        const auto reported = [&](LogSink& log) {
+            return table::ReportWriteReply(table::kHomeNumberCode, LatestReply(n), n, log);
+        };
+        if (n <= 0 || Report(reported) != protocol::ReplyOutcome::kSucceeded) {
             ++errors;
             continue;
         }
@@ -211,22 +217,9 @@ void RadioConfigDialog::ReadAllWorker() {
     int position = 0;
     for (; position < m_rowCount;) {
         const std::int32_t homeNumber = position + 1;
-        if (TransferStopping(position)) {
-            m_link.Disconnect();
-            LogText(kStopped);
-            return;
-        }
+        if (EndedByStop(position, kStopped)) return;
         bool rowDone = false;
-        if (!SendHomeNumberRead(homeNumber)) {
-            LogText(kEnding);
-            NoteOutcome(Outcome::kRefused);
-            break;
-        }
-        if (errors > kErrorLimit) {
-            LogText(kTooManyErrors);
-            NoteOutcome(Outcome::kRefused);
-            break;
-        }
+        if (!TransferGoesOn(SendHomeNumberRead(homeNumber), errors)) break;
         std::int32_t n = AwaitReply(m_reply, m_pollCount, CommandCycle::kIntervalMs);
         if (auto read =
                 n > 0 ? table::ReportTransferHomeNumberRead(LatestReply(n), n, m_log) : std::nullopt) {
@@ -238,16 +231,7 @@ void RadioConfigDialog::ReadAllWorker() {
         }
         if (homeNumber <= table::kPllHomeNumbers && pllEnabled) {
             if (TransferStopping(-1)) continue;
-            if (!SendPllRead(homeNumber)) {
-                LogText(kEnding);
-                NoteOutcome(Outcome::kRefused);
-                break;
-            }
-            if (errors > kErrorLimit) {
-                LogText(kTooManyErrors);
-                NoteOutcome(Outcome::kRefused);
-                break;
-            }
+            if (!TransferGoesOn(SendPllRead(homeNumber), errors)) break;
             n = AwaitReply(m_reply, m_pollCount, CommandCycle::kIntervalMs);
             if (n < 0) {
                 pllEnabled = false;
