@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package that the build, the tests, `make run` and `make package` need.
 # Safe to run again: it does nothing when everything is already there.
+# `install-deps.sh windows` adds the cross-compiler and wine for `make windows` and `make test-windows`.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,9 @@ packages=(
   fonts-dejavu-core
   dpkg-dev file desktop-file-utils groff-base
 )
+if [ "${1:-}" = windows ]; then
+  packages+=(g++-mingw-w64-x86-64-posix wine wine64 googletest)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
