@@ -120,7 +120,7 @@ std::string ConnectFailureText(const ConnectFailure& failure, const std::string&
         case Reason::kOther:
             break;
     }
-    return failure.device + ": " + std::strerror(failure.error) + "\r\n";
+    return failure.device + ": " + SystemErrorText(failure.error) + "\r\n";
 }
 
 // The window's own wording of the data exchange's refusals.

@@ -1,6 +1,10 @@
 #include "cli/ConsoleControls.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -8,7 +12,19 @@
 
 #include "app/DialogText.h"
 
-ConsoleControls::ConsoleControls() : m_terminal(isatty(STDERR_FILENO) != 0) {}
+namespace {
+
+bool ErrorIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+}  // namespace
+
+ConsoleControls::ConsoleControls() : m_terminal(ErrorIsTerminal()) {}
 
 int ConsoleControls::GetDlgItemInt(int id) { return DialogIntOrZero(GetDlgItemText(id)); }
 

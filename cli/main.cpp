@@ -1,6 +1,11 @@
 // vantorctl: the window's own handlers from a command line, for scripts and production benches. Every
 // byte on the wire and every log line is the window's; the log goes to standard error, values to
 // standard output.
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -247,6 +252,12 @@ std::string Environment(const char* name, const char* fallback) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // The log's lines and a table file carry their own CR LF: the C library must add no CR of its own,
+    // so that both streams hold the same bytes as on any other system.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     std::string port = Environment("VANTOR_PORT", "1");
     std::string baud = Environment("VANTOR_BAUD", "19200");
     std::string trace;

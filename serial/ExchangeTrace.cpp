@@ -14,7 +14,13 @@ double MonotonicMs() {
 }  // namespace
 
 std::variant<std::unique_ptr<ExchangeTrace>, std::string> ExchangeTrace::Open(const std::string& path) {
+    // Appended to, and not handed on to programs started meanwhile ("e" in the C library here, "N" in
+    // the Windows one).
+#ifdef _WIN32
+    std::FILE* file = std::fopen(path.c_str(), "aN");
+#else
     std::FILE* file = std::fopen(path.c_str(), "ae");
+#endif
     if (!file) return std::string(std::strerror(errno));
     return std::make_unique<ExchangeTrace>(file);
 }

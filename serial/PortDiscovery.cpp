@@ -21,9 +21,6 @@ constexpr int kMaxLinkHops = 40;
 constexpr std::size_t kMaxPortDigits = 6;
 constexpr std::string_view kDefaultDevRoot = "/dev";
 constexpr std::string_view kDefaultSysRoot = "/sys";
-constexpr std::string_view kDialoutHint =
-    "; you may not open it: add your user to the dialout group (sudo adduser $USER dialout) and log in "
-    "again";
 
 std::string EnvironmentOr(const char* name, std::string_view fallback) {
     const char* value = std::getenv(name);
@@ -175,37 +172,4 @@ std::vector<PortInfo> ListPortsWith(const std::function<bool(const std::string& 
         ports.push_back(Describe(roots, number, device, false, mayOpen));
     }
     return ports;
-}
-
-std::string DescribePorts(const std::vector<PortInfo>& ports) {
-    if (ports.empty()) {
-        std::string text = "No serial port found: plug in the adapter and look again";
-        if (const auto portsDir = PortsDirectory()) {
-            text += "; to give it a number of your own, link its device into " + *portsDir + " as comN";
-        }
-        return text;
-    }
-    std::string text;
-    for (const PortInfo& port : ports) {
-        if (!text.empty()) text += '\n';
-        text += "Serial Port " + std::to_string(port.number) + ": " + port.device;
-        if (port.target != port.device) text += " -> " + port.target;
-        if (!port.present) {
-            text += "; not plugged in";
-            continue;
-        }
-        std::vector<std::string> details;
-        std::string name = port.vendor;
-        if (!port.product.empty()) name += (name.empty() ? "" : " ") + port.product;
-        if (!name.empty()) details.push_back(name);
-        if (!port.usbId.empty()) details.push_back("USB " + port.usbId);
-        if (!port.serial.empty()) details.push_back("serial " + port.serial);
-        if (!port.byId.empty()) details.push_back("by-id " + port.byId);
-        for (std::size_t i = 0; i < details.size(); ++i) {
-            text += (i == 0 ? " (" : ", ") + details[i];
-        }
-        if (!details.empty()) text += ')';
-        if (!port.accessible) text += kDialoutHint;
-    }
-    return text;
 }

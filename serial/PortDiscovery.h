@@ -6,7 +6,8 @@
 
 // Which Serial Port numbers lead to a device on this computer, so that a person can find theirs.
 //
-// The devices are looked for under $VANTOR_DEV_ROOT (default /dev) and described from
+// On Windows the ports are those the registry lists under HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM.
+// Elsewhere the devices are looked for under $VANTOR_DEV_ROOT (default /dev) and described from
 // $VANTOR_SYS_ROOT (default /sys); both exist so that tests can build a tree of their own. The program
 // itself always opens what PortDevicePath names, so outside tests they are best left unset.
 
@@ -32,10 +33,16 @@ struct PortInfo {
 // makes ttyS nodes whether or not a UART is behind them.
 std::vector<PortInfo> ListPorts();
 
+#ifdef _WIN32
+// The COM ports that a registry key laid out as SERIALCOMM lists (value: the driver's device name, data:
+// "COMn"), in number order; rootKey is an open HKEY. Values of any other form are passed over.
+std::vector<PortInfo> ListPortsInRegistry(void* rootKey, const std::string& subKey);
+#else
 // As ListPorts, with the check that decides `accessible` (a name of its own keeps &ListPorts unambiguous).
 // ListPorts() uses access(R_OK | W_OK), which always succeeds for root, so a test running as root gives a
 // check of its own.
 std::vector<PortInfo> ListPortsWith(const std::function<bool(const std::string& path)>& mayOpen);
+#endif
 
 // One line per port, joined by '\n' without a final one; a single line with a hint when there is none.
 std::string DescribePorts(const std::vector<PortInfo>& ports);

@@ -1,11 +1,45 @@
 #include "serial/PortPath.h"
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
+
+namespace {
+
+std::optional<std::uint32_t> ParsePortNumber(std::string_view text) {
+    // from_chars alone would accept a leading minus sign.
+    if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    std::uint32_t number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc{} || end != text.data() + text.size() || number == 0) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+
+std::optional<std::string> PortsDirectory() { return std::nullopt; }
+
+std::optional<std::string> PortDevicePath(std::string_view portText) {
+    // Only digits reach the device namespace: any other text could lead the path elsewhere in it.
+    const auto number = ParsePortNumber(portText);
+    if (!number) {
+        return std::nullopt;
+    }
+    return "\\\\.\\COM" + std::to_string(*number);
+}
+
+#else
 
 namespace {
 
@@ -20,19 +54,6 @@ constexpr DeviceRange kDeviceRanges[] = {
     {33, 64, "/dev/ttyUSB"},
     {65, 96, "/dev/ttyACM"},
 };
-
-std::optional<std::uint32_t> ParsePortNumber(std::string_view text) {
-    // from_chars alone would accept a leading minus sign.
-    if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return std::nullopt;
-    }
-    std::uint32_t number = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    if (error != std::errc{} || end != text.data() + text.size() || number == 0) {
-        return std::nullopt;
-    }
-    return number;
-}
 
 std::string_view Environment(const char* name) {
     const char* value = std::getenv(name);
@@ -81,3 +102,5 @@ std::optional<std::string> PortDevicePath(std::string_view portText, std::string
     }
     return std::nullopt;
 }
+
+#endif

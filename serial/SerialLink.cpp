@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <thread>
@@ -136,6 +137,9 @@ int MillisecondsUntil(Clock::time_point deadline) {
 
 }  // namespace
 
+std::string SystemErrorText(int error) { return std::strerror(error); }
+
+SerialLink::SerialLink() = default;
 SerialLink::~SerialLink() { Disconnect(); }
 
 void SerialLink::WaitFor(std::chrono::milliseconds span) {

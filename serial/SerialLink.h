@@ -3,13 +3,16 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "serial/ExchangeTrace.h"
+#ifndef _WIN32
 #include "serial/SerialSpeed.h"
+#endif
 
 // Why a port could not be opened.
 struct ConnectFailure {
@@ -24,16 +27,22 @@ struct ConnectFailure {
     };
     Reason reason = Reason::kOther;
     std::string device;  // the path tried; empty when the text named none
-    int error = 0;       // the system's error number, when it gave one
+    int error = 0;       // the system's error number (errno, or GetLastError on Windows), when it gave one
 };
+
+// The system's own words for an error number as ConnectFailure holds it.
+std::string SystemErrorText(int error);
 
 // The program's one connection to the device: a serial port opened by number and speed just before a
 // request and closed after its reply. Every operation is synchronous and bounded in time; none of them
 // blocks waiting for data that has not arrived. The link has no lock and no thread affinity: the caller
 // makes sure only one thread uses it at a time.
+//
+// Two implementations share this interface: SerialLink.cpp on POSIX termios, SerialLinkWin32.cpp on the
+// Win32 communications functions; the build picks one.
 class SerialLink {
 public:
-    SerialLink() = default;
+    SerialLink();
     ~SerialLink();
     SerialLink(const SerialLink&) = delete;
     SerialLink& operator=(const SerialLink&) = delete;
@@ -74,12 +83,20 @@ public:
     void SetTrace(ExchangeTrace* trace) { m_trace = trace; }
 
 private:
-    void Release(int fd, const std::optional<LineSettings>& found);
     void WaitFor(std::chrono::milliseconds span);
 
+#ifdef _WIN32
+    // The port handle, its two completion records with their events, and the line settings as found.
+    // Made with the link, so that a command allocates nothing.
+    struct Port;
+    void Release();
+    std::unique_ptr<Port> m_port;
+#else
+    void Release(int fd, const std::optional<LineSettings>& found);
     int m_fd = -1;
-    bool m_open = false;
     std::optional<LineSettings> m_found;  // the line settings before Connect changed them
+#endif
+    bool m_open = false;
     Wait m_wait;
     ExchangeTrace* m_trace = nullptr;
 };

@@ -1,0 +1,106 @@
+// The table file's reading and replacing on Windows. Paths are in the system's ANSI code page, as the
+// program's narrow texts are there.
+#include "app/SafeFile.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// <windows.h> names its own ReplaceFileA/W this way; ours is meant here.
+#undef ReplaceFile
+
+#include <algorithm>
+
+#include "serial/SerialLink.h"
+
+namespace {
+
+std::string Reason() { return SystemErrorText(static_cast<int>(GetLastError())); }
+
+// Closes a handle when it goes.
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : m_handle(handle) {}
+    ~Handle() { Close(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE Get() const { return m_handle; }
+    bool Valid() const { return m_handle != INVALID_HANDLE_VALUE; }
+    bool Close() {
+        const bool closed = !Valid() || CloseHandle(m_handle);
+        m_handle = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> ReplaceFile(const std::string& path, std::string_view bytes,
+                                       void (*beforeReplace)()) {
+    const std::size_t slash = path.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+
+    // A temporary file in the same folder, so that the final move is a rename on one volume.
+    char temporary[MAX_PATH + 1] = {};
+    if (GetTempFileNameA(folder.c_str(), "vrc", 0, temporary) == 0) return Reason();
+    std::optional<std::string> failure;
+    {
+        Handle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+        if (!file.Valid() || !WriteAll(file.Get(), bytes) || !FlushFileBuffers(file.Get())) failure = Reason();
+        if (!file.Close() && !failure) failure = Reason();
+    }
+    // The replaced file keeps its attributes (hidden, archive and the like); a read-only one is refused
+    // by the move below, as it should be.
+    if (const DWORD attributes = GetFileAttributesA(path.c_str());
+        !failure && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        SetFileAttributesA(temporary, attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    if (!failure && beforeReplace) beforeReplace();
+    if (!failure && !MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        failure = Reason();
+    }
+    if (failure) DeleteFileA(temporary);
+    return failure;
+}
+
+std::variant<std::string, std::string> ReadWholeFile(const std::string& path, std::size_t limit) {
+    using Result = std::variant<std::string, std::string>;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return Result(std::in_place_index<1>, "Is a directory");
+    }
+    Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return Result(std::in_place_index<1>, Reason());
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr)) {
+            return Result(std::in_place_index<1>, Reason());
+        }
+        if (got == 0) break;
+        if (bytes.size() + got > limit) {
+            return Result(std::in_place_index<1>, "larger than a table file can be");
+        }
+        bytes.append(buffer, got);
+    }
+    return Result(std::in_place_index<0>, std::move(bytes));
+}

@@ -1,0 +1,279 @@
+// SerialLink on the Win32 communications functions: an overlapped port whose reads return at once with
+// what has arrived, each write waited for with a bound.
+#include "serial/SerialLink.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <limits>
+#include <thread>
+
+#include "serial/PortPath.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+using Reason = ConnectFailure::Reason;
+
+// How long one byte's write is waited for before it is given up.
+constexpr DWORD kByteWaitMs = 1000;
+// How long a read that did not complete at once is waited for.
+constexpr DWORD kReadWaitMs = 2000;
+// The driver's own bound on one write.
+constexpr DWORD kWriteTotalMs = 5000;
+constexpr DWORD kQueueSize = 10000;
+// How long closing waits for queued output to leave before the rest is discarded.
+constexpr milliseconds kDrainWait{1000};
+constexpr milliseconds kDrainStep{2};
+
+Reason OpenReason(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_BAD_UNIT:
+        case ERROR_DEV_NOT_EXIST:
+            return Reason::kNoDevice;
+        // A COM port that another program holds answers "access denied", not a sharing violation.
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_BUSY:
+            return Reason::kInUse;
+        default:
+            return Reason::kOther;
+    }
+}
+
+// The bytes waiting to be read and to be sent, clearing any line error on the way (a pending error would
+// otherwise stop every later read and write on a port whose driver aborts on errors).
+COMSTAT PortStatus(HANDLE handle) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(handle, &errors, &status)) {
+        return COMSTAT{};
+    }
+    return status;
+}
+
+}  // namespace
+
+struct SerialLink::Port {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    OVERLAPPED readRecord{};
+    OVERLAPPED writeRecord{};
+    std::optional<DCB> found;  // the line settings before Connect changed them
+
+    // Waits for an operation on `record` that is still in flight, cancelling it once `waitMs` has passed,
+    // so that the record is free again and nothing more is written into the caller's buffer. The bytes
+    // it moved, or nothing when it failed.
+    std::optional<DWORD> Finish(OVERLAPPED& record, DWORD waitMs) const {
+        DWORD moved = 0;
+        if (WaitForSingleObject(record.hEvent, waitMs) != WAIT_OBJECT_0) {
+            CancelIoEx(handle, &record);
+        }
+        if (!GetOverlappedResult(handle, &record, &moved, TRUE)) {
+            return moved > 0 ? std::optional<DWORD>(moved) : std::nullopt;
+        }
+        return moved;
+    }
+};
+
+std::string SystemErrorText(int error) {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        static_cast<DWORD>(error), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string words = length > 0 && text != nullptr ? std::string(text, length) : std::string();
+    LocalFree(text);
+    while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == ' ' ||
+                              words.back() == '.')) {
+        words.pop_back();
+    }
+    return words.empty() ? "system error " + std::to_string(static_cast<DWORD>(error)) : words;
+}
+
+SerialLink::SerialLink() : m_port(std::make_unique<Port>()) {}
+
+SerialLink::~SerialLink() { Disconnect(); }
+
+void SerialLink::WaitFor(std::chrono::milliseconds span) {
+    if (m_wait) {
+        m_wait(span);
+    } else {
+        std::this_thread::sleep_for(span);
+    }
+}
+
+// Closes the port without letting stuck output hold it, puts its line settings back and drops unread
+// input, so that it cannot pass for the reply to the next request.
+void SerialLink::Release() {
+    Port& port = *m_port;
+    const auto deadline = std::chrono::steady_clock::now() + kDrainWait;
+    while (PortStatus(port.handle).cbOutQue > 0 && std::chrono::steady_clock::now() < deadline) {
+        WaitFor(kDrainStep);
+    }
+    const bool stuck = PortStatus(port.handle).cbOutQue > 0;
+    PurgeComm(port.handle, PURGE_RXABORT | PURGE_RXCLEAR | (stuck ? PURGE_TXABORT | PURGE_TXCLEAR : 0));
+    if (port.found) {
+        SetCommState(port.handle, &*port.found);
+    }
+    for (OVERLAPPED* record : {&port.readRecord, &port.writeRecord}) {
+        if (record->hEvent != nullptr) {
+            CloseHandle(record->hEvent);
+        }
+        *record = OVERLAPPED{};
+    }
+    CloseHandle(port.handle);
+    port.handle = INVALID_HANDLE_VALUE;
+    port.found.reset();
+}
+
+int SerialLink::Connect(std::string_view portText, std::int32_t baudRate) {
+    return TryConnect(portText, baudRate) ? 0 : 1;
+}
+
+std::optional<ConnectFailure> SerialLink::TryConnect(std::string_view portText, std::int32_t baudRate) {
+    if (m_open) {
+        return std::nullopt;
+    }
+    const auto path = PortDevicePath(portText);
+    if (!path) {
+        return ConnectFailure{Reason::kNotAPortNumber, {}, 0};
+    }
+    if (baudRate <= 0) {
+        return ConnectFailure{Reason::kSpeedRefused, *path, 0};
+    }
+    Port& port = *m_port;
+    port.handle = CreateFileA(path->c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    if (port.handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return ConnectFailure{OpenReason(error), *path, static_cast<int>(error)};
+    }
+    const auto fail = [&](Reason reason) {
+        const DWORD error = GetLastError();
+        Release();
+        return ConnectFailure{reason, *path, static_cast<int>(error)};
+    };
+
+    // Reads return at once with what has arrived; a write gives up after its bound.
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.WriteTotalTimeoutConstant = kWriteTotalMs;
+    SetCommTimeouts(port.handle, &timeouts);
+
+    port.readRecord = OVERLAPPED{};
+    port.writeRecord = OVERLAPPED{};
+    port.readRecord.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    port.writeRecord.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (port.readRecord.hEvent == nullptr || port.writeRecord.hEvent == nullptr) {
+        return fail(Reason::kOther);
+    }
+
+    DCB line{};
+    line.DCBlength = sizeof line;
+    if (!GetCommState(port.handle, &line)) {
+        // Something answers at the path, but not as a serial port.
+        return fail(Reason::kNotASerialPort);
+    }
+    port.found = line;
+    line.BaudRate = static_cast<DWORD>(baudRate);
+    line.ByteSize = 8;
+    // Every byte passes unchanged: no XON/XOFF, no zero bytes dropped, no byte put in for a bad one.
+    // Parity, stop bits and hardware flow control stay as the port has them.
+    line.fBinary = TRUE;
+    line.fOutX = FALSE;
+    line.fInX = FALSE;
+    line.fNull = FALSE;
+    line.fErrorChar = FALSE;
+    line.fAbortOnError = FALSE;
+    if (!SetCommState(port.handle, &line)) {
+        return fail(Reason::kSpeedRefused);
+    }
+    if (!SetupComm(port.handle, kQueueSize, kQueueSize)) {
+        return fail(Reason::kOther);
+    }
+    // Whatever arrived while nobody had the port open answers an earlier request, not the next one.
+    PurgeComm(port.handle, PURGE_RXCLEAR);
+    m_open = true;
+    return std::nullopt;
+}
+
+int SerialLink::Disconnect() {
+    if (m_open) {
+        if (m_trace) m_trace->Closed();
+        Release();
+        m_open = false;
+    }
+    return 1;
+}
+
+std::int32_t SerialLink::Transmit(std::span<const std::uint8_t> bytes) {
+    std::int32_t sent = 0;
+    for (const std::uint8_t byte : bytes) {
+        if (sent == std::numeric_limits<std::int32_t>::max() || TransmitByte(byte) == 0) {
+            break;
+        }
+        ++sent;
+    }
+    if (m_trace && sent > 0) m_trace->Sent(bytes.first(static_cast<std::size_t>(sent)));
+    return sent;
+}
+
+int SerialLink::TransmitByte(std::uint8_t byte) {
+    if (!m_open) {
+        return 0;
+    }
+    Port& port = *m_port;
+    ResetEvent(port.writeRecord.hEvent);
+    DWORD written = 0;
+    if (WriteFile(port.handle, &byte, 1, &written, &port.writeRecord)) {
+        return written == 1 ? 1 : 0;
+    }
+    if (GetLastError() != ERROR_IO_PENDING) {
+        return 0;
+    }
+    // A write still pending after its wait is cancelled, so the next byte never shares the record with it.
+    const auto moved = port.Finish(port.writeRecord, kByteWaitMs);
+    return moved && *moved == 1 ? 1 : 0;
+}
+
+std::int32_t SerialLink::InputCount() {
+    if (!m_open) {
+        return 0;
+    }
+    const DWORD waiting = PortStatus(m_port->handle).cbInQue;
+    return static_cast<std::int32_t>(std::min<DWORD>(waiting, std::numeric_limits<std::int32_t>::max()));
+}
+
+std::int32_t SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxCount) {
+    const std::int32_t waiting = InputCount();
+    if (waiting <= 0 || maxCount <= 0 || dest.empty()) {
+        return 0;
+    }
+    const auto wanted = static_cast<DWORD>(std::min<std::size_t>(
+        {static_cast<std::size_t>(waiting), static_cast<std::size_t>(maxCount), dest.size()}));
+    Port& port = *m_port;
+    ResetEvent(port.readRecord.hEvent);
+    DWORD got = 0;
+    if (!ReadFile(port.handle, dest.data(), wanted, &got, &port.readRecord)) {
+        if (GetLastError() != ERROR_IO_PENDING) {
+            return 0;
+        }
+        // Waited for, and cancelled if it is still in flight, so that no byte lands in the buffer after
+        // the caller has taken it back; what it did read is counted.
+        got = port.Finish(port.readRecord, kReadWaitMs).value_or(0);
+    }
+    if (got == 0) {
+        return 0;
+    }
+    if (m_trace) {
+        m_trace->Received(dest.first(got));
+    }
+    return static_cast<std::int32_t>(got);
+}
