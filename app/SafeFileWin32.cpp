@@ -53,6 +53,12 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
 
 std::optional<std::string> ReplaceFile(const std::string& path, std::string_view bytes,
                                        void (*beforeReplace)()) {
+    // A read-only file is the owner's "keep this": it is not replaced (the move below would replace it on
+    // some systems). It keeps its other attributes (hidden, archive and the like).
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const bool isFile = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (isFile && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return SystemErrorText(ERROR_ACCESS_DENIED);
+
     const std::size_t slash = path.find_last_of("\\/");
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
 
@@ -66,12 +72,7 @@ std::optional<std::string> ReplaceFile(const std::string& path, std::string_view
         if (!file.Valid() || !WriteAll(file.Get(), bytes) || !FlushFileBuffers(file.Get())) failure = Reason();
         if (!file.Close() && !failure) failure = Reason();
     }
-    // The replaced file keeps its attributes (hidden, archive and the like); a read-only one is refused
-    // by the move below, as it should be.
-    if (const DWORD attributes = GetFileAttributesA(path.c_str());
-        !failure && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        SetFileAttributesA(temporary, attributes & ~FILE_ATTRIBUTE_READONLY);
-    }
+    if (!failure && isFile) SetFileAttributesA(temporary, attributes);
     if (!failure && beforeReplace) beforeReplace();
     if (!failure && !MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         failure = Reason();
