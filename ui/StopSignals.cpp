@@ -43,6 +43,7 @@ StopSignals::StopSignals(std::function<void()> onStop) : m_onStop(std::move(onSt
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (std::size_t i = 0; i < kStopSignals.size(); ++i) sigaction(kStopSignals[i], &action, &g_previous[i]);
+    m_installed = true;
 }
 
 StopSignals::~StopSignals() {
