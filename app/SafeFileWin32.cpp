@@ -2,12 +2,6 @@
 // program's narrow texts are there.
 #include "app/SafeFile.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 // <windows.h> names its own ReplaceFileA/W this way; ours is meant here.
 #undef ReplaceFile

@@ -82,7 +82,7 @@ echo "== ui/ for Windows"
 # the POSIX file that StopSignalsWin32.cpp replaces there.
 for source in "$root"/ui/*.cpp; do
   [ "$(basename "$source")" = StopSignals.cpp ] && continue
-  x86_64-w64-mingw32-g++-posix -std=c++20 -fsyntax-only -w -I"$root" $(pkg-config --cflags Qt6Widgets) "$source" ||
+  x86_64-w64-mingw32-g++-posix -std=c++20 -fsyntax-only -w -DWIN32_LEAN_AND_MEAN -DNOMINMAX -I"$root" $(pkg-config --cflags Qt6Widgets) "$source" ||
     fail "$(basename "$source") does not compile for Windows"
 done
 echo "every file of ui/ compiles for Windows"

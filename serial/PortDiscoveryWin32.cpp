@@ -1,12 +1,6 @@
 // Windows keeps the list of its serial ports in the registry, one value per port.
 #include "serial/PortDiscovery.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <algorithm>

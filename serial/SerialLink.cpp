@@ -11,9 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <limits>
 #include <optional>
-#include <thread>
 
 #include "serial/PortPath.h"
 #include "serial/SerialSpeed.h"
@@ -142,14 +140,6 @@ std::string SystemErrorText(int error) { return std::strerror(error); }
 SerialLink::SerialLink() = default;
 SerialLink::~SerialLink() { Disconnect(); }
 
-void SerialLink::WaitFor(std::chrono::milliseconds span) {
-    if (m_wait) {
-        m_wait(span);
-    } else {
-        std::this_thread::sleep_for(span);
-    }
-}
-
 // Closes a claimed port without letting close() wait on stuck output, and puts its line settings back:
 // a port opened by mistake (the system console, say) must not be left raw at another speed. Unread input
 // is dropped so that it cannot pass for the reply to the next request.
@@ -168,10 +158,6 @@ void SerialLink::Release(int fd, const std::optional<LineSettings>& found) {
     // master stays open it would outlive the close and lock everybody else out.
     ioctl(fd, TIOCNXCL);
     close(fd);  // also drops the flock
-}
-
-int SerialLink::Connect(std::string_view portText, std::int32_t baudRate) {
-    return TryConnect(portText, baudRate) ? 0 : 1;
 }
 
 std::optional<ConnectFailure> SerialLink::TryConnect(std::string_view portText, std::int32_t baudRate) {
@@ -218,18 +204,6 @@ int SerialLink::Disconnect() {
         m_open = false;
     }
     return 1;
-}
-
-std::int32_t SerialLink::Transmit(std::span<const std::uint8_t> bytes) {
-    std::int32_t sent = 0;
-    for (const std::uint8_t byte : bytes) {
-        if (sent == std::numeric_limits<std::int32_t>::max() || TransmitByte(byte) == 0) {
-            break;
-        }
-        ++sent;
-    }
-    if (m_trace && sent > 0) m_trace->Sent(bytes.first(static_cast<std::size_t>(sent)));
-    return sent;
 }
 
 int SerialLink::TransmitByte(std::uint8_t byte) {

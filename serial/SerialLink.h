@@ -39,7 +39,7 @@ std::string SystemErrorText(int error);
 // makes sure only one thread uses it at a time.
 //
 // Two implementations share this interface: SerialLink.cpp on POSIX termios, SerialLinkWin32.cpp on the
-// Win32 communications functions; the build picks one.
+// Win32 communications functions; the build picks one. What they share is in SerialLinkCommon.cpp.
 class SerialLink {
 public:
     SerialLink();

@@ -2,17 +2,10 @@
 // what has arrived, each write waited for with a bound.
 #include "serial/SerialLink.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <algorithm>
 #include <limits>
-#include <thread>
 
 #include "serial/PortPath.h"
 
@@ -101,14 +94,6 @@ SerialLink::SerialLink() : m_port(std::make_unique<Port>()) {}
 
 SerialLink::~SerialLink() { Disconnect(); }
 
-void SerialLink::WaitFor(std::chrono::milliseconds span) {
-    if (m_wait) {
-        m_wait(span);
-    } else {
-        std::this_thread::sleep_for(span);
-    }
-}
-
 // Closes the port without letting stuck output hold it, puts its line settings back and drops unread
 // input, so that it cannot pass for the reply to the next request.
 void SerialLink::Release() {
@@ -131,10 +116,6 @@ void SerialLink::Release() {
     CloseHandle(port.handle);
     port.handle = INVALID_HANDLE_VALUE;
     port.found.reset();
-}
-
-int SerialLink::Connect(std::string_view portText, std::int32_t baudRate) {
-    return TryConnect(portText, baudRate) ? 0 : 1;
 }
 
 std::optional<ConnectFailure> SerialLink::TryConnect(std::string_view portText, std::int32_t baudRate) {
@@ -211,18 +192,6 @@ int SerialLink::Disconnect() {
         m_open = false;
     }
     return 1;
-}
-
-std::int32_t SerialLink::Transmit(std::span<const std::uint8_t> bytes) {
-    std::int32_t sent = 0;
-    for (const std::uint8_t byte : bytes) {
-        if (sent == std::numeric_limits<std::int32_t>::max() || TransmitByte(byte) == 0) {
-            break;
-        }
-        ++sent;
-    }
-    if (m_trace && sent > 0) m_trace->Sent(bytes.first(static_cast<std::size_t>(sent)));
-    return sent;
 }
 
 int SerialLink::TransmitByte(std::uint8_t byte) {

@@ -2,12 +2,6 @@
 // them; the window's thread does the closing.
 #include "ui/StopSignals.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <QMetaObject>

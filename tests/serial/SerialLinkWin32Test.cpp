@@ -1,14 +1,7 @@
 // The Win32 link against a real COM port: the simulated device, mapped by `make test-windows` as the COM
 // port numbered in $VANTOR_TEST_COM. Each test opens it afresh, so they must not run at once.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-//
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cstdint>

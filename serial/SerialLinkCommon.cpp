@@ -1,0 +1,29 @@
+// What the two links share: they differ only in how a port is opened, written, read and closed.
+#include <limits>
+#include <thread>
+
+#include "serial/SerialLink.h"
+
+void SerialLink::WaitFor(std::chrono::milliseconds span) {
+    if (m_wait) {
+        m_wait(span);
+    } else {
+        std::this_thread::sleep_for(span);
+    }
+}
+
+int SerialLink::Connect(std::string_view portText, std::int32_t baudRate) {
+    return TryConnect(portText, baudRate) ? 0 : 1;
+}
+
+std::int32_t SerialLink::Transmit(std::span<const std::uint8_t> bytes) {
+    std::int32_t sent = 0;
+    for (const std::uint8_t byte : bytes) {
+        if (sent == std::numeric_limits<std::int32_t>::max() || TransmitByte(byte) == 0) {
+            break;
+        }
+        ++sent;
+    }
+    if (m_trace && sent > 0) m_trace->Sent(bytes.first(static_cast<std::size_t>(sent)));
+    return sent;
+}
