@@ -8,3 +8,5 @@ for bench in "$build"/bench/*_bench; do
   echo "== $(basename "$bench")"
   "$bench"
 done
+echo "== request pauses"
+bash "$(dirname "$0")/../bench/request-pauses.sh" "$build"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # `make test-windows`: the cross-built tests under wine, then vantorctl.exe against the simulated device on
-# one of wine's COM ports, byte for byte beside the Linux vantorctl, then both read-all times at 19200 baud.
+# one of wine's COM ports, byte for byte beside the Linux vantorctl, then both read-alls at 19200 baud,
+# compared by outcome and timed.
 #   scripts/test-windows.sh LINUX_BUILD WINDOWS_BUILD [JOBS]
 # Wine keeps its prefix in WINDOWS_BUILD/wineprefix and needs no display.
 set -euo pipefail
@@ -15,6 +16,13 @@ win_ctl=$win/cli/vantorctl.exe
 # Wine maps COM1 to /dev/ttyS0 on its own; the device gets a number of its own above that.
 com=5
 baud=19200
+# The simulated devices' framing pause. A home number write has no length field, so a device ends it at a
+# pause, and a client descheduled between two of its one-byte writes for longer splits it in two. Under
+# wine the Win32 link pauses up to 1 ms between two bytes of a request on an idle machine, 11 ms beside two
+# busy loops and 16 ms beside six; the Linux link up to 5.4 ms beside two. 100 ms is six times the worst
+# of those and leaves 150 ms of the client's 250 ms wait for a reply. Both sides get it, so that their
+# logs compare line for line.
+gap_ms=100
 
 export WINEPREFIX=$win/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 work=$(mktemp -d "${TMPDIR:-/tmp}/vantor-windows-XXXXXX")
@@ -39,7 +47,8 @@ start_device() {
   local name=$1
   shift
   mkdir -p "$work/$name"
-  "$sim" --ports-dir "$work/$name" --port "$com" --log "$work/$name.log" "$@" >"$work/$name.out" 2>&1 &
+  "$sim" --ports-dir "$work/$name" --port "$com" --gap "$gap_ms" --log "$work/$name.log" "$@" \
+    >"$work/$name.out" 2>&1 &
   sims+=("$!")
   for _ in $(seq 100); do
     [ -L "$work/$name/com$com" ] && break
@@ -57,24 +66,11 @@ stop_device() {
   rm -f "$WINEPREFIX/dosdevices/com$com"
 }
 
-# A full table file: the eight settings, 500 rows of 3-digit codes, PLL values on 1 to 100. SEED varies it.
-table_file() {
-  awk -v seed="$1" 'BEGIN {
-    ORS = "\r\n"
-    print "SerialNumber: TABLE-" seed; print "UserDescript: Wine " seed
-    print "MINvolume: " (seed % 10); print "DTMFDelay: " (seed % 7 + 1); print "WideBand: " (seed % 2)
-    print "'\''SQUELCH'\'': " (seed % 2 + 1); print "'\''DISP'\'': " (2 - seed % 2); print "RadioMfg: " (seed % 2 + 1)
-    print "Channels: "
-    for (n = 1; n <= 500; n++) {
-      row = n " " sprintf("%03d", (n * seed) % 1000) " " sprintf("%03d", (n * 13 + seed) % 1000) " "
-      if (n <= 100) row = row "PLTX " sprintf("%.1f", 136 + n * 0.5 + seed) " PLRX " sprintf("%.1f", 400 + n * 0.3) " "
-      print row
-    }
-  }'
-}
+# The device's log without its clock and pauses: what it received and what it answered, in order.
+exchanges() { sed -E 's/^[0-9.]+ //; s/ \(longest pause [0-9]+ us\)$//' "$1"; }
 
-# The device's log without its clock: what it received and what it answered, in order.
-exchanges() { sed -E 's/^[0-9.]+ //' "$1"; }
+# How long the sender paused inside requests, and how close that came to the framing pause.
+pauses() { "$root/scripts/request-pauses.sh" --gap "$gap_ms" "$1"; }
 
 echo "== ui/ for Windows"
 # Qt for Windows is not packaged here, so the window is only compiled, syntax only, by the Windows compiler
@@ -99,8 +95,8 @@ VANTOR_TEST_COM=$com ctest --test-dir "$win" --output-on-failure -j "$jobs"
 stop_device
 
 echo "== vantorctl.exe beside vantorctl"
-table_file 3 >"$work/start.txt"
-table_file 7 >"$work/write.txt"
+"$root/scripts/table-file.sh" 3 >"$work/start.txt"
+"$root/scripts/table-file.sh" 7 >"$work/write.txt"
 win_table=$(winepath -w "$work/write.txt")
 commands=(
   "get wide-band" "set wide-band 2" "get wide-band"
@@ -147,38 +143,53 @@ if ! diff <(exchanges "$work/linux.log") <(exchanges "$work/windows.log") >"$wor
   mismatches=$((mismatches + 1))
 fi
 requests=$(grep -c ' request ' "$work/linux.log")
+echo "pauses inside requests, the device's framing pause being $gap_ms ms:"
+echo "  vantorctl.exe (wine): $(pauses "$work/windows.log")"
+echo "  vantorctl    (Linux): $(pauses "$work/linux.log")"
 [ "$mismatches" = 0 ] || fail "$mismatches differences between vantorctl.exe and vantorctl"
 echo "${#commands[@]} commands, $requests requests: the same bytes, output and exit status from both"
 
 echo "== read-all at $baud baud"
+# The device paced at the line's speed: whether a reply is read whole, and so whether a row is read again,
+# depends on how both programs are scheduled. The outcome (exit status, the table file written) must be the
+# same on both sides; the retries, the requests the device could not take and the times are reported.
+#
 # The protocol's floor for one exchange: the request's and the first reply byte's time on the line and the
 # device's turnaround, rounded up to the next polling round (half the interval), plus the interval the
 # wait adds after the first byte; the interval is 100 ms for the two text reads, else 10 ms.
 floor_seconds() {
-  awk -v baud="$baud" '$2 == "request" {
-    n = NF - 2; byte = 10000 / baud
-    text = n == 2 && $4 == "02" && ($3 == "37" || $3 == "3C")
+  exchanges "$1" | awk -v baud="$baud" '$1 == "request" {
+    n = NF - 1; byte = 10000 / baud
+    text = n == 2 && $3 == "02" && ($2 == "37" || $2 == "3C")
     interval = text ? 100 : 10; round = interval / 2
     first = n * byte + 2 + byte
     total += (first / round == int(first / round) ? first / round : int(first / round) + 1) * round + interval
-  } END { printf "%.2f", total / 1000 }' "$1"
+  } END { printf "%.2f", total / 1000 }'
+}
+# Requests, the repeats among them (a row read again), and those the device left unanswered (cut short
+# or split: it answers every whole request of a read-all).
+traffic() {
+  exchanges "$1" | awk '
+    $1 == "request" { requests++; if (seen[$0]++) retries++; if (open) unanswered++; open = 1; next }
+    { open = 0 }
+    END { if (open) unanswered++; printf "%d requests, %d repeated, %d unanswered", requests, retries, unanswered }'
 }
 timed() {
   local start end
   start=$(date +%s%N)
-  "$@" >/dev/null 2>&1
+  "$@" >/dev/null 2>&1 && status=0 || status=$?
   end=$(date +%s%N)
-  echo $(((end - start) / 1000000))
+  echo "$status $(((end - start) / 1000000))"
 }
 start_device paced-linux --load "$work/start.txt" --pace "$baud"
-linux_ms=$(VANTOR_PORTS_DIR=$work/paced-linux timed "$linux_ctl" --port "$com" --baud "$baud" read-all)
+read -r linux_status linux_ms < <(VANTOR_PORTS_DIR=$work/paced-linux timed "$linux_ctl" --port "$com" \
+  --baud "$baud" read-all -o "$work/paced-linux.txt")
 stop_device
 start_device paced-windows --load "$work/start.txt" --pace "$baud"
-windows_ms=$(timed wine "$win_ctl" --port "$com" --baud "$baud" read-all)
-start_ms=$(timed wine "$win_ctl" --help)
+read -r windows_status windows_ms < <(timed wine "$win_ctl" --port "$com" --baud "$baud" read-all \
+  -o "$(winepath -w "$work/paced-windows.txt")")
+read -r _ start_ms < <(timed wine "$win_ctl" --help)
 stop_device
-diff -q <(exchanges "$work/paced-linux.log" | grep request) <(exchanges "$work/paced-windows.log" | grep request) \
-  >/dev/null || fail "the paced read-all runs sent different requests"
 floor=$(floor_seconds "$work/paced-linux.log")
 awk -v l="$linux_ms" -v w="$windows_ms" -v s="$start_ms" -v f="$floor" -v n="$(grep -c ' request ' "$work/paced-linux.log")" 'BEGIN {
   printf "read-all, %d exchanges, floor %.2f s\n", n, f
@@ -186,3 +197,12 @@ awk -v l="$linux_ms" -v w="$windows_ms" -v s="$start_ms" -v f="$floor" -v n="$(g
   printf "  vantorctl.exe  (wine):  %6.2f s, ratio to the floor %.3f, %.3f times the Linux time\n", w / 1000, w / 1000 / f, w / l
   printf "  (wine takes %.2f s to start and end vantorctl.exe --help)\n", s / 1000
 }'
+echo "  vantorctl      (Linux): exit status $linux_status, $(traffic "$work/paced-linux.log")"
+echo "  vantorctl.exe  (wine):  exit status $windows_status, $(traffic "$work/paced-windows.log")"
+[ "$linux_status" = 0 ] && [ "$windows_status" = 0 ] ||
+  fail "the paced read-all failed (exit status $linux_status on Linux, $windows_status under wine)"
+cmp -s "$work/paced-linux.txt" "$work/paced-windows.txt" ||
+  fail "the paced read-all runs wrote different table files: $(diff "$work/paced-linux.txt" "$work/paced-windows.txt" | head -10)"
+"$root/scripts/table-file.sh" 3 | cmp -s - "$work/paced-linux.txt" ||
+  fail "the paced read-all's table file is not the device's table"
+echo "both wrote the device's table"

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <utility>
 
 namespace vantor::sim {
 namespace {
@@ -41,6 +42,9 @@ std::string FormatRecord(const Record& record) {
         line += ' ';
         line += kHex[byte >> 4];
         line += kHex[byte & 0x0F];
+    }
+    if (record.direction == Direction::kRequest && record.bytes.size() > 1) {
+        line += " (longest pause " + std::to_string(record.longestPause.count()) + " us)";
     }
     return line;
 }
@@ -169,8 +173,10 @@ DeviceState PtyServer::State() const {
     return m_model.State();
 }
 
-void PtyServer::AddRecord(Direction direction, const Bytes& bytes, Clock::time_point when) {
-    Record record{std::chrono::duration_cast<std::chrono::microseconds>(when - m_start), direction, bytes};
+void PtyServer::AddRecord(Direction direction, const Bytes& bytes, Clock::time_point when,
+                          Clock::duration longestPause) {
+    Record record{std::chrono::duration_cast<std::chrono::microseconds>(when - m_start), direction, bytes,
+                  std::chrono::duration_cast<std::chrono::microseconds>(longestPause)};
     if (m_log) {
         std::fprintf(m_log.get(), "%s\n", FormatRecord(record).c_str());
         std::fflush(m_log.get());
@@ -265,6 +271,7 @@ void PtyServer::TakePortEvents() {
 }
 
 void PtyServer::TakeByte(std::uint8_t byte, Clock::time_point now) {
+    if (!m_frame.empty()) m_longestPause = std::max(m_longestPause, now - m_lastByte);
     m_frame.push_back(byte);
     m_lastByte = now;
     m_frameStatus = ClassifyFrame(m_frame);
@@ -275,7 +282,8 @@ void PtyServer::EndFrame(Clock::time_point now) {
     const Bytes request = std::move(m_frame);
     m_frame.clear();
     m_frameStatus = FrameStatus::kIncomplete;
-    AddRecord(Direction::kRequest, request, m_lastByte);
+    AddRecord(Direction::kRequest, request, m_lastByte,
+              std::exchange(m_longestPause, Clock::duration::zero()));
 
     const FaultEffects effects = m_faults.Match(request);
     if (effects.unplug) {
@@ -346,6 +354,7 @@ void PtyServer::ClientGone() {
 
 void PtyServer::Unplug() {
     m_frame.clear();
+    m_longestPause = Clock::duration::zero();
     m_output.clear();
     // The link stays, pointing nowhere, as a user's link to a removed adapter does.
     m_watch.Reset();

@@ -39,9 +39,10 @@
 // port is closed, as on a real line: any reply not yet sent is dropped, the bytes the client left unread
 // are flushed and the exclusive mode is cleared, so the next client, of any user, starts clean. A request
 // in progress still ends by its own rule (its length or the pause after it): what the client wrote before
-// closing reached the device, and the close may be seen before the last of those bytes has been read. A request that ends while no client holds the port is acted on (a device cannot
-// tell that the far end closed) but not answered. Clients may open and close the port any number of times;
-// while nobody holds it the server sleeps until somebody does.
+// closing reached the device, and the close may be seen before the last of those bytes has been read. A
+// request that ends while no client holds the port is acted on (a device cannot tell that the far end closed)
+// but not answered. Clients may open and close the port any number of times; while nobody holds it the server
+// sleeps until somebody does.
 //
 // inotify folds two identical events in a row that the server has not read yet into one, so two opens
 // (or two closes) of separate descriptors in quick succession count once. A client that opens the port
@@ -68,14 +69,19 @@ struct ServerOptions {
 enum class Direction { kRequest, kReply };
 
 // One request as received, or one piece of a reply as sent, with its time since the server started
-// (a request's time is that of its last byte, a reply piece's that of its first).
+// (a request's time is that of its last byte, a reply piece's that of its first). longestPause is the
+// longest silence the server saw between two bytes of a request: the margin its framing pause had.
+// Bytes read in one round count as arriving together.
 struct Record {
     std::chrono::microseconds at;
     Direction direction;
     Bytes bytes;
+    std::chrono::microseconds longestPause{0};
 };
 
-std::string FormatRecord(const Record& record);  // one line of the log file, without the line end
+// One line of the log file, without the line end: "12.345678 request 33 01 01 BC (longest pause 153 us)",
+// the pause only on a request of more than one byte.
+std::string FormatRecord(const Record& record);
 
 class PtyServer {
 public:
@@ -129,7 +135,8 @@ private:
     void SendDueOutput(Clock::time_point now);
     void ClientGone();
     void Unplug();
-    void AddRecord(Direction direction, const Bytes& bytes, Clock::time_point when);
+    void AddRecord(Direction direction, const Bytes& bytes, Clock::time_point when,
+                   Clock::duration longestPause = Clock::duration::zero());
 
     ServerOptions m_options;
     DeviceModel m_model;
@@ -149,6 +156,7 @@ private:
     Bytes m_frame;
     FrameStatus m_frameStatus = FrameStatus::kIncomplete;
     Clock::time_point m_lastByte;
+    Clock::duration m_longestPause{};  // within m_frame
     std::deque<Pending> m_output;
     Bytes m_input;  // what one round read from the master, taken after that round's port events
     int m_clients = 0;

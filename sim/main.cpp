@@ -31,7 +31,8 @@ then answers requests until SIGINT, SIGTERM or SIGHUP, and removes the link when
   --gap MS           the pause that ends a request of no fixed length, such as a home number write
                      or garbage (default 4)
   --log FILE         write one line per request and reply piece to FILE: seconds since the start,
-                     "request" or "reply", and the bytes in hex
+                     "request" or "reply", and the bytes in hex; a request of more than one
+                     byte ends with the longest pause seen between two of its bytes
   --fault RULE       misbehave as RULE says; may be repeated (see below)
   --load TABLEFILE   start with the settings and home numbers of a table file saved by the program
   --help             show this text

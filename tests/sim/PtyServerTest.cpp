@@ -109,12 +109,19 @@ TEST_F(PtyServerTest, GarbageEndsAtThePauseAndGoesUnanswered) {
                   {kIn, {0x99, 0x98, 0x97}}, {kIn, {0x34, 0x02}}, {kOut, {0x34, 0x02, 0x01}}}));
 }
 
-TEST_F(PtyServerTest, ARequestWhoseBytesComeSlowlyIsStillOneRequest) {
-    PtyServer& server = Serve();
+TEST_F(PtyServerTest, ARequestWhoseBytesComeSlowlyIsStillOneRequestAndItsPauseIsRecorded) {
+    ServerOptions options;
+    options.patience = milliseconds(3000);
+    PtyServer& server = Serve({}, options);
     PortClient client(server.LinkPath());
     ASSERT_TRUE(client.Send({0x35}));
-    std::this_thread::sleep_for(milliseconds(30));  // far past the gap, well within the patience
+    std::this_thread::sleep_for(milliseconds(300));  // far past the gap, well within the patience
     EXPECT_EQ(client.Exchange({0x01, 0x02}), Bytes({0x35, 0x01, 0x00}));
+    const Record request = server.Records().front();
+    EXPECT_EQ(request.bytes, Bytes({0x35, 0x01, 0x02}));
+    // The server may look late at the first byte, not early: half the sleep is a margin no scheduler eats.
+    EXPECT_GE(request.longestPause, milliseconds(150));
+    EXPECT_LT(request.longestPause, options.patience);
 }
 
 TEST_F(PtyServerTest, ARequestLeftShortIsDroppedAndTheNextOneStandsAlone) {
@@ -311,8 +318,9 @@ TEST_F(PtyServerTest, LogsOneTimedLinePerRequestAndReplyPiece) {
     std::vector<std::string> lines;
     for (std::string line; std::getline(log, line);) lines.push_back(line);
     ASSERT_EQ(lines.size(), 5u);
-    const std::string expected[] = {"request 35 01 02", "reply   35 01 00", "request 34 02", "reply   34",
-                                    "reply   02 01"};
+    const std::string pause = " \\(longest pause [0-9]+ us\\)";
+    const std::string expected[] = {"request 35 01 02" + pause, "reply   35 01 00", "request 34 02" + pause,
+                                    "reply   34", "reply   02 01"};
     const auto records = server.Records();
     for (std::size_t i = 0; i < lines.size(); ++i) {
         EXPECT_TRUE(std::regex_match(lines[i], std::regex("[0-9]+\\.[0-9]{6} " + expected[i]))) << lines[i];
