@@ -11,6 +11,8 @@
 
 namespace testsupport {
 
+inline constexpr std::chrono::milliseconds kRoomyGap{20};
+
 // The simulated device published as COM1 in a private ports directory, for as long as the object lives.
 class SimulatedDevice {
 public:
@@ -35,6 +37,9 @@ private:
         vantor::sim::ServerOptions options;
         options.portsDir = m_ports.Path();
         options.port = 1;
+        // A loaded machine can pause a client for over 5 ms between two bytes of one request, past the
+        // device's own 4 ms: with a two- or three-digit home number write the device would split it.
+        options.gap = kRoomyGap;
         for (const std::string& text : faults) {
             auto parsed = vantor::sim::ParseFault(text);
             if (auto* rule = std::get_if<vantor::sim::FaultRule>(&parsed)) {
