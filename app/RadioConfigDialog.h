@@ -278,6 +278,15 @@ private:
     bool TransferStopping(int rowsDone);
     bool EndedByStop(int rowsDone, std::string_view stopped);
     bool TransferGoesOn(bool sent, int errors);
+    // How a transfer's rows ended.
+    struct RowsEnd {
+        int firstUndone = 0;  // the first home number the run did not complete; above the rows: none
+        std::int32_t pllEndedAt =
+            0;                   // the home number whose PLL exchange went unanswered, ending them; 0: none
+        bool pllFailed = false;  // a PLL exchange of a completed row that did not succeed
+        int skippedRows = 0;     // rows not sent: their cells could not go to the device as they stand
+    };
+    bool FinishRows(const RowsEnd& end, std::string_view done);
     void RunTransferSettings(std::span<void (RadioConfigDialog::*const)()> handlers,
                              std::string_view stopped);
     bool CloseAllowedDuringTransfer();

@@ -1,6 +1,7 @@
 // Write All and Read All: every row of the table exchanged with the device on a worker thread, then the
 // settings through the window's own handlers. The worker reaches the window only through
 // DialogControls, whose calls run on the window's thread, so the window stays responsive throughout.
+#include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
@@ -24,6 +25,19 @@ constexpr std::array<void (D::*)(), 8> kReadSettings{&D::OnWideBandGet,      &D:
                                                      &D::OnSquelchGet,       &D::OnMinVolumeGet,
                                                      &D::OnSerialNumberRead, &D::OnUserDescriptionRead,
                                                      &D::OnRadioMfgGet,      &D::OnDtmfDelayGet};
+
+// Write All leaves a device's text alone when its edit is empty, rather than erase it by accident; the
+// text's own Write button still sends an empty text.
+struct KeptWhenEmpty {
+    void (D::*handler)();
+    int edit;
+    std::string_view line;
+};
+constexpr std::array<KeptWhenEmpty, 2> kKeptWhenEmpty{{
+    {&D::OnSerialNumberWrite, ctl::kSerialNumberEdit, "Serial Number left as it is: the edit is empty\r\n"},
+    {&D::OnUserDescriptionWrite, ctl::kUserDescriptionEdit,
+     "User Description left as it is: the edit is empty\r\n"},
+}};
 
 std::optional<std::thread> StartThread(std::function<void()> body) {
     try {
@@ -133,6 +147,12 @@ void RadioConfigDialog::RunTransferSettings(std::span<void (RadioConfigDialog::*
             LogText(stopped);
             return;
         }
+        const auto kept = std::find_if(kKeptWhenEmpty.begin(), kKeptWhenEmpty.end(),
+                                       [&](const KeptWhenEmpty& k) { return k.handler == handler; });
+        if (kept != kKeptWhenEmpty.end() && m_controls.GetDlgItemText(kept->edit).empty()) {
+            LogText(kept->line);
+            continue;
+        }
         (this->*handler)();
     }
 }
@@ -165,19 +185,35 @@ std::span<const std::uint8_t> RadioConfigDialog::LatestReply(std::int32_t n) con
     return std::span<const std::uint8_t>(m_reply).first(static_cast<std::size_t>(std::max(n, 0)));
 }
 
-// A row's write is repeated until it succeeds; more than five failures in a row end the run.
+// A row's write is repeated until it succeeds; more than five failures in a row end the run. A row whose
+// cells the device could not be given as they stand is not sent at all.
 void RadioConfigDialog::WriteAllWorker() {
     m_workerFlag = true;
     int errors = 0;
     bool pllEnabled = true;
+    RowsEnd end;
     constexpr std::string_view kStopped = "Write All stopped\r\n";
     int position = 0;
     for (; position < m_rowCount;) {
         const std::int32_t homeNumber = position + 1;
-        if (EndedByStop(position, kStopped)) return;
+        if (EndedByStop(position, kStopped)) break;
         const table::Codes codes =
             table::CodesForSending(m_controls.GetItemText(ctl::kHomeNumberList, position, kTxColumn),
                                    m_controls.GetItemText(ctl::kHomeNumberList, position, kRxColumn));
+        const bool withPll = homeNumber <= table::kPllHomeNumbers;
+        const std::string pllTx =
+            withPll ? m_controls.GetItemText(ctl::kHomeNumberList, position, kPllTxColumn) : "";
+        const std::string pllRx =
+            withPll ? m_controls.GetItemText(ctl::kHomeNumberList, position, kPllRxColumn) : "";
+        if (const auto refusal = table::RowRefusal(codes, pllTx, pllRx, withPll)) {
+            std::string line =
+                "Home Number " + std::to_string(homeNumber) + " not written: " + std::string(*refusal);
+            if (!line.ends_with("\r\n")) line += "\r\n";
+            LogText(line);
+            ++end.skippedRows;
+            ++position;
+            continue;
+        }
         if (!TransferGoesOn(SendHomeNumberWrite(homeNumber, codes.tx, codes.rx), errors)) break;
         std::int32_t n = AwaitReply(m_reply, m_pollCount, CommandCycle::kIntervalMs);
         const auto reported = [&](LogSink& log) {
@@ -188,36 +224,40 @@ void RadioConfigDialog::WriteAllWorker() {
             continue;
         }
         errors = 0;
-        if (pllEnabled && homeNumber <= table::kPllHomeNumbers) {
+        if (pllEnabled && withPll) {
             if (TransferStopping(-1)) continue;  // caught at the top, before any further request
-            if (SendPllWrite(homeNumber, m_controls.GetItemText(ctl::kHomeNumberList, position, kPllTxColumn),
-                             m_controls.GetItemText(ctl::kHomeNumberList, position, kPllRxColumn))) {
+            bool stored = false;
+            if (SendPllWrite(homeNumber, pllTx, pllRx)) {
                 n = AwaitReply(m_reply, m_pollCount, CommandCycle::kIntervalMs);
                 if (n <= 0) {
                     pllEnabled = false;
+                    end.pllEndedAt = homeNumber;
                 } else {
-                    Report([&](LogSink& log) { table::ReportTransferPllWriteReply(LatestReply(n), n, log); });
+                    stored = Report([&](LogSink& log) {
+                        return table::ReportTransferPllWriteReply(LatestReply(n), n, log);
+                    });
                 }
             }
+            if (!stored) end.pllFailed = true;
         }
         ++position;
     }
-    m_link.Disconnect();
-    if (position == m_rowCount) ResetOutcome();  // every row went through, some maybe after a retry
-    RunTransferSettings(kWrittenSettings, kStopped);
+    end.firstUndone = position + 1;
+    if (FinishRows(end, "written")) RunTransferSettings(kWrittenSettings, kStopped);
 }
 
 // Every failure of the run counts; the first request after the sixth ends it. A row that was not read is
-// read again, both its exchanges.
+// read again, both its exchanges; so is a row whose reply named another home number (that one is filled).
 void RadioConfigDialog::ReadAllWorker() {
     m_workerFlag = true;
     int errors = 0;
     bool pllEnabled = true;
+    RowsEnd end;
     constexpr std::string_view kStopped = "Read All stopped\r\n";
     int position = 0;
     for (; position < m_rowCount;) {
         const std::int32_t homeNumber = position + 1;
-        if (EndedByStop(position, kStopped)) return;
+        if (EndedByStop(position, kStopped)) break;
         bool rowDone = false;
         if (!TransferGoesOn(SendHomeNumberRead(homeNumber), errors)) break;
         std::int32_t n = AwaitReply(m_reply, m_pollCount, CommandCycle::kIntervalMs);
@@ -225,16 +265,18 @@ void RadioConfigDialog::ReadAllWorker() {
                 n > 0 ? table::ReportTransferHomeNumberRead(LatestReply(n), n, m_log) : std::nullopt) {
             SetHomeNumberRow(read->homeNumber, read->codes.tx, read->codes.rx);
             m_tableChanged = true;
-            rowDone = true;
-        } else {
-            ++errors;
+            rowDone = read->homeNumber == homeNumber;
         }
-        if (homeNumber <= table::kPllHomeNumbers && pllEnabled) {
+        if (!rowDone) ++errors;
+        bool pllRead = false;
+        const bool withPll = homeNumber <= table::kPllHomeNumbers && pllEnabled;
+        if (withPll) {
             if (TransferStopping(-1)) continue;
             if (!TransferGoesOn(SendPllRead(homeNumber), errors)) break;
             n = AwaitReply(m_reply, m_pollCount, CommandCycle::kIntervalMs);
             if (n < 0) {
                 pllEnabled = false;
+                end.pllEndedAt = homeNumber;
             } else if (n > 0) {
                 const auto pll = Report([&](LogSink& log) -> std::optional<table::PllTexts> {
                     if (!table::CheckReadHeader(table::kPllCode, LatestReply(n), n, log)) return std::nullopt;
@@ -242,12 +284,38 @@ void RadioConfigDialog::ReadAllWorker() {
                     if (!texts) table::ReportUnrecognisedLength(LatestReply(n), n, log);
                     return texts;
                 });
-                if (pll) SetPllColumns(table::EchoedHomeNumber(LatestReply(n), n), pll->tx, pll->rx);
+                if (pll) {
+                    const std::uint16_t echoed = table::EchoedHomeNumber(LatestReply(n), n);
+                    SetPllColumns(echoed, pll->tx, pll->rx);
+                    pllRead = echoed == homeNumber;
+                }
             }
         }
-        if (rowDone) ++position;
+        if (!rowDone) continue;
+        // A row read whole but whose PLL values did not come: its PLL cells are not the device's.
+        if (withPll && pllEnabled && !pllRead) end.pllFailed = true;
+        ++position;
     }
+    end.firstUndone = position + 1;
+    if (FinishRows(end, "read")) RunTransferSettings(kReadSettings, kStopped);
+}
+
+// The rows are over: the port is closed, and what the run left undone is said before the settings, which
+// follow only when every row went through (an early end leaves the device's texts and settings alone).
+bool RadioConfigDialog::FinishRows(const RowsEnd& end, std::string_view done) {
     m_link.Disconnect();
-    if (position == m_rowCount) ResetOutcome();  // every row went through, some maybe after a retry
-    RunTransferSettings(kReadSettings, kStopped);
+    const bool complete = end.firstUndone > m_rowCount;
+    if (complete) ResetOutcome();  // every row went through, some maybe after a retry
+    const std::string verb(done);
+    if (!complete) {
+        LogText("Home numbers not " + verb + ": " + std::to_string(end.firstUndone) + " to " +
+                std::to_string(m_rowCount) + "\r\n");
+    }
+    if (end.pllEndedAt > 0) {
+        LogText("PLL values not " + verb + " for home numbers " + std::to_string(end.pllEndedAt) + " to " +
+                std::to_string(table::kPllHomeNumbers) + "\r\n");
+    }
+    if (end.skippedRows > 0) LogText("Rows not written: " + std::to_string(end.skippedRows) + "\r\n");
+    if (end.pllEndedAt > 0 || end.pllFailed || end.skippedRows > 0) NoteOutcome(Outcome::kRefused);
+    return complete;
 }

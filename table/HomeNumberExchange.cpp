@@ -172,25 +172,28 @@ std::optional<PllTexts> ReportPllRead(std::span<const std::uint8_t> reply, std::
     return pll;
 }
 
-void ReportTransferPllWriteReply(std::span<const std::uint8_t> reply, std::int32_t n, LogSink& log) {
-    if (n <= 0) return;
+bool ReportTransferPllWriteReply(std::span<const std::uint8_t> reply, std::int32_t n, LogSink& log) {
+    if (n <= 0) return false;
     if (const auto byte = ReplyByte(reply, n, 0); byte != kPllCode) {
         ReportByte(log, "Unexpected response: ", byte, reply, n);
-        return;
+        return false;
     }
     log.Text("38(PLL frequencies):\r\n");
     if (const auto byte = ReplyByte(reply, n, 1); byte != protocol::kWriteSubCode) {
         ReportByte(log, "Unrecognized reponse[1]: ", byte, reply, n);
-        return;
+        return false;
     }
     const auto status = ReplyByte(reply, n, 4);
     if (status == protocol::kStatusSuccess) {
         log.Text(" Successful\r\n");
-    } else if (status == protocol::kStatusFailed) {
+        return true;
+    }
+    if (status == protocol::kStatusFailed) {
         log.Text(" Unsuccessful\r\n");
     } else {
         ReportByte(log, " Unrecognized response[4]: ", status, reply, n);
     }
+    return false;
 }
 
 std::optional<EchoedCodes> ReportTransferHomeNumberRead(std::span<const std::uint8_t> reply, std::int32_t n,

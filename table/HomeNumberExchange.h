@@ -63,8 +63,9 @@ std::optional<Codes> ReportHomeNumberRead(std::span<const std::uint8_t> reply, s
 std::optional<PllTexts> ReportPllRead(std::span<const std::uint8_t> reply, std::int32_t n, LogSink& log);
 
 // Write All's report of a PLL write reply: like the write reply report, but the echo line
-// "38(PLL frequencies):" stands where the home number would, and no home number is shown.
-void ReportTransferPllWriteReply(std::span<const std::uint8_t> reply, std::int32_t n, LogSink& log);
+// "38(PLL frequencies):" stands where the home number would, and no home number is shown. True when the
+// device said it stored the values.
+bool ReportTransferPllWriteReply(std::span<const std::uint8_t> reply, std::int32_t n, LogSink& log);
 
 // Read All's report of a home number read reply: header checks, "Home Number: " with the echoed number
 // (signed 16-bit), then the codes (" Tx:FFF Rx:FFF" for none). The echoed number and its codes, or none

@@ -1,5 +1,6 @@
 #include "table/HomeNumberRules.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -8,6 +9,10 @@ namespace table {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kInvalidCodes = "Invalid Rx/Tx value";
+constexpr std::string_view kPllTooLarge = "TxPLL and RxPLL must be less than 6553.5\r\n";
+constexpr std::string_view kPllNegative = "TxPLL and RxPLL must not be negative\r\n";
+constexpr std::string_view kPllNotNumber = "TxPLL and RxPLL must be numbers\r\n";
 
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -51,12 +56,23 @@ double OutOfRange(std::string_view number, bool hex) {
 
 double PllNumber(std::string_view text) { return AtofValue(text); }
 
-bool PllTooLarge(const Entry& entry) {
-    // Not "above or at the limit": a value that is not a number (nan) is not below it either.
-    return !(PllNumber(entry.pllTx) < kPllLimit) || !(PllNumber(entry.pllRx) < kPllLimit);
+// Not "above or at the limit": a value that is not a number (nan) is not below it either.
+bool PllTooLarge(std::string_view tx, std::string_view rx) {
+    return !(PllNumber(tx) < kPllLimit) || !(PllNumber(rx) < kPllLimit);
 }
+bool PllTooLarge(const Entry& entry) { return PllTooLarge(entry.pllTx, entry.pllRx); }
 
-bool PllNegative(const Entry& entry) { return PllNumber(entry.pllTx) < 0 || PllNumber(entry.pllRx) < 0; }
+bool PllNegative(std::string_view tx, std::string_view rx) { return PllNumber(tx) < 0 || PllNumber(rx) < 0; }
+bool PllNegative(const Entry& entry) { return PllNegative(entry.pllTx, entry.pllRx); }
+
+bool PllNotNumber(std::string_view tx, std::string_view rx) { return !IsPllNumber(tx) || !IsPllNumber(rx); }
+bool PllNotNumber(const Entry& entry) { return PllNotNumber(entry.pllTx, entry.pllRx); }
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool CodesRefused(const Codes& codes) {
+    return !IsWireCode(codes.tx) || !IsWireCode(codes.rx) || codes.tx.size() != codes.rx.size();
+}
 
 bool HasPllText(const Entry& entry) { return !entry.pllTx.empty() || !entry.pllRx.empty(); }
 
@@ -121,6 +137,37 @@ std::string PllText(std::uint16_t wire) {
     return std::to_string(wire / 10) + "." + std::to_string(wire % 10);
 }
 
+bool IsPllNumber(std::string_view text) {
+    if (text.empty()) return true;
+    bool point = false;
+    bool digit = false;
+    for (const char c : text) {
+        if (c == '.' && !point) {
+            point = true;
+        } else if (IsDigit(c)) {
+            digit = true;
+        } else {
+            return false;
+        }
+    }
+    return digit;
+}
+
+bool IsWireCode(std::string_view code) {
+    return (code.empty() || code.size() == 2 || code.size() == 3) &&
+           std::all_of(code.begin(), code.end(), IsDigit);
+}
+
+std::optional<std::string_view> RowRefusal(const Codes& codes, std::string_view pllTx, std::string_view pllRx,
+                                           bool withPll) {
+    if (CodesRefused(codes)) return kInvalidCodes;
+    if (!withPll) return std::nullopt;
+    if (PllTooLarge(pllTx, pllRx)) return kPllTooLarge;
+    if (PllNegative(pllTx, pllRx)) return kPllNegative;
+    if (PllNotNumber(pllTx, pllRx)) return kPllNotNumber;
+    return std::nullopt;
+}
+
 AddDecision CheckAdd(const Entry& entry, std::int32_t rowCount, LogSink& log) {
     using Action = AddDecision::Action;
     if (entry.number == 0) {
@@ -136,19 +183,22 @@ AddDecision CheckAdd(const Entry& entry, std::int32_t rowCount, LogSink& log) {
         return {Action::kLogged, {}, {}};
     }
     Codes codes{StoredCode(entry.tx), StoredCode(entry.rx)};
-    if (PllTooLarge(entry)) return {Action::kMessage, {}, "TxPLL and RxPLL must be less than 6553.5\r\n"};
-    if (PllNegative(entry)) return {Action::kMessage, {}, "TxPLL and RxPLL must not be negative\r\n"};
-    if ((codes.tx.empty() || codes.rx.empty()) && HasPllText(entry)) {
-        return {Action::kMessage, {}, "Invalid Rx/Tx value"};
-    }
-    if (codes.tx.size() != codes.rx.size()) return {Action::kMessage, {}, "Invalid Rx/Tx value"};
+    if (PllTooLarge(entry)) return {Action::kMessage, {}, kPllTooLarge};
+    if (PllNegative(entry)) return {Action::kMessage, {}, kPllNegative};
+    // "146,5" or "146.5 MHz" would go out as 146.0 or be saved as two words that end a later load.
+    if (PllNotNumber(entry)) return {Action::kMessage, {}, kPllNotNumber};
+    if ((codes.tx.empty() || codes.rx.empty()) && HasPllText(entry))
+        return {Action::kMessage, {}, kInvalidCodes};
+    if (codes.tx.size() != codes.rx.size()) return {Action::kMessage, {}, kInvalidCodes};
     return {Action::kStore, std::move(codes), {}};
 }
 
 WriteDecision CheckWrite(const Entry& entry, std::int32_t rowCount, LogSink& log) {
     using Action = WriteDecision::Action;
     Codes codes = CodesForSending(entry.tx, entry.rx);
-    if (codes.tx.size() != codes.rx.size()) return {Action::kMessage, {}, "Invalid Rx/Tx value"};
+    // The window's edits take at most three digits; a caller that fills them otherwise ("1234", "1a")
+    // would have its codes cut or sent as they stand.
+    if (CodesRefused(codes)) return {Action::kMessage, {}, kInvalidCodes};
     if (entry.number == 0) {
         log.Text("Please enter a home number\r\n");
         return {};
@@ -158,13 +208,17 @@ WriteDecision CheckWrite(const Entry& entry, std::int32_t rowCount, LogSink& log
         return {};
     }
     if (PllTooLarge(entry)) {
-        log.Text("TxPLL and RxPLL must be less than 6553.5\r\n");
+        log.Text(kPllTooLarge);
         return {};
     }
     // A negative value would go out as the low bits of its wire value: -0.1 as the no-value marker, -5 as
     // a value the device gives back as 6553.1.
     if (PllNegative(entry)) {
-        log.Text("TxPLL and RxPLL must not be negative\r\n");
+        log.Text(kPllNegative);
+        return {};
+    }
+    if (PllNotNumber(entry)) {
+        log.Text(kPllNotNumber);
         return {};
     }
     // Nothing would be sent; saying why is better than silence.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,19 @@ std::uint16_t PllWireValue(std::string_view text);
 
 // The text of a PLL wire value: empty for 0xFFFF, else the value divided by ten with one decimal.
 std::string PllText(std::uint16_t wire);
+
+// Whether a PLL text is a number as the operator writes one: digits with at most one decimal point and at
+// least one digit ("146.5", ".5", "5."). The empty text, no value, passes too.
+bool IsPllNumber(std::string_view text);
+
+// Whether a code can go on the wire: empty, or two or three digits.
+bool IsWireCode(std::string_view code);
+
+// Why a row of the table cannot go to the device as it stands, or nullopt when it can: its codes (as they
+// go on the wire) must each be a wire code, both of one length, and its PLL texts, when they go out too,
+// numbers not negative and below the limit. The texts are those of the Add and Write refusals.
+std::optional<std::string_view> RowRefusal(const Codes& codes, std::string_view pllTx, std::string_view pllRx,
+                                           bool withPll);
 
 // What the operator typed into the five entry edits (Number already read as a number).
 struct Entry {

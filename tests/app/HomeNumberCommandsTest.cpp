@@ -67,6 +67,7 @@ TEST(HomeNumberCommandsTest, WriteSendsTheEditsAndReportsEachReply) {
          {{0x33, 0x01, 0x00, 0x07, 0x30, 0x35, 0x30, 0x37}, {0x38, 0x01, 0x00, 0x07, 0x01, 0xC7, 0xFF, 0xFF}},
          written7},
         {{"0", "12", "34", "", ""}, {}, "Please enter a home number\r\n"},
+        {{"100", "12", "34", "146,5", ""}, {}, "TxPLL and RxPLL must be numbers\r\n"},
     };
     for (const Case& c : cases) {
         Table t;
@@ -145,7 +146,7 @@ TEST(HomeNumberCommandsTest, AddStoresWhatPassesItsChecksAndNothingElse) {
     Table t;
     const std::vector<std::pair<Edits, std::vector<std::string>>> stored{
         {{"500", "12", "34", "", ""}, {"500", "12", "34", "", ""}},
-        {{"5", "5", "7", "abc", "146.52"}, {"5", "05", "07", "abc", "146.52"}},
+        {{"5", "5", "7", ".5", "146.52"}, {"5", "05", "07", ".5", "146.52"}},
         {{"6", "123", "456", "6553.4", ""}, {"6", "123", "456", "6553.4", ""}},
     };
     for (const auto& [edits, row] : stored) {
@@ -159,7 +160,7 @@ TEST(HomeNumberCommandsTest, AddStoresWhatPassesItsChecksAndNothingElse) {
 
     const std::vector<Edits> refused{
         {"", "12", "34", "", ""},   {"501", "12", "34", "", ""},     {"6", "1", "234", "", ""},
-        {"6", "", "", "146.5", ""}, {"6", "12", "34", "6553.5", ""},
+        {"6", "", "", "146.5", ""}, {"6", "12", "34", "6553.5", ""}, {"6", "12", "34", "146.5 MHz", ""},
     };
     for (const Edits& edits : refused) {
         t.Type(edits);
@@ -170,8 +171,10 @@ TEST(HomeNumberCommandsTest, AddStoresWhatPassesItsChecksAndNothingElse) {
     EXPECT_EQ(t.dialog.LogContents(),
               "Please enter a valid home number\r\nInvalid Home Number.\r\nChannel must be less than 501\r\n"
               "and greater than 0\r\n");
-    ASSERT_EQ(t.controls.messages.size(), 3U);
+    ASSERT_EQ(t.controls.messages.size(), 4U);
     EXPECT_EQ(t.controls.messages[2].text, "TxPLL and RxPLL must be less than 6553.5\r\n");
+    EXPECT_EQ(t.controls.messages[3].text, "TxPLL and RxPLL must be numbers\r\n");
+    EXPECT_EQ(t.controls.messages[3].caption, "Invalid entry");
     EXPECT_TRUE(t.device.Requests().empty());
 }
 

@@ -60,41 +60,39 @@ public:
     RadioConfigDialog dialog{controls};
 };
 
-Bytes Field(Bytes head, std::size_t zeros) {
-    head.resize(head.size() + zeros, 0);
-    return head;
-}
-
-const std::vector<Bytes> kSettingWrites{
-    {0x34, 0x01, 0x01}, Field({0x37, 0x01}, 32), Field({0x3C, 0x01}, 12), {0x36, 0x01, 0x01}};
-
-// Three refusals and three silences in a row: the seventh request for row 1 ends the run, then the
-// settings are written (DISP and SQUELCH have no entry chosen and send nothing).
-TEST(TransferTest, WriteAllGivesUpAfterSixFailuresOfARowAndStillWritesTheSettings) {
+// Three refusals and three silences in a row: the seventh request for row 1 ends the run, which then
+// says what it did not write and leaves the settings alone.
+TEST(TransferTest, WriteAllGivesUpAfterSixFailuresOfARowWithoutTheSettings) {
     Transfer t({"33/w@1-3:status1", "33/w@4-:silence"});
     // Three-digit codes make the request whole by its length: the seventh, whose reply is not waited
     // for, cannot run into the first setting request that follows it at once.
     t.dialog.SetHomeNumberRow(1, "123", "456");
     t.Run(&RadioConfigDialog::OnWriteAll);
-    std::vector<Bytes> expected(7, Bytes{0x33, 0x01, 0x00, 0x01, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36});
-    expected.insert(expected.end(), kSettingWrites.begin(), kSettingWrites.end());
-    EXPECT_EQ(t.device.Requests(), expected);
+    EXPECT_EQ(t.device.Requests(),
+              std::vector<Bytes>(7, Bytes{0x33, 0x01, 0x00, 0x01, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36}));
     EXPECT_EQ(t.Count("Home Number: 1 Unsuccessful\r\n"), 3U);
     EXPECT_EQ(t.Count("Timed out waiting for response\r\n"), 3U);
-    EXPECT_NE(
-        t.dialog.LogContents().find("Timed out waiting for response\r\nMore than 5 errors have occurred.\r\n"
-                                    "Ending process.\r\nPlease Select a 'DISP' button entry\r\n"),
-        std::string::npos);
+    EXPECT_TRUE(t.dialog.LogContents().ends_with(
+        "Timed out waiting for response\r\nMore than 5 errors have occurred.\r\nEnding process.\r\n"
+        "Home numbers not written: 1 to 500\r\n"));
+    EXPECT_EQ(t.dialog.LastOutcome(), RadioConfigDialog::Outcome::kNoAnswer);
     EXPECT_TRUE(t.Idle());
 }
 
 // A whole run: row 1 fails once and is written again; FFF and empty rows go out as four bytes; the third
-// PLL write times out and no PLL write follows it.
-TEST(TransferTest, WriteAllWritesEveryRowRetryingAFailedOne) {
+// PLL write times out and no PLL write follows it; rows the device could not be given as they stand are
+// not sent, and the end of the run says so before the settings.
+TEST(TransferTest, WriteAllWritesEveryRowRetryingAFailedOneAndSkippingWhatCannotGo) {
     Transfer t({"33/w@1:status1", "38/w@3:silence"});
     t.dialog.SetHomeNumberRow(1, "12", "34");
     t.dialog.SetPllColumns(1, "45.5", "");
     t.dialog.SetHomeNumberRow(2, "FFF", "34");
+    t.dialog.SetHomeNumberRow(4, "1234", "5678");
+    t.dialog.SetHomeNumberRow(100, "12", "34");
+    t.dialog.SetPllColumns(100, "7000", "");
+    t.dialog.SetHomeNumberRow(500, "12", "345");
+    t.controls.SetCurSel(ctl::kDispList, 0);
+    t.controls.SetCurSel(ctl::kSquelchList, 1);
     t.Run(&RadioConfigDialog::OnWriteAll);
 
     const Bytes row1{0x33, 0x01, 0x00, 0x01, 0x31, 0x32, 0x33, 0x34};
@@ -103,18 +101,35 @@ TEST(TransferTest, WriteAllWritesEveryRowRetryingAFailedOne) {
         expected.push_back({0x33, 0x01, 0x00, n});
         expected.push_back({0x38, 0x01, 0x00, n, 0xFF, 0xFF, 0xFF, 0xFF});
     }
-    for (int n = 4; n <= 500; ++n)
+    for (int n = 5; n < 500; ++n) {
+        if (n == 100) continue;
         expected.push_back({0x33, 0x01, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)});
-    expected.insert(expected.end(), kSettingWrites.begin(), kSettingWrites.end());
+    }
+    // The settings, the empty texts left as the device has them.
+    for (const Bytes& setting :
+         std::vector<Bytes>{{0x35, 0x01, 0x01}, {0x3B, 0x01, 0x02}, {0x34, 0x01, 0x01}, {0x36, 0x01, 0x01}}) {
+        expected.push_back(setting);
+    }
     EXPECT_EQ(t.device.Requests(), expected);
     EXPECT_EQ(t.Count("38(PLL frequencies):\r\n Successful\r\n"), 2U);
-    EXPECT_EQ(t.Count("Home Number: 500 Successful\r\n"), 1U);
+    EXPECT_EQ(t.Count("Home Number: 499 Successful\r\n"), 1U);
+    EXPECT_EQ(t.Count("Home Number 4 not written: Invalid Rx/Tx value\r\nHome Number: 5 Successful\r\n"), 1U);
+    EXPECT_EQ(t.Count("Home Number 100 not written: TxPLL and RxPLL must be less than 6553.5\r\n"), 1U);
+    EXPECT_EQ(t.Count("Home Number 500 not written: Invalid Rx/Tx value\r\n"
+                      "PLL values not written for home numbers 3 to 100\r\nRows not written: 3\r\n"
+                      "Sending 'DISP' button write request: 1\r\n"),
+              1U);
+    EXPECT_EQ(t.Count("Serial Number left as it is: the edit is empty\r\n"
+                      "User Description left as it is: the edit is empty\r\n"),
+              1U);
+    EXPECT_EQ(t.dialog.LastOutcome(), RadioConfigDialog::Outcome::kRefused);
     EXPECT_TRUE(t.Idle());
 }
 
-// Failures count over the whole run; the request after the sixth ends it, here a PLL read. The first
-// reply names home number 9, and row 9 is the one it fills.
-TEST(TransferTest, ReadAllEndsAfterSixFailuresSpreadOverTheRunAndFillsTheRowsTheRepliesName) {
+// Failures count over the whole run; the request after the sixth ends it, here a PLL read, and the
+// settings are not read. The first reply names home number 9: row 9 is the one it fills, and row 1 is
+// asked again as a failure.
+TEST(TransferTest, ReadAllEndsAfterSixFailuresSpreadOverTheRunAndAsksAgainForARowAnotherReplyNamed) {
     DeviceState state;
     state.homeNumbers[0] = {"12", "34"};
     std::vector<std::string> faults{"33/r@1:echo=9"};
@@ -127,17 +142,41 @@ TEST(TransferTest, ReadAllEndsAfterSixFailuresSpreadOverTheRunAndFillsTheRowsThe
         if (request.size() == 4 && request[0] == 0x33) homeReads.push_back(request);
         if (request.size() == 4 && request[0] == 0x38) pllReads.push_back(request);
     }
-    EXPECT_EQ(homeReads.size(), 12U);
-    EXPECT_EQ(homeReads.back(), (Bytes{0x33, 0x02, 0x00, 0x07}));
-    EXPECT_EQ(pllReads.back(), (Bytes{0x38, 0x02, 0x00, 0x07}));
-    EXPECT_NE(t.dialog.LogContents().find("Home Number: 9 Tx: 12 Rx: 34\r\n"), std::string::npos);
-    EXPECT_NE(t.dialog.LogContents().find("More than 5 errors have occurred.\r\nEnding process.\r\n"
-                                          "Sending Wide Band Read request:\r\n"),
-              std::string::npos);
+    EXPECT_EQ(homeReads.size(), 10U);
+    EXPECT_EQ(homeReads.back(), (Bytes{0x33, 0x02, 0x00, 0x05}));
+    EXPECT_EQ(t.device.Requests().back(), (Bytes{0x38, 0x02, 0x00, 0x05}));  // the request that ended it
+    EXPECT_EQ(pllReads.size(), 10U);
+    EXPECT_EQ(t.Count("Home Number: 9 Tx: 12 Rx: 34\r\n"), 1U);
+    EXPECT_EQ(t.Count("Home Number: 1 Tx: 12 Rx: 34\r\n"), 1U);
+    EXPECT_TRUE(t.dialog.LogContents().ends_with(
+        "More than 5 errors have occurred.\r\nEnding process.\r\nHome numbers not read: 5 to 500\r\n"));
     EXPECT_EQ(t.controls.rows[8], (std::vector<std::string>{"9", "12", "34", "", ""}));
-    EXPECT_EQ(t.controls.rows[0], (std::vector<std::string>{"1", "", "", "", ""}));
+    EXPECT_EQ(t.controls.rows[0], (std::vector<std::string>{"1", "12", "34", "", ""}));
     EXPECT_EQ(t.controls.rows[1], (std::vector<std::string>{"2", "", "", "", ""}));
+    EXPECT_EQ(t.dialog.LastOutcome(), RadioConfigDialog::Outcome::kNoAnswer);
+    EXPECT_TRUE(t.Idle());
+}
+
+// A whole run whose third PLL read times out: the rows all come in, the PLL cells from row 3 on stay
+// empty, and the run says so before the settings and counts as a failure.
+TEST(TransferTest, ReadAllReadsEveryRowAndSaysWhichPllValuesItDidNotRead) {
+    DeviceState state;
+    state.homeNumbers[0] = {"12", "34"};
+    state.homeNumbers[99] = {"123", "456"};
+    state.homeNumbers[499] = {"98", "76"};
+    state.pll[0] = {455, vantor::sim::kNoPll};
+    state.pll[99] = {1465, 4000};
+    Transfer t({"38/r@3:silence"}, state);
+    t.Run(&RadioConfigDialog::OnReadAll);
+
+    EXPECT_EQ(t.controls.rows[0], (std::vector<std::string>{"1", "12", "34", "45.5", ""}));
+    EXPECT_EQ(t.controls.rows[99], (std::vector<std::string>{"100", "123", "456", "", ""}));
+    EXPECT_EQ(t.controls.rows[499], (std::vector<std::string>{"500", "98", "76", "", ""}));
+    EXPECT_EQ(t.Count("Home Number: 500 Tx: 98 Rx: 76\r\nPLL values not read for home numbers 3 to 100\r\n"
+                      "Sending Wide Band Read request:\r\n"),
+              1U);
     EXPECT_EQ(t.device.Requests().back(), (Bytes{0x36, 0x02}));  // DTMF Delay Get, the last setting
+    EXPECT_EQ(t.dialog.LastOutcome(), RadioConfigDialog::Outcome::kRefused);
     EXPECT_TRUE(t.Idle());
 }
 
@@ -178,8 +217,13 @@ TEST(TransferTest, StopAndCloseEndARunBeforeItsNextRequest) {
             t.dialog.OnStop();
         }
         ASSERT_TRUE(Transfer::WaitUntil([&] { return !t.dialog.TransferRunning(); }));
-        EXPECT_TRUE(
-            t.dialog.LogContents().ends_with(closing ? "Read All stopped\r\n" : "Write All stopped\r\n"));
+        const std::string& log = t.dialog.LogContents();
+        const std::string stopped = closing ? "Read All stopped\r\nHome numbers not read: "
+                                            : "Write All stopped\r\nHome numbers not written: ";
+        const auto at = log.rfind(stopped);
+        ASSERT_NE(at, std::string::npos) << log;
+        EXPECT_TRUE(log.ends_with(" to 500\r\n")) << log.substr(at);
+        EXPECT_EQ(log.find("\r\n", at + stopped.size()), log.size() - 2) << "one line after the stop";
         const std::vector<Bytes> requests = t.device.Requests();
         EXPECT_LT(requests.size(), 50U);
         EXPECT_TRUE(requests.back()[0] == 0x33 || requests.back()[0] == 0x38) << "a setting was exchanged";

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,7 @@ const std::string kReadRange = "Invalid Home Number:\r\nMust be less than 500\r\
 constexpr std::string_view kPllLimitText = "TxPLL and RxPLL must be less than 6553.5\r\n";
 constexpr std::string_view kNegativeText = "TxPLL and RxPLL must not be negative\r\n";
 constexpr std::string_view kInvalidCodes = "Invalid Rx/Tx value";
+constexpr std::string_view kNotNumberText = "TxPLL and RxPLL must be numbers\r\n";
 
 TEST(HomeNumberRules, NumbersAreReadLikeTheCLibrary) {
     const double inf = std::numeric_limits<double>::infinity();
@@ -88,12 +90,20 @@ TEST(HomeNumberRules, AddChecksInOrderAndStoresCodesOfEqualLength) {
         {{7, "12", "34", "6553.5", "-1"}, kMessage, kPllLimitText, "", {}},
         {{7, "", "", "-0.1", ""}, kMessage, kNegativeText, "", {}},
         {{7, "", "", "146.5", ""}, kMessage, kInvalidCodes, "", {}},
-        {{7, "12", "", "", "abc"}, kMessage, kInvalidCodes, "", {}},
+        {{7, "12", "", "", "abc"}, kMessage, kNotNumberText, "", {}},
+        {{7, "12", "", "", "146.5"}, kMessage, kInvalidCodes, "", {}},
         {{7, "5", "123", "", ""}, kMessage, kInvalidCodes, "", {}},
         {{500, "12", "34", "", ""}, kStore, "", "", {"12", "34"}},
         {{7, "5", "7", "", ""}, kStore, "", "", {"05", "07"}},
         {{7, "", "", "", ""}, kStore, "", "", {}},
-        {{7, "12", "34", "abc", "146.52"}, kStore, "", "", {"12", "34"}},
+        // A PLL text is a number only when it is digits with at most one point: checked after the sign.
+        {{7, "12", "34", "abc", "146.52"}, kMessage, kNotNumberText, "", {}},
+        {{7, "12", "34", "146.5", "146,5"}, kMessage, kNotNumberText, "", {}},
+        {{7, "", "", "146.5 MHz", ""}, kMessage, kNotNumberText, "", {}},
+        {{7, "12", "34", "-abc", ""}, kMessage, kNotNumberText, "", {}},
+        {{7, "12", "34", "1e9", ""}, kMessage, kPllLimitText, "", {}},
+        {{7, "12", "34", ".5", "5."}, kStore, "", "", {"12", "34"}},
+        {{7, "12", "34", "146.52", "0"}, kStore, "", "", {"12", "34"}},
         {{7, "123", "456", "6553.4", "6553.4"}, kStore, "", "", {"123", "456"}},
     };
     for (const auto& c : cases) {
@@ -125,6 +135,13 @@ TEST(HomeNumberRules, WriteChecksCodesFirstThenLogsItsRefusals) {
         {{501, "12", "34", "", "6553.5"}, kLogged, "", std::string(kPllLimitText), {}},
         {{7, "12", "34", "6553.5", "-5"}, kLogged, "", std::string(kPllLimitText), {}},
         {{501, "12", "34", "-5", ""}, kLogged, "", std::string(kNegativeText), {}},
+        {{501, "12", "34", "\xE2\x82\xAC", ""}, kLogged, "", std::string(kNotNumberText), {}},
+        {{7, "12", "34", "45.5", " 45.5"}, kLogged, "", std::string(kNotNumberText), {}},
+        {{7, "12", "34", "4.5.5", ""}, kLogged, "", std::string(kNotNumberText), {}},
+        {{7, "12", "34", ".", ""}, kLogged, "", std::string(kNotNumberText), {}},
+        // Codes the window's edits could not hold, as a command line may give them.
+        {{7, "1234", "5678", "", ""}, kMessage, kInvalidCodes, "", {}},
+        {{7, "1a", "23", "", ""}, kMessage, kInvalidCodes, "", {}},
         {{501, "12", "34", "", ""}, kLogged, "", kReadRange, {}},
         {{-1, "12", "34", "", ""}, kLogged, "", kReadRange, {}},
         {{300, "5", "FFF", "", ""}, kSend, "", "", {}},
@@ -138,6 +155,38 @@ TEST(HomeNumberRules, WriteChecksCodesFirstThenLogsItsRefusals) {
         EXPECT_EQ(decision.message, c.message) << c.entry.number << " " << c.entry.pllTx;
         EXPECT_EQ(log.Contents(), c.log);
         EXPECT_EQ(decision.codes, c.codes);
+    }
+}
+
+// What Write All checks of a row before it sends it: the codes as they go on the wire, then the PLL
+// texts in Write's order when they go out too.
+TEST(HomeNumberRules, RowRefusalNamesTheFirstFaultOfARow) {
+    const struct {
+        Codes codes;
+        std::string_view pllTx, pllRx;
+        bool withPll;
+        std::optional<std::string_view> refusal;
+    } cases[] = {
+        {{}, "", "", true, std::nullopt},
+        {{}, "146.5", "", true, std::nullopt},  // no codes with PLL values: sent as they stand
+        {{"12", "34"}, "6553.4", ".5", true, std::nullopt},
+        {{"123", "456"}, "", "", true, std::nullopt},
+        {{"123", "4567"}, "", "", true, kInvalidCodes},
+        {{"1234", "5678"}, "", "", false, kInvalidCodes},
+        {{"12", "345"}, "", "", false, kInvalidCodes},
+        {{"12", ""}, "", "", false, kInvalidCodes},
+        {{"1", "2"}, "", "", false, kInvalidCodes},
+        {{"ab", "12"}, "", "", false, kInvalidCodes},
+        {{"12", "34"}, "7000", "abc", true, kPllLimitText},
+        {{"12", "34"}, "6553.5", "", true, kPllLimitText},
+        {{"12", "34"}, "", "-5", true, kNegativeText},
+        {{"12", "34"}, "abc", "", true, kNotNumberText},
+        {{"12", "34"}, "146.5", "1e9", true, kPllLimitText},
+        {{"12", "34"}, "abc", "7000", false, std::nullopt},  // above home number 100 no PLL goes out
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RowRefusal(c.codes, c.pllTx, c.pllRx, c.withPll), c.refusal)
+            << c.codes.tx << "/" << c.codes.rx << " " << c.pllTx << "/" << c.pllRx;
     }
 }
 
