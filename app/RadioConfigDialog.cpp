@@ -265,7 +265,7 @@ bool RadioConfigDialog::UnsavedChangesMayGo() {
 
 bool RadioConfigDialog::CloseWithoutAsking() {
     if (m_threadActive) {
-        StopTransfer(true);
+        StopTransfer(AfterStop::kClose);
         return true;
     }
     if (!CanClose()) return false;

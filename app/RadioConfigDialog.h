@@ -127,10 +127,12 @@ public:
     // The runs themselves, on the worker's thread: every row, then the settings.
     void WriteAllWorker();
     void ReadAllWorker();
-    // Ends a running transfer before its next request: no further rows, no settings. With
-    // closeAfterwards the window closes once the worker has ended (at once when none runs).
-    void StopTransfer(bool closeAfterwards);
-    void OnStop() { StopTransfer(false); }
+    // Ends a running transfer before its next request: no further rows, no settings. Afterwards the
+    // window stays open, closes, or closes unless the operator keeps it for its unsaved rows; once the
+    // worker has ended (at once when none runs).
+    enum class AfterStop { kStayOpen, kCloseIfChangesMayGo, kClose };
+    void StopTransfer(AfterStop after);
+    void OnStop() { StopTransfer(AfterStop::kStayOpen); }
     bool TransferRunning() const { return m_threadActive.load(); }
     // How a worker's thread is started; none when it could not be (tests stand in a refusal).
     using ThreadStart = std::function<std::optional<std::thread>(std::function<void()>)>;
@@ -290,6 +292,7 @@ private:
     void RunTransferSettings(std::span<void (RadioConfigDialog::*const)()> handlers,
                              std::string_view stopped);
     bool CloseAllowedDuringTransfer();
+    bool ClosesAfterStop();
     bool UnsavedChangesMayGo();
     class FileLoad;
     std::span<const std::uint8_t> LatestReply(std::int32_t n) const;
@@ -331,7 +334,7 @@ private:
     ThreadStart m_threadStart;
     std::atomic<bool> m_threadActive{false};
     std::atomic<bool> m_stopRequested{false};
-    bool m_closeRequested = false;  // touched only on the window's thread
+    AfterStop m_afterStop = AfterStop::kStayOpen;  // touched only on the window's thread
     std::atomic<bool> m_tableChanged{false};
     std::atomic<Outcome> m_outcome{Outcome::kDone};
 

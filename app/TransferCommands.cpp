@@ -78,7 +78,7 @@ void RadioConfigDialog::StartTransfer(void (RadioConfigDialog::*worker)()) {
     m_workerFlag = true;
     m_threadActive = true;
     m_stopRequested = false;
-    m_closeRequested = false;
+    m_afterStop = AfterStop::kStayOpen;
     m_controls.EnableWindow(ctl::kStop, true);
     m_controls.SetProgress(ctl::kTransferProgress, 0, m_rowCount, "");
     m_controls.ShowWindow(ctl::kTransferProgress, true);
@@ -91,7 +91,7 @@ void RadioConfigDialog::StartTransfer(void (RadioConfigDialog::*worker)()) {
             m_controls.ShowWindow(ctl::kTransferProgress, false);
             m_controls.EnableWindow(ctl::kStop, false);
             ReleaseLock();
-            if (m_closeRequested) m_controls.EndDialog(ctl::kIdCancel);
+            if (ClosesAfterStop()) m_controls.EndDialog(ctl::kIdCancel);
             m_threadActive = false;  // the last the thread does with the window
         });
     };
@@ -108,24 +108,30 @@ void RadioConfigDialog::StartTransfer(void (RadioConfigDialog::*worker)()) {
     UnlockCommands();
 }
 
-void RadioConfigDialog::StopTransfer(bool closeAfterwards) {
+void RadioConfigDialog::StopTransfer(AfterStop after) {
     m_stopRequested = true;
-    if (!closeAfterwards) return;
-    m_controls.RunAsUnit([this] {
-        if (m_threadActive) {
-            m_closeRequested = true;
-        } else {
-            m_controls.EndDialog(ctl::kIdCancel);
-        }
+    if (after == AfterStop::kStayOpen) return;
+    m_controls.RunAsUnit([this, after] {
+        if (m_afterStop != AfterStop::kClose) m_afterStop = after;  // closing without a question wins
+        if (!m_threadActive && ClosesAfterStop()) m_controls.EndDialog(ctl::kIdCancel);
     });
 }
 
+// On the window's thread, once the run is over: whether the window is to close now. The question about
+// unsaved rows runs a loop of its own, during which a stop signal may still ask to close without one.
+bool RadioConfigDialog::ClosesAfterStop() {
+    if (m_afterStop == AfterStop::kCloseIfChangesMayGo && !UnsavedChangesMayGo()) {
+        return m_afterStop == AfterStop::kClose;
+    }
+    return m_afterStop != AfterStop::kStayOpen;
+}
+
 // The window closes during a transfer only after the operator agreed to stop it; it then closes once the
-// worker has ended.
+// worker has ended, after the usual question when the table has unsaved rows.
 bool RadioConfigDialog::CloseAllowedDuringTransfer() {
     if (!m_threadActive) return true;
     if (m_controls.AskYesNo("A transfer is running. Stop it and close the window?", kProgramName)) {
-        StopTransfer(true);
+        StopTransfer(AfterStop::kCloseIfChangesMayGo);
     }
     return false;
 }

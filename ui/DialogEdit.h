@@ -3,8 +3,9 @@
 #include <QLineEdit>
 #include <QValidator>
 
-// An edit that refuses typed characters beyond its typing limit and, when digits only, typed characters
-// that are not digits. Text set by the program is taken whole, as it is.
+// An edit that refuses typed characters beyond its typing limit, characters outside the program's 8-bit
+// texts (a paste that holds one is refused whole) and, when digits only, typed characters that are not
+// digits. Text set by the program is taken whole, as it is.
 class DialogEdit : public QLineEdit {
 public:
     DialogEdit(bool digitsOnly, QWidget* parent);

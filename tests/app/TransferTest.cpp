@@ -199,11 +199,13 @@ TEST(TransferTest, NoToEitherQuestionSendsNothingAndLeavesTheLockOff) {
 }
 
 // Stop ends a run before its next request, without the settings; closing asks first, and on Yes stops
-// the run and closes the window once the worker has ended.
+// the run; once the worker has ended, the rows Read All brought in are unsaved, and the window asks
+// about them before it closes.
 TEST(TransferTest, StopAndCloseEndARunBeforeItsNextRequest) {
     for (const bool closing : {false, true}) {
         Transfer t;
-        t.controls.yesNoAnswers = {true, false, true};  // start, then No and Yes to closing
+        // start, No and Yes to closing, then No to losing the rows read
+        t.controls.yesNoAnswers = {true, false, true, false};
         (t.dialog.*(closing ? &RadioConfigDialog::OnReadAll : &RadioConfigDialog::OnWriteAll))();
         ASSERT_TRUE(Transfer::WaitUntil([&] { return t.device.Requests().size() >= 10; }));
         if (closing) {
@@ -227,8 +229,15 @@ TEST(TransferTest, StopAndCloseEndARunBeforeItsNextRequest) {
         const std::vector<Bytes> requests = t.device.Requests();
         EXPECT_LT(requests.size(), 50U);
         EXPECT_TRUE(requests.back()[0] == 0x33 || requests.back()[0] == 0x38) << "a setting was exchanged";
-        EXPECT_EQ(t.controls.endResult, closing ? std::optional<int>(ctl::kIdCancel) : std::nullopt);
         EXPECT_TRUE(t.Idle());
+        EXPECT_EQ(t.controls.endResult, std::nullopt);
+        if (closing) {
+            EXPECT_EQ(t.controls.messages.back().text,
+                      "The table has changes that are not saved. Close anyway?");
+            t.controls.yesNoAnswers = {true};
+            t.dialog.OnCancel();
+            EXPECT_EQ(t.controls.endResult, std::optional<int>(ctl::kIdCancel));
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
@@ -246,6 +247,26 @@ TEST_F(MainWindowTest, EditsRefuseWhatMayNotBeTyped) {
         edit->end(false);
         QTest::keyClicks(edit, c.typed);
         EXPECT_EQ(edit->text(), c.shown) << c.id;
+    }
+}
+
+// A character that the device's 8-bit texts cannot carry is not taken, typed or pasted (a paste that holds
+// one is refused whole), rather than sent as "?".
+TEST_F(MainWindowTest, EditsTakeNoCharacterBeyondEightBits) {
+    for (const int id : {ctl::kSerialNumberEdit, ctl::kUserDescriptionEdit, ctl::kPllTxEdit}) {
+        auto* edit = control<QLineEdit>(id);
+        edit->setFocus();
+        for (const char16_t typed : {u'\u20AC', u'5', u'\u4E2D', u'\u00B0'}) {
+            QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(QChar(typed)), Qt::NoModifier);
+        }
+        EXPECT_EQ(controls.GetDlgItemText(id), "5\xB0") << id;
+        edit->clear();
+        QGuiApplication::clipboard()->setText(QString::fromUtf8("Kl\u00E9 \u20AC"));
+        edit->paste();
+        EXPECT_EQ(edit->text(), "") << id;
+        QGuiApplication::clipboard()->setText(QString::fromUtf8("Kl\u00E9"));
+        edit->paste();
+        EXPECT_EQ(controls.GetDlgItemText(id), "Kl\xE9") << id;
     }
 }
 
