@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,9 @@ TEST(VantorctlTest, EachCommandSendsTheWindowsBytesAndExitsByItsOutcome) {
          0,
          "Sending PLL Write request:\nHome Number: 7 Successful\n"},
         {{"read", "300"}, {}, {{0x33, 0x02, 0x01, 0x2C}}, 0, "Tx: FFF Rx: FFF\ntx= rx=\n"},
+        // Codes the window's edits could not hold, and PLL texts that are not numbers, are refused.
+        {{"write", "7", "1234", "5678"}, {}, {}, 2, "Invalid entry: Invalid Rx/Tx value\n"},
+        {{"write", "100", "12", "34", "146,5"}, {}, {}, 2, "TxPLL and RxPLL must be numbers\n"},
         {{"set", "dtmf-delay", "3"}, {"36:status1"}, {{0x36, 0x01, 0x03}}, 1, "DTMF Delay write FAILED\n"},
         {{"get", "wide-band"}, {"34:silence"}, {{0x34, 0x02}}, 1, "Timed out waiting for response\n"},
         {{"set", "dtmf-delay", "25"}, {}, {}, 2, "Value must be 20 or less\n"},
@@ -101,6 +105,27 @@ TEST(VantorctlTest, ReadAllThenWriteAllLeavesTheDeviceAsItWas) {
     EXPECT_EQ(controls.rows[0], (std::vector<std::string>{"1", "123", "456", "146.5", ""}));
     EXPECT_EQ(controls.rows[499], (std::vector<std::string>{"500", "12", "34", "", ""}));
     EXPECT_EQ(controls.GetCurSel(ctl::kDispList), 1);
+}
+
+// A write-all that skipped a row and lost its PLL exchanges went through, but not whole: exit status 1.
+TEST(VantorctlTest, AWriteAllThatLeftSomethingUnwrittenFails) {
+    testsupport::SimulatedDevice device({}, {"38/w@2:silence"});
+    const std::string file = device.PortsPath() + "/table.txt";
+    {
+        std::ofstream table(file, std::ios::binary);
+        table << "SerialNumber: S1\r\nUserDescript: D1\r\nMINvolume: 5\r\nDTMFDelay: 3\r\nWideBand: 1\r\n"
+                 "'SQUELCH': 1\r\n'DISP': 1\r\nRadioMfg: 1\r\nChannels: \r\n";
+        for (int n = 1; n <= 500; ++n) table << n << (n == 7 ? " 1234 5678 \r\n" : " 123 456 \r\n");
+    }
+    const Finished written = Vantorctl(device, {"write-all", file});
+    EXPECT_EQ(written.status, 1) << written.output;
+    EXPECT_NE(
+        written.output.find("Home Number 7 not written: Invalid Rx/Tx value\nHome Number: 8 Successful\n"),
+        std::string::npos);
+    EXPECT_NE(written.output.find("PLL values not written for home numbers 2 to 100\nRows not written: 1\n"),
+              std::string::npos);
+    EXPECT_EQ(device.State().homeNumbers[6], (vantor::sim::HomeNumberCodes{}));
+    EXPECT_EQ(device.State().homeNumbers[499], (vantor::sim::HomeNumberCodes{"123", "456"}));
 }
 
 }  // namespace
