@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -106,16 +107,84 @@ TEST_F(TableFileTest, SaveWritesTheWindowAndOpenBringsItBack) {
                                         file.string() + "\r\n" + (folder / "negative.txt").string() + "\r\n");
 }
 
-// The old table goes when the operator says Yes, before the file is chosen; No changes nothing.
-TEST_F(TableFileTest, OpenResetsTheTableOnYesEvenWhenNoFileIsChosen) {
-    dialog.SetHomeNumberRow(5, "12", "34");
+// The old table goes only once the chosen file is in memory: No, Cancel and a file that cannot be read
+// leave the table, the settings and the unsaved mark as they were, so that closing still asks.
+TEST_F(TableFileTest, OpenKeepsTheTableUntilAFileIsRead) {
+    controls.SetDlgItemText(ctl::kNumberEdit, "5");
+    controls.SetDlgItemText(ctl::kTxEdit, "12");
+    controls.SetDlgItemText(ctl::kRxEdit, "34");
+    dialog.OnAdd();
+    controls.SetDlgItemText(ctl::kDtmfDelayEdit, "7");
+    const auto table = controls.rows;
+    const fs::path missing = folder / "nothing here.txt";
+    const struct {
+        const char* name;
+        bool yes;
+        std::optional<std::string> file;
+        std::string log;
+    } cases[] = {
+        {"No", false, std::nullopt, ""},
+        {"Yes, then Cancel", true, std::nullopt, ""},
+#ifndef _WIN32
+        {"a file that is not there", true, missing.string(),
+         missing.string() + "\r\nCannot open file: No such file or directory\r\n"},
+#endif
+    };
+    for (const auto& c : cases) {
+        controls.yesNoAnswers = {c.yes};
+        controls.fileAnswers = {c.file};
+        dialog.OnClearScreen();
+        dialog.OnOpen();
+        EXPECT_EQ(controls.rows, table) << c.name;
+        EXPECT_EQ(controls.GetDlgItemText(ctl::kDtmfDelayEdit), "7") << c.name;
+        EXPECT_TRUE(dialog.TableChanged()) << c.name;
+        EXPECT_EQ(dialog.LogContents(), c.log) << c.name;
+    }
     controls.yesNoAnswers = {false};
-    dialog.OnOpen();
-    EXPECT_EQ(controls.rows[4][1], "12");
-    controls.yesNoAnswers = {true};
-    dialog.OnOpen();  // no file chosen
-    EXPECT_EQ(controls.rows[4][1], "");
-    EXPECT_EQ(dialog.LogContents(), "");
+    dialog.OnCancel();
+    EXPECT_EQ(controls.messages.back().text, "The table has changes that are not saved. Close anyway?");
+    EXPECT_FALSE(controls.endResult);
+
+    const fs::path file = folder / "table.txt";
+    std::ofstream(file, std::ios::binary) << "Channels: \r\n9 11 22 \r\n";
+    Open(file);
+    EXPECT_EQ(controls.rows[4], (std::vector<std::string>{"5", "", "", "", ""}));
+    EXPECT_EQ(controls.rows[8], (std::vector<std::string>{"9", "11", "22", "", ""}));
+    EXPECT_FALSE(dialog.TableChanged());
+}
+
+// A loading that ends before the end of its file says where and why; a row beyond the table is named and
+// the loading goes on. What was loaded before the stop stays.
+TEST_F(TableFileTest, OpenSaysWhereTheLoadingStoppedAndWhichRowsHadNoPlace) {
+    const struct {
+        std::string file;
+        std::string log;
+        std::vector<std::string> row2, row500;
+    } cases[] = {
+        {"DTMFDelay: 9\r\nChannels: \r\n500 12 34 \r\n501 56 78 PLTX 1.5 \r\n2 11 22 PLTX 146.5 MHz\r\n3 33 "
+         "44 \r\n",
+         "Home number 501 ignored: the table has 500 rows\r\nLoading stopped at line 5: MHz is not a home "
+         "number\r\n",
+         {"2", "11", "22", "146.5", ""},
+         {"500", "12", "34", "", ""}},
+        {"DTMFDelay: 9\r\nMINvolume: x\r\nChannels: \r\n2 12 34\r\n",
+         "Loading stopped at line 2: no number after MINvolume:\r\n",
+         {"2", "", "", "", ""},
+         {"500", "", "", "", ""}},
+        {"DTMFDelay: 9\r\nChannels: \r\n500 12 34", "", {"2", "", "", "", ""}, {"500", "12", "34", "", ""}},
+    };
+    for (const auto& c : cases) {
+        const fs::path file = folder / "table.txt";
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << c.file;
+        dialog.SetHomeNumberRow(2, "77", "88");
+        dialog.OnClearScreen();
+        Open(file);
+        EXPECT_EQ(dialog.LogContents(), file.string() + "\r\n" + c.log) << c.file;
+        EXPECT_EQ(controls.rows[1], c.row2) << c.file;
+        EXPECT_EQ(controls.rows[499], c.row500) << c.file;
+        EXPECT_EQ(controls.rows.size(), 500U);
+        EXPECT_EQ(controls.GetDlgItemText(ctl::kDtmfDelayEdit), "9") << c.file;
+    }
 }
 
 #ifndef _WIN32
