@@ -2,6 +2,8 @@
 // and what happens when a save or a load cannot be done.
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -10,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -186,6 +189,38 @@ TEST_F(TableFileTest, OpenSaysWhereTheLoadingStoppedAndWhichRowsHadNoPlace) {
         EXPECT_EQ(controls.GetDlgItemText(ctl::kDtmfDelayEdit), "9") << c.file;
     }
 }
+
+#ifndef _WIN32
+// A named pipe would hold the window until some program wrote to it; a device or a folder is no table
+// file either. Each is refused at once, the table kept. Should the pipe ever be waited on, a writer comes
+// after a hang-sized wait so that the test fails rather than hangs.
+TEST_F(TableFileTest, OpenAndSaveTakeOnlyARegularFile) {
+    const fs::path pipe = folder / "pipe.txt";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    fs::create_directory(folder / "a folder");
+    dialog.SetHomeNumberRow(5, "12", "34");
+    const auto table = controls.rows;
+    const std::pair<fs::path, std::string> cases[] = {{pipe, "not a regular file"},
+                                                      {"/dev/null", "not a regular file"},
+                                                      {folder / "a folder", "Is a directory"}};
+    for (const auto& [path, reason] : cases) {
+        dialog.OnClearScreen();
+        auto done = std::async(std::launch::async, [&] { Open(path); });
+        if (done.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ADD_FAILURE() << path << ": Open waits for a writer";
+            close(open(pipe.c_str(), O_WRONLY | O_NONBLOCK));
+        }
+        done.wait();
+        EXPECT_EQ(dialog.LogContents(), path.string() + "\r\nCannot open file: " + reason + "\r\n");
+        EXPECT_EQ(controls.rows, table) << path;
+    }
+    // Nor is anything but a file replaced by a save.
+    dialog.OnClearScreen();
+    Save(pipe);
+    EXPECT_EQ(dialog.LogContents(), pipe.string() + "\r\nSave failed: not a regular file\r\n");
+    EXPECT_TRUE(fs::is_fifo(pipe));
+}
+#endif
 
 #ifndef _WIN32
 TEST_F(TableFileTest, FailuresAreReportedAndNeverCostTheOldFile) {
