@@ -116,6 +116,8 @@ public:
     // --- the table file ---
     void OnSaveAs();
     void OnOpen();
+    // Replaces the table and the settings with a table file's contents, as Open does once it has the file.
+    tablefile::LoadResult LoadTableFile(std::string_view bytes);
     tablefile::Snapshot TableSnapshot();
     // Whether a row has been stored (by Add or Read All) since the start, the last save or the last load.
     bool TableChanged() const { return m_tableChanged.load(); }

@@ -41,6 +41,9 @@ std::optional<std::string> ReplaceFile(const std::string& path, std::string_view
     mode_t mode = 0;
     struct stat existing {};
     if (stat(target.c_str(), &existing) == 0) {
+        // A device or a pipe is not replaced by a file (/dev/stdout would be, for whoever may write /dev).
+        if (S_ISDIR(existing.st_mode)) return std::strerror(EISDIR);
+        if (!S_ISREG(existing.st_mode)) return std::string(kNotARegularFile);
         mode = existing.st_mode & 07777;
     } else {
         const mode_t mask = umask(0);
@@ -73,14 +76,24 @@ std::optional<std::string> ReplaceFile(const std::string& path, std::string_view
 
 std::variant<std::string, std::string> ReadWholeFile(const std::string& path, std::size_t limit) {
     using Result = std::variant<std::string, std::string>;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return Result(std::in_place_index<1>, Reason());
+    // Only a regular file: a named pipe would hold the caller until some writer appeared, and opening a
+    // device can do something to it. Looked at before it is opened, and again once open (non-blocking, so
+    // that a pipe put in its place meanwhile cannot hold the caller either).
+    const auto kind = [](const struct stat& info) -> std::string {
+        if (S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
+        if (!S_ISREG(info.st_mode)) return std::string(kNotARegularFile);
+        return {};
+    };
     struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return Result(std::in_place_index<1>, Reason());
+    if (std::string failure = kind(info); !failure.empty()) return Result(std::in_place_index<1>, failure);
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return Result(std::in_place_index<1>, Reason());
     std::string failure;
     if (fstat(fd, &info) != 0) {
         failure = Reason();
-    } else if (S_ISDIR(info.st_mode)) {
-        failure = std::strerror(EISDIR);
+    } else {
+        failure = kind(info);
     }
     std::string bytes;
     char buffer[65536];

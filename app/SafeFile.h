@@ -15,5 +15,9 @@
 std::optional<std::string> ReplaceFile(const std::string& path, std::string_view bytes,
                                        void (*beforeReplace)() = nullptr);
 
-// The whole file, or why it cannot be read. A file larger than `limit` bytes is not read.
+// Why a path that is no file of bytes (a named pipe, a device) is not read.
+inline constexpr std::string_view kNotARegularFile = "not a regular file";
+
+// The whole file, or why it cannot be read. Only a regular file is read, never waiting for anybody; a
+// file larger than `limit` bytes is not read.
 std::variant<std::string, std::string> ReadWholeFile(const std::string& path, std::size_t limit);

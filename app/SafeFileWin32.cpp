@@ -84,6 +84,10 @@ std::variant<std::string, std::string> ReadWholeFile(const std::string& path, st
     Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return Result(std::in_place_index<1>, Reason());
+    // A pipe or a device (CON, NUL, a COM port) is no table file; reading one could wait for ever.
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
+        return Result(std::in_place_index<1>, std::string(kNotARegularFile));
+    }
     std::string bytes;
     char buffer[65536];
     for (;;) {

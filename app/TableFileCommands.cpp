@@ -5,6 +5,7 @@
 #include "app/ControlIds.h"
 #include "app/RadioConfigDialog.h"
 #include "app/SafeFile.h"
+#include "table/HomeNumberRules.h"
 #include "tablefile/TableFile.h"
 
 namespace {
@@ -37,6 +38,12 @@ public:
     void SelectDisp(int index) override { m_controls.SetCurSel(ctl::kDispList, index); }
     void SelectRadioMfg(int index) override { m_controls.SetCurSel(ctl::kRadioMfgList, index); }
     void SetHomeNumberRow(std::string_view number, std::string_view tx, std::string_view rx) override {
+        // The reader passes only numbers from 1 up; a row beyond the table would vanish without a word.
+        if (const std::int32_t homeNumber = table::AtoiValue(number); !m_dialog.IsRow(homeNumber)) {
+            m_dialog.LogText("Home number " + std::to_string(homeNumber) + " ignored: the table has " +
+                             std::to_string(m_dialog.m_rowCount) + " rows\r\n");
+            return;
+        }
         m_dialog.SetHomeNumberRow(number, std::string(tx), std::string(rx));
     }
     void SetPllColumns(std::string_view number, std::string_view pllTx, std::string_view pllRx) override {
@@ -86,14 +93,13 @@ void RadioConfigDialog::OnSaveAs() {
     m_tableChanged = false;
 }
 
-// The table is reset before the file is chosen: from the question on, the old table is gone.
+// The table goes only once the chosen file is in memory: No, Cancel or a file that cannot be read leave
+// the table, the settings and the unsaved mark as they were.
 void RadioConfigDialog::OnOpen() {
     if (!m_controls.AskYesNo("This will delete your current table.\r\nDo you wish to continue?",
                              "Open File Notice")) {
         return;
     }
-    ResetHomeNumberTable();
-    m_tableChanged = false;
     const std::optional<std::string> path = m_controls.ChooseOpenFile(kTableFileChoice);
     if (!path) return;
     LogString(*path);
@@ -103,6 +109,18 @@ void RadioConfigDialog::OnOpen() {
         LogText("Cannot open file: " + std::get<1>(bytes) + "\r\n");
         return;
     }
+    LoadTableFile(std::get<0>(bytes));
+}
+
+// What was applied before a stop stays; the log says where the loading stopped and why.
+tablefile::LoadResult RadioConfigDialog::LoadTableFile(std::string_view bytes) {
+    ResetHomeNumberTable();
+    m_tableChanged = false;
     FileLoad load(*this);
-    tablefile::ReadTableFile(std::get<0>(bytes), load);
+    tablefile::LoadResult result = tablefile::ReadTableFile(bytes, load);
+    if (!result.Whole()) {
+        LogText("Loading stopped at line " + std::to_string(result.stopLine) + ": " + result.stopReason +
+                "\r\n");
+    }
+    return result;
 }

@@ -101,6 +101,7 @@ void RadioConfigDialog::StartTransfer(void (RadioConfigDialog::*worker)()) {
         return;
     }
     LogText("The transfer could not be started: the system has no thread to give it\r\n");
+    NoteOutcome(Outcome::kRefused);  // nothing was exchanged: a caller must not take the table as read
     m_workerFlag = false;
     m_threadActive = false;
     m_controls.ShowWindow(ctl::kTransferProgress, false);

@@ -15,6 +15,8 @@ Options:
   --baud B       the line speed (default $VANTOR_BAUD, else 19200)
   --trace FILE   append every request and reply to FILE, one exchange per line
   --help         this text; after a command, that command's part of it
+  --             the options end: what follows is the command and its arguments, even where it
+                 begins with '-' (vantorctl -- set min-volume -1)
 
 Commands:
 )";
@@ -46,16 +48,19 @@ constexpr std::array<CommandHelp, 7> kCommands{{
 )"},
     {"read-all", R"(  read-all [-o TABLEFILE]
       Reads all 500 home numbers and the settings, and writes them as a table file to TABLEFILE or to
-      standard output.
+      standard output. TABLEFILE is replaced only when the whole device was read; after a failed run
+      it is left as it was.
 )"},
     {"write-all", R"(  write-all TABLEFILE
-      Writes a table file's home numbers and settings to the device.
+      Writes a table file's home numbers and settings to the device. A file that is not a table (no
+      Channels: line) or whose loading would stop before its end is refused before anything is sent.
 )"},
 }};
 
 constexpr std::string_view kFooter = R"(
 Exit status: 0 done; 1 the device refused or did not answer (the log says which); 2 bad usage or
-input; 3 the port could not be opened (the log says why).
+input; 3 the port could not be opened (the log says why); 4 output could not be written (standard
+output or error, the trace file or TABLEFILE).
 )";
 
 std::string Whole() {

@@ -4,13 +4,19 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,7 +37,21 @@ namespace {
 
 using D = RadioConfigDialog;
 
-enum ExitStatus { kDone = 0, kDeviceFailed = 1, kBadUsage = 2, kPortFailed = 3 };
+enum ExitStatus { kDone = 0, kDeviceFailed = 1, kBadUsage = 2, kPortFailed = 3, kOutputFailed = 4 };
+
+constexpr std::size_t kLargestTableFile = 16 * 1024 * 1024;
+
+// Why standard output could not take what was printed; empty while it could.
+std::string g_outputFailure;
+
+// Everything for standard output goes through here, flushed at once, so that a failure is caught with its
+// reason (the C library's buffer would only fail later, when errno says something else).
+void Print(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && g_outputFailure.empty()) {
+        g_outputFailure = std::strerror(errno);
+    }
+}
 
 enum class Kind { kSwitch, kList, kNumber, kText };
 
@@ -92,12 +112,17 @@ public:
 
     int Trace(const std::string& path) {
         auto opened = ExchangeTrace::Open(path);
-        if (auto* failure = std::get_if<std::string>(&opened)) {
-            return UsageError("cannot write the trace file " + path + ": " + *failure);
-        }
+        if (auto* failure = std::get_if<std::string>(&opened)) return TraceFailed(path, *failure);
         m_trace = std::move(std::get<std::unique_ptr<ExchangeTrace>>(opened));
+        m_tracePath = path;
         m_dialog.Link().SetTrace(m_trace.get());
         return kDone;
+    }
+
+    // The command's status, or kOutputFailed when the trace could not take every exchange.
+    int CheckTrace(int status) {
+        if (!m_trace || m_trace->Failure().empty()) return status;
+        return TraceFailed(m_tracePath, m_trace->Failure());
     }
 
     int Status() const {
@@ -133,7 +158,7 @@ public:
                 value = m_controls.GetDlgItemText(setting.control);
                 break;
         }
-        std::printf("%s\n", value.c_str());
+        Print(value + "\n");
         return kDone;
     }
 
@@ -183,13 +208,13 @@ public:
         m_controls.SetDlgItemInt(ctl::kNumberEdit, homeNumber);
         m_dialog.OnRead();
         if (Status() != kDone) return Status();
-        std::printf("tx=%s rx=%s", m_controls.GetDlgItemText(ctl::kTxEdit).c_str(),
-                    m_controls.GetDlgItemText(ctl::kRxEdit).c_str());
+        std::string line = "tx=" + m_controls.GetDlgItemText(ctl::kTxEdit) +
+                           " rx=" + m_controls.GetDlgItemText(ctl::kRxEdit);
         if (homeNumber <= 100) {
-            std::printf(" pll-tx=%s pll-rx=%s", m_controls.GetDlgItemText(ctl::kPllTxEdit).c_str(),
-                        m_controls.GetDlgItemText(ctl::kPllRxEdit).c_str());
+            line += " pll-tx=" + m_controls.GetDlgItemText(ctl::kPllTxEdit) +
+                    " pll-rx=" + m_controls.GetDlgItemText(ctl::kPllRxEdit);
         }
-        std::printf("\n");
+        Print(line + "\n");
         return kDone;
     }
 
@@ -203,26 +228,50 @@ public:
         return Status();
     }
 
+    // A file is replaced only by a whole run: a run that failed (a port that would not open, a device
+    // unplugged halfway) leaves the file as it was, which may be the good table of an earlier run.
     int ReadAll(const std::string& output) {
         m_dialog.OnReadAll();
         WaitForTransfer();
+        const int status = Status();
         const std::string file = tablefile::WriteTableFile(m_dialog.TableSnapshot());
         if (output.empty()) {
-            std::fwrite(file.data(), 1, file.size(), stdout);
+            Print(file);
+        } else if (status != kDone) {
+            std::fprintf(stderr, "vantorctl: %s left as it was: the device was not read whole\n",
+                         output.c_str());
         } else if (auto failure = ReplaceFile(output, file)) {
             std::fprintf(stderr, "vantorctl: cannot write %s: %s\n", output.c_str(), failure->c_str());
-            return std::max(Status(), static_cast<int>(kBadUsage));
+            return kOutputFailed;
         }
-        return Status();
+        return status;
     }
 
+    // The file is read once and checked whole before anything is sent: what is not a table, or a table
+    // whose loading would stop partway, would overwrite the device's rows and texts with nothing.
     int WriteAll(const std::string& input) {
-        constexpr std::size_t kLargestTableFile = 16 * 1024 * 1024;
-        if (auto bytes = ReadWholeFile(input, kLargestTableFile); bytes.index() == 1) {
-            return UsageError("cannot read the table file " + input + ": " + std::get<1>(bytes));
+        auto read = ReadWholeFile(input, kLargestTableFile);
+        if (read.index() == 1) {
+            return UsageError("cannot read the table file " + input + ": " + std::get<1>(read));
         }
-        m_controls.chosenPath = input;
-        m_dialog.OnOpen();
+        const std::string& bytes = std::get<0>(read);
+        const tablefile::LoadResult check = tablefile::CheckTableFile(bytes);
+        if (!check.Whole()) {
+            std::fprintf(
+                stderr,
+                "vantorctl: %s cannot be loaded whole: loading stops at line %zu: %s; nothing was sent\n",
+                input.c_str(), check.stopLine, check.stopReason.c_str());
+            return kBadUsage;
+        }
+        if (!check.channels) {
+            std::fprintf(stderr,
+                         "vantorctl: %s is not a table file: it has no Channels: line; nothing was sent\n",
+                         input.c_str());
+            return kBadUsage;
+        }
+        m_dialog.LogString(input);
+        m_dialog.LogText("\r\n");
+        m_dialog.LoadTableFile(bytes);
         m_dialog.OnWriteAll();
         WaitForTransfer();
         return Status();
@@ -233,9 +282,16 @@ private:
         while (m_dialog.TransferRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 
+    static int TraceFailed(const std::string& path, const std::string& failure) {
+        std::fprintf(stderr, "vantorctl: cannot write the trace file %s: %s\n", path.c_str(),
+                     failure.c_str());
+        return kOutputFailed;
+    }
+
     ConsoleControls m_controls;
     RadioConfigDialog m_dialog{m_controls};
     std::unique_ptr<ExchangeTrace> m_trace;
+    std::string m_tracePath;
 };
 
 std::optional<std::int32_t> HomeNumber(const std::string& text) {
@@ -249,23 +305,46 @@ std::string Environment(const char* name, const char* fallback) {
     return value && *value ? value : fallback;
 }
 
-}  // namespace
+// A port number as the Serial Port field takes it: plain decimal digits, at least 1.
+bool IsPortNumber(std::string_view text) {
+    std::uint32_t number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    return !text.empty() && text.front() != '-' && error == std::errc{} && end == text.data() + text.size() &&
+           number > 0;
+}
 
-int main(int argc, char** argv) {
-#ifdef _WIN32
-    // The log's lines and a table file carry their own CR LF: the C library must add no CR of its own,
-    // so that both streams hold the same bytes as on any other system.
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
+#ifndef _WIN32
+// A standard stream the caller closed keeps its number taken (by a descriptor that cannot be written), so
+// that no file the program opens, the port or the trace, gets that number and receives what was meant for
+// the stream. Writing to the stream still fails, as it would have.
+void HoldClosedStandardStreams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int held = open("/dev/null", O_RDONLY);
+        if (held >= 0 && held != fd) {
+            dup2(held, fd);
+            close(held);
+        }
+    }
+}
 #endif
+
+int Run(int argc, char** argv) {
     std::string port = Environment("VANTOR_PORT", "1");
     std::string baud = Environment("VANTOR_BAUD", "19200");
     std::string trace;
     std::string output;
     bool help = false;
+    bool optionsEnded = false;
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
+        // After "--" every word is the command's, a negative number included.
+        if (optionsEnded || arg == "--") {
+            if (optionsEnded) words.push_back(arg);
+            optionsEnded = true;
+            continue;
+        }
         std::string value;
         const bool takesValue = arg == "--port" || arg == "--baud" || arg == "--trace" || arg == "-o";
         if (const auto equals = arg.find('='); arg.starts_with("--") && equals != std::string::npos) {
@@ -293,9 +372,10 @@ int main(int argc, char** argv) {
     }
     const std::string command = words.empty() ? "" : words[0];
     if (help || command.empty()) {
-        std::fputs(std::string(UsageOf(command)).c_str(), stdout);
+        Print(UsageOf(command));
         return help ? kDone : kBadUsage;
     }
+    if (!IsPortNumber(port)) return UsageError("--port takes a port number such as 1, not '" + port + "'");
     if (!ParseDialogInt(baud) || *ParseDialogInt(baud) <= 0)
         return UsageError("--baud takes a speed such as 19200, not '" + baud + "'");
 
@@ -303,39 +383,65 @@ int main(int argc, char** argv) {
     const auto expect = [&](std::size_t least, std::size_t most) { return count >= least && count <= most; };
     if (command == "ports") {
         if (!expect(0, 0)) return UsageError("ports takes no arguments");
-        std::printf("%s\n", DescribePorts(ListPorts()).c_str());
+        Print(DescribePorts(ListPorts()) + "\n");
         return kDone;
     }
     Session session(port, baud);
     if (!trace.empty()) {
         if (const int status = session.Trace(trace); status != kDone) return status;
     }
-    if (command == "get" || command == "set") {
-        if (!expect(command == "get" ? 1 : 2, command == "get" ? 1 : 2)) {
-            return UsageError(command == "get" ? "get takes one SETTING" : "set takes a SETTING and a VALUE");
+    // Every exchange is in the trace file, or the run says it is not.
+    const auto run = [&]() -> int {
+        if (command == "get" || command == "set") {
+            if (!expect(command == "get" ? 1 : 2, command == "get" ? 1 : 2)) {
+                return UsageError(command == "get" ? "get takes one SETTING"
+                                                   : "set takes a SETTING and a VALUE");
+            }
+            const Setting* setting = FindSetting(words[1]);
+            if (!setting)
+                return UsageError("unknown setting '" + words[1] + "'; the settings are " + SettingNames());
+            return command == "get" ? session.Get(*setting) : session.Set(*setting, words[2]);
         }
-        const Setting* setting = FindSetting(words[1]);
-        if (!setting)
-            return UsageError("unknown setting '" + words[1] + "'; the settings are " + SettingNames());
-        return command == "get" ? session.Get(*setting) : session.Set(*setting, words[2]);
+        if (command == "read" || command == "write") {
+            if (!expect(1, 1) && command == "read") return UsageError("read takes one HOME_NUMBER");
+            if (!expect(3, 5) && command == "write")
+                return UsageError("write takes HOME_NUMBER TX RX [PLLTX [PLLRX]]");
+            const auto homeNumber = HomeNumber(words[1]);
+            if (!homeNumber) return UsageError("home numbers are 1 to 500, not '" + words[1] + "'");
+            return command == "read"
+                       ? session.Read(*homeNumber)
+                       : session.Write(*homeNumber, std::vector<std::string>(words.begin() + 2, words.end()));
+        }
+        if (command == "read-all") {
+            if (!expect(0, 0)) return UsageError("read-all takes no arguments besides -o FILE");
+            return session.ReadAll(output);
+        }
+        if (command == "write-all") {
+            if (!expect(1, 1)) return UsageError("write-all takes one TABLEFILE");
+            return session.WriteAll(words[1]);
+        }
+        return UsageError("unknown command '" + command + "'");
+    };
+    return session.CheckTrace(run());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    // The log's lines and a table file carry their own CR LF: the C library must add no CR of its own,
+    // so that both streams hold the same bytes as on any other system.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#else
+    HoldClosedStandardStreams();
+#endif
+    int status = Run(argc, argv);
+    if (!g_outputFailure.empty()) {
+        std::fprintf(stderr, "vantorctl: cannot write to standard output: %s\n", g_outputFailure.c_str());
+        status = kOutputFailed;
     }
-    if (command == "read" || command == "write") {
-        if (!expect(1, 1) && command == "read") return UsageError("read takes one HOME_NUMBER");
-        if (!expect(3, 5) && command == "write")
-            return UsageError("write takes HOME_NUMBER TX RX [PLLTX [PLLRX]]");
-        const auto homeNumber = HomeNumber(words[1]);
-        if (!homeNumber) return UsageError("home numbers are 1 to 500, not '" + words[1] + "'");
-        return command == "read"
-                   ? session.Read(*homeNumber)
-                   : session.Write(*homeNumber, std::vector<std::string>(words.begin() + 2, words.end()));
-    }
-    if (command == "read-all") {
-        if (!expect(0, 0)) return UsageError("read-all takes no arguments besides -o FILE");
-        return session.ReadAll(output);
-    }
-    if (command == "write-all") {
-        if (!expect(1, 1)) return UsageError("write-all takes one TABLEFILE");
-        return session.WriteAll(words[1]);
-    }
-    return UsageError("unknown command '" + command + "'");
+    // The log on standard error is output too; whether this last word reaches anybody, the status says it.
+    if (std::fflush(stderr) != 0 || std::ferror(stderr)) status = kOutputFailed;
+    return status;
 }

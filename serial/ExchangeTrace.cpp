@@ -42,7 +42,8 @@ void ExchangeTrace::Bytes(std::span<const std::uint8_t> bytes) {
 
 void ExchangeTrace::EndLine() {
     std::fputc('\n', m_file);
-    std::fflush(m_file);
+    if ((std::fflush(m_file) != 0 || std::ferror(m_file)) && m_failure.empty())
+        m_failure = std::strerror(errno);
     m_waiting = false;
 }
 

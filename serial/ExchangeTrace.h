@@ -33,6 +33,9 @@ public:
     // The port closed: a line still waiting ends with "no reply".
     void Closed();
 
+    // Why a line could not be written to the file (the first time it happened); empty while all could.
+    const std::string& Failure() const { return m_failure; }
+
 private:
     void Stamp();
     void Bytes(std::span<const std::uint8_t> bytes);
@@ -41,4 +44,5 @@ private:
     std::FILE* m_file;
     Clock m_clock;
     bool m_waiting = false;
+    std::string m_failure;
 };

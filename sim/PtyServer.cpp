@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -23,6 +24,27 @@ constexpr std::size_t kLongestFrame = 256;  // garbage that never pauses still e
 constexpr std::size_t kLongestRound = 65536;
 
 std::string Why(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+// The owner file beside a link: comN.pid.
+std::filesystem::path OwnerFile(const std::filesystem::path& link) {
+    std::filesystem::path owner = link;
+    owner += ".pid";
+    return owner;
+}
+
+// The pid an owner file names; nothing when there is no such file or it holds no pid.
+std::optional<pid_t> OwnerOf(const std::filesystem::path& link) {
+    std::FILE* file = std::fopen(OwnerFile(link).c_str(), "re");
+    if (!file) return std::nullopt;
+    long pid = 0;
+    const bool read = std::fscanf(file, "%ld", &pid) == 1 && pid > 0;
+    std::fclose(file);
+    if (!read) return std::nullopt;
+    return static_cast<pid_t>(pid);
+}
+
+// A process that is gone: its number names nobody (a process of another user still counts as there).
+bool Gone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
 
 timespec ToTimespec(std::chrono::nanoseconds span) {
     if (span.count() < 0) span = std::chrono::nanoseconds(0);
@@ -133,12 +155,16 @@ std::optional<std::string> PtyServer::Publish() {
         if (entry.is_symlink(ignored) && ::stat(entry.path().c_str(), &target) == 0 &&
             target.st_dev == port.st_dev && target.st_ino == port.st_ino) {
             std::filesystem::remove(entry.path(), ignored);
+            std::filesystem::remove(OwnerFile(entry.path()), ignored);
         }
     }
     const auto status = std::filesystem::symlink_status(m_linkPath, error);
     if (std::filesystem::is_symlink(status)) {
-        // A link left by a device that was killed points nowhere and may be replaced; a live one may not.
-        if (std::filesystem::exists(m_linkPath, error)) {
+        // A link left by a device that was killed may be replaced: it points nowhere, or its owner file
+        // names a process that is gone (the pseudo-terminal it points at may since be another program's).
+        // A link to anything else is somebody's port.
+        const std::optional<pid_t> owner = OwnerOf(m_linkPath);
+        if (std::filesystem::exists(m_linkPath, error) && !(owner && Gone(*owner))) {
             return m_linkPath.string() + " is already in use (a link to " +
                    std::filesystem::read_symlink(m_linkPath, error).string() + ")";
         }
@@ -146,16 +172,38 @@ std::optional<std::string> PtyServer::Publish() {
     } else if (std::filesystem::exists(status)) {
         return m_linkPath.string() + " already exists and is not a link";
     }
+    // The owner first: a link is never there without it, even if this process dies in between.
+    const std::filesystem::path ownerFile = OwnerFile(m_linkPath);
+    std::filesystem::path written = ownerFile;
+    written += ".new";
+    {
+        std::FILE* file = std::fopen(written.c_str(), "we");
+        bool saved = file && std::fprintf(file, "%ld\n", static_cast<long>(::getpid())) > 0;
+        if (file && std::fclose(file) != 0) saved = false;
+        if (!saved || ::rename(written.c_str(), ownerFile.c_str()) != 0) {
+            const std::string why = Why("cannot write " + ownerFile.string());
+            std::filesystem::remove(written, error);
+            return why;
+        }
+    }
     std::filesystem::create_symlink(m_slavePath, m_linkPath, error);
-    if (error) return "cannot create " + m_linkPath.string() + ": " + error.message();
+    if (error) {
+        const std::string why = "cannot create " + m_linkPath.string() + ": " + error.message();
+        std::filesystem::remove(ownerFile, error);
+        return why;
+    }
+    m_published = true;
     return std::nullopt;
 }
 
 void PtyServer::Unpublish() {
+    if (!m_published) return;
+    m_published = false;
     std::error_code error;
-    if (!m_slavePath.empty() && std::filesystem::read_symlink(m_linkPath, error) == m_slavePath) {
+    if (std::filesystem::read_symlink(m_linkPath, error) == m_slavePath) {
         std::filesystem::remove(m_linkPath, error);
     }
+    if (OwnerOf(m_linkPath) == ::getpid()) std::filesystem::remove(OwnerFile(m_linkPath), error);
 }
 
 std::vector<Record> PtyServer::Records() const {

@@ -90,12 +90,13 @@ public:
     PtyServer(const PtyServer&) = delete;
     PtyServer& operator=(const PtyServer&) = delete;
 
-    // Opens the pseudo-terminal, publishes it as portsDir/comN and serves on a thread of its own. Any link
-    // in portsDir to the new pseudo-terminal is stale (left by a device that died, whose number the kernel
-    // gave out again) and is removed first; a live link to anything else is left alone and is an error.
-    // Returns why it could not, or nullopt once serving.
+    // Opens the pseudo-terminal, publishes it as portsDir/comN, with comN.pid beside it naming this
+    // process, and serves on a thread of its own. Any link in portsDir to the new pseudo-terminal is stale
+    // (left by a device that died, whose number the kernel gave out again) and is removed first, and so is
+    // a comN whose comN.pid names a process that is gone; a live link to anything else is left alone and is
+    // an error. Returns why it could not, or nullopt once serving.
     std::optional<std::string> Start();
-    // Stops serving, closes the pseudo-terminal and removes the link (only if it is still ours).
+    // Stops serving, closes the pseudo-terminal and removes the link and its pid file (only if still ours).
     void Stop();
 
     const std::filesystem::path& LinkPath() const { return m_linkPath; }
@@ -143,6 +144,7 @@ private:
     FaultPlan m_faults;
     std::filesystem::path m_linkPath;
     std::string m_slavePath;
+    bool m_published = false;  // the link and its pid file are this server's to remove
     UniqueFd m_master;
     UniqueFd m_keeper;  // the server's own slave descriptor, opened before the watch
     UniqueFd m_watch;   // inotify: opens and closes of the slave

@@ -20,8 +20,10 @@ constexpr char kName[] = "vantor-device-sim";
 
 constexpr char kUsage[] = R"(Usage: vantor-device-sim [OPTION]...
 Serves a simulated radio-interface device on a pseudo-terminal published as DIR/comN, so that the
-program (or any client) can open it as serial port N. Prints the published path as its first line,
-then answers requests until SIGINT, SIGTERM or SIGHUP, and removes the link when it stops.
+program (or any client) can open it as serial port N, with DIR/comN.pid beside it holding its process
+id. Prints the published path as its first line, then answers requests until SIGINT, SIGTERM or
+SIGHUP, and removes the link and its pid file when it stops. A comN left behind by a simulator that
+was killed (its pid file names a process that is gone) is replaced at start.
 
   --ports-dir DIR    publish the port in DIR (created if missing); default $VANTOR_PORTS_DIR, else
                      ${XDG_CONFIG_HOME:-~/.config}/vantor-radio-config/ports, where the program looks

@@ -51,7 +51,22 @@ public:
     virtual void SetPllColumns(std::string_view number, std::string_view pllTx, std::string_view pllRx) = 0;
 };
 
-// Applies a file's contents to the target, in file order, up to the first value it cannot read.
-void ReadTableFile(std::string_view bytes, LoadTarget& target);
+// How a loading went.
+struct LoadResult {
+    bool channels = false;  // a "Channels:" key was read: the file has the table's part
+    // Where the loading stopped before the end of the file, and what it found there (such as "no number
+    // after DTMFDelay:" or "MHz is not a home number"); line 0 when it read the whole file. Lines count
+    // from 1.
+    std::size_t stopLine = 0;
+    std::string stopReason;
+    bool Whole() const { return stopLine == 0; }
+};
+
+// Applies a file's contents to the target, in file order, up to the first value it cannot read: a key
+// without its number, or a token among the rows that is not a home number.
+LoadResult ReadTableFile(std::string_view bytes, LoadTarget& target);
+
+// What loading the file would find, without applying anything.
+LoadResult CheckTableFile(std::string_view bytes);
 
 }  // namespace tablefile

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "tablefile/Keys.h"
 #include "tablefile/TableFile.h"
@@ -51,6 +52,33 @@ Key KeyOf(std::string_view token) {
     return Key::kNone;
 }
 
+std::string_view KeyText(Key key) {
+    for (const auto& k : kKeys) {
+        if (k.key == key) return k.text;
+    }
+    return {};
+}
+
+// A token as a log line can show it: control bytes as \xNN, and no more than a line's worth of it (a binary
+// file read by mistake is one long token).
+std::string Shown(std::string_view token) {
+    constexpr std::size_t kLongest = 40;
+    std::string shown;
+    for (const char c : token.substr(0, kLongest)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            shown += "\\x";
+            shown += kHex[byte >> 4];
+            shown += kHex[byte & 0x0F];
+        } else {
+            shown += c;
+        }
+    }
+    if (token.size() > kLongest) shown += "...";
+    return shown;
+}
+
 // A row number as the C library's atoi reads it: an optional sign, digits up to the first other character;
 // 0 when there are none. Beyond 32 bits it stops at the nearest limit rather than wrapping round.
 std::int32_t AtoiValue(std::string_view text) {
@@ -80,9 +108,11 @@ public:
     }
 
     // An optional sign and decimal digits after any blanks, stopping before the first other byte. Nothing
-    // when there are no digits. Larger magnitudes than any caller accepts all read as kNumberCap.
-    std::optional<std::int64_t> NextNumber() {
+    // when there are no digits. Larger magnitudes than any caller accepts all read as kNumberCap; `text`
+    // receives what was read.
+    std::optional<std::int64_t> NextNumber(std::string_view& text) {
         SkipSpace();
+        const std::size_t start = m_pos;
         bool negative = false;
         if (m_pos < m_bytes.size() && (m_bytes[m_pos] == '+' || m_bytes[m_pos] == '-')) {
             negative = m_bytes[m_pos++] == '-';
@@ -92,8 +122,15 @@ public:
         for (; m_pos < m_bytes.size() && IsDigit(m_bytes[m_pos]); ++m_pos) {
             value = std::min<std::int64_t>(value * 10 + (m_bytes[m_pos] - '0'), kNumberCap);
         }
+        text = m_bytes.substr(start, m_pos - start);
         if (m_pos == digits) return std::nullopt;
         return negative ? -value : value;
+    }
+
+    // The line a token returned by NextToken (or the end of the file) stands on, counted from 1.
+    std::size_t LineOf(std::string_view token) const {
+        const auto end = m_bytes.begin() + (token.data() - m_bytes.data());
+        return 1 + static_cast<std::size_t>(std::count(m_bytes.begin(), end, '\n'));
     }
 
     // The rest of the line after a key token, without the one byte that separates it from the key and
@@ -120,13 +157,21 @@ private:
     std::size_t m_pos = 0;
 };
 
-// Rows until a token that is to be a row number counts below 1; that token is used up.
-void ReadChannels(Cursor& cursor, LoadTarget& target) {
+struct Stop {
+    std::size_t line;
+    std::string reason;
+};
+
+// Rows up to the end of the file. A token where a row number belongs that counts below 1 ends the loading:
+// whatever follows it would be read out of place.
+std::optional<Stop> ReadChannels(Cursor& cursor, LoadTarget& target) {
     std::string_view number;
     bool needNumber = true;
     for (;;) {
         if (needNumber) number = cursor.NextToken();
-        if (AtoiValue(number) < 1) return;
+        if (number.empty()) return std::nullopt;
+        if (AtoiValue(number) < 1)
+            return Stop{cursor.LineOf(number), Shown(number) + " is not a home number"};
         const std::string_view tx = cursor.NextToken();
         const std::string_view rx = cursor.NextToken();
         target.SetHomeNumberRow(number, tx, rx);
@@ -154,13 +199,18 @@ void ReadChannels(Cursor& cursor, LoadTarget& target) {
     }
 }
 
-// False when no number can be read after the key, which ends the loading. The two edits also take a
+// A stop when no number can be read after the key, which ends the loading. The two edits also take a
 // negative value written as its unsigned 32-bit twin, as older files have it.
-bool ReadSetting(Key key, Cursor& cursor, LoadTarget& target) {
-    const std::optional<std::int64_t> number = cursor.NextNumber();
+std::optional<Stop> ReadSetting(Key key, std::string_view keyToken, Cursor& cursor, LoadTarget& target) {
+    std::string_view text;
+    const std::optional<std::int64_t> number = cursor.NextNumber(text);
     const bool edit = key == Key::kDtmfDelay || key == Key::kMinVolume;
     const std::int64_t highest = edit ? std::int64_t{UINT32_MAX} : std::int64_t{INT32_MAX};
-    if (!number || *number < INT32_MIN || *number > highest) return false;
+    if (!number) return Stop{cursor.LineOf(keyToken), "no number after " + std::string(KeyText(key))};
+    if (*number < INT32_MIN || *number > highest) {
+        return Stop{cursor.LineOf(text),
+                    Shown(text) + " after " + std::string(KeyText(key)) + " is out of range"};
+    }
     const auto value = static_cast<std::int32_t>(static_cast<std::uint32_t>(*number));
     switch (key) {
         case Key::kDtmfDelay:
@@ -184,14 +234,31 @@ bool ReadSetting(Key key, Cursor& cursor, LoadTarget& target) {
         default:
             break;
     }
-    return true;
+    return std::nullopt;
 }
+
+// Takes every call and does nothing with it.
+class NoTarget : public LoadTarget {
+public:
+    void SetSerialNumber(std::string_view) override {}
+    void SetUserDescription(std::string_view) override {}
+    void SetDtmfDelay(std::int32_t) override {}
+    void SetMinVolume(std::int32_t) override {}
+    void SetWideBand(bool) override {}
+    void SelectSquelch(int) override {}
+    void SelectDisp(int) override {}
+    void SelectRadioMfg(int) override {}
+    void SetHomeNumberRow(std::string_view, std::string_view, std::string_view) override {}
+    void SetPllColumns(std::string_view, std::string_view, std::string_view) override {}
+};
 
 }  // namespace
 
-void ReadTableFile(std::string_view bytes, LoadTarget& target) {
+LoadResult ReadTableFile(std::string_view bytes, LoadTarget& target) {
+    LoadResult result;
     Cursor cursor(bytes);
     for (std::string_view token = cursor.NextToken(); !token.empty(); token = cursor.NextToken()) {
+        std::optional<Stop> stop;
         switch (const Key key = KeyOf(token)) {
             case Key::kSerialNumber:
                 target.SetSerialNumber(cursor.RestOfLine());
@@ -200,15 +267,27 @@ void ReadTableFile(std::string_view bytes, LoadTarget& target) {
                 target.SetUserDescription(cursor.RestOfLine());
                 break;
             case Key::kChannels:
-                ReadChannels(cursor, target);
+                result.channels = true;
+                stop = ReadChannels(cursor, target);
                 break;
             case Key::kNone:
                 break;
             default:
-                if (!ReadSetting(key, cursor, target)) return;
+                stop = ReadSetting(key, token, cursor, target);
                 break;
         }
+        if (stop) {
+            result.stopLine = stop->line;
+            result.stopReason = std::move(stop->reason);
+            break;
+        }
     }
+    return result;
+}
+
+LoadResult CheckTableFile(std::string_view bytes) {
+    NoTarget nothing;
+    return ReadTableFile(bytes, nothing);
 }
 
 }  // namespace tablefile

@@ -6,9 +6,13 @@
 namespace tablefile {
 namespace {
 
-bool HoldsNothing(const Row& row) {
+bool NoCodes(const Row& row) {
     return (row.tx.empty() && row.rx.empty()) || (row.tx == kNoCode && row.rx == kNoCode);
 }
+
+// A row without codes still carries its PLL values (Read All gives such rows): it is left out only when
+// it has none.
+bool HoldsNothing(const Row& row) { return NoCodes(row) && row.pllTx.empty() && row.pllRx.empty(); }
 
 }  // namespace
 
@@ -34,7 +38,9 @@ std::string WriteTableFile(const Snapshot& snapshot) {
         if (HoldsNothing(row)) continue;
         // The position, not the Num cell: the reader puts the row back where the number says.
         file.append(std::to_string(position + 1)).append(" ");
-        file.append(row.tx).append(" ").append(row.rx).append(" ");
+        // Empty codes would leave empty fields, and the reader would take the PLL mark for a code.
+        const bool noCodes = NoCodes(row);
+        file.append(noCodes ? kNoCode : row.tx).append(" ").append(noCodes ? kNoCode : row.rx).append(" ");
         if (!row.pllTx.empty()) file.append(kPllTxMark).append(" ").append(row.pllTx).append(" ");
         if (!row.pllRx.empty()) file.append(kPllRxMark).append(" ").append(row.pllRx).append(" ");
         file.append(kLineEnd);

@@ -2,6 +2,8 @@
 // and what happens when a save or a load cannot be done.
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -10,6 +12,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -106,17 +110,117 @@ TEST_F(TableFileTest, SaveWritesTheWindowAndOpenBringsItBack) {
                                         file.string() + "\r\n" + (folder / "negative.txt").string() + "\r\n");
 }
 
-// The old table goes when the operator says Yes, before the file is chosen; No changes nothing.
-TEST_F(TableFileTest, OpenResetsTheTableOnYesEvenWhenNoFileIsChosen) {
-    dialog.SetHomeNumberRow(5, "12", "34");
+// The old table goes only once the chosen file is in memory: No, Cancel and a file that cannot be read
+// leave the table, the settings and the unsaved mark as they were, so that closing still asks.
+TEST_F(TableFileTest, OpenKeepsTheTableUntilAFileIsRead) {
+    controls.SetDlgItemText(ctl::kNumberEdit, "5");
+    controls.SetDlgItemText(ctl::kTxEdit, "12");
+    controls.SetDlgItemText(ctl::kRxEdit, "34");
+    dialog.OnAdd();
+    controls.SetDlgItemText(ctl::kDtmfDelayEdit, "7");
+    const auto table = controls.rows;
+    const fs::path missing = folder / "nothing here.txt";
+    const struct {
+        const char* name;
+        bool yes;
+        std::optional<std::string> file;
+        std::string log;
+    } cases[] = {
+        {"No", false, std::nullopt, ""},
+        {"Yes, then Cancel", true, std::nullopt, ""},
+#ifndef _WIN32
+        {"a file that is not there", true, missing.string(),
+         missing.string() + "\r\nCannot open file: No such file or directory\r\n"},
+#endif
+    };
+    for (const auto& c : cases) {
+        controls.yesNoAnswers = {c.yes};
+        controls.fileAnswers = {c.file};
+        dialog.OnClearScreen();
+        dialog.OnOpen();
+        EXPECT_EQ(controls.rows, table) << c.name;
+        EXPECT_EQ(controls.GetDlgItemText(ctl::kDtmfDelayEdit), "7") << c.name;
+        EXPECT_TRUE(dialog.TableChanged()) << c.name;
+        EXPECT_EQ(dialog.LogContents(), c.log) << c.name;
+    }
     controls.yesNoAnswers = {false};
-    dialog.OnOpen();
-    EXPECT_EQ(controls.rows[4][1], "12");
-    controls.yesNoAnswers = {true};
-    dialog.OnOpen();  // no file chosen
-    EXPECT_EQ(controls.rows[4][1], "");
-    EXPECT_EQ(dialog.LogContents(), "");
+    dialog.OnCancel();
+    EXPECT_EQ(controls.messages.back().text, "The table has changes that are not saved. Close anyway?");
+    EXPECT_FALSE(controls.endResult);
+
+    const fs::path file = folder / "table.txt";
+    std::ofstream(file, std::ios::binary) << "Channels: \r\n9 11 22 \r\n";
+    Open(file);
+    EXPECT_EQ(controls.rows[4], (std::vector<std::string>{"5", "", "", "", ""}));
+    EXPECT_EQ(controls.rows[8], (std::vector<std::string>{"9", "11", "22", "", ""}));
+    EXPECT_FALSE(dialog.TableChanged());
 }
+
+// A loading that ends before the end of its file says where and why; a row beyond the table is named and
+// the loading goes on. What was loaded before the stop stays.
+TEST_F(TableFileTest, OpenSaysWhereTheLoadingStoppedAndWhichRowsHadNoPlace) {
+    const struct {
+        std::string file;
+        std::string log;
+        std::vector<std::string> row2, row500;
+    } cases[] = {
+        {"DTMFDelay: 9\r\nChannels: \r\n500 12 34 \r\n501 56 78 PLTX 1.5 \r\n2 11 22 PLTX 146.5 MHz\r\n3 33 "
+         "44 \r\n",
+         "Home number 501 ignored: the table has 500 rows\r\nLoading stopped at line 5: MHz is not a home "
+         "number\r\n",
+         {"2", "11", "22", "146.5", ""},
+         {"500", "12", "34", "", ""}},
+        {"DTMFDelay: 9\r\nMINvolume: x\r\nChannels: \r\n2 12 34\r\n",
+         "Loading stopped at line 2: no number after MINvolume:\r\n",
+         {"2", "", "", "", ""},
+         {"500", "", "", "", ""}},
+        {"DTMFDelay: 9\r\nChannels: \r\n500 12 34", "", {"2", "", "", "", ""}, {"500", "12", "34", "", ""}},
+    };
+    for (const auto& c : cases) {
+        const fs::path file = folder / "table.txt";
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << c.file;
+        dialog.SetHomeNumberRow(2, "77", "88");
+        dialog.OnClearScreen();
+        Open(file);
+        EXPECT_EQ(dialog.LogContents(), file.string() + "\r\n" + c.log) << c.file;
+        EXPECT_EQ(controls.rows[1], c.row2) << c.file;
+        EXPECT_EQ(controls.rows[499], c.row500) << c.file;
+        EXPECT_EQ(controls.rows.size(), 500U);
+        EXPECT_EQ(controls.GetDlgItemText(ctl::kDtmfDelayEdit), "9") << c.file;
+    }
+}
+
+#ifndef _WIN32
+// A named pipe would hold the window until some program wrote to it; a device or a folder is no table
+// file either. Each is refused at once, the table kept. Should the pipe ever be waited on, a writer comes
+// after a hang-sized wait so that the test fails rather than hangs.
+TEST_F(TableFileTest, OpenAndSaveTakeOnlyARegularFile) {
+    const fs::path pipe = folder / "pipe.txt";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    fs::create_directory(folder / "a folder");
+    dialog.SetHomeNumberRow(5, "12", "34");
+    const auto table = controls.rows;
+    const std::pair<fs::path, std::string> cases[] = {{pipe, "not a regular file"},
+                                                      {"/dev/null", "not a regular file"},
+                                                      {folder / "a folder", "Is a directory"}};
+    for (const auto& [path, reason] : cases) {
+        dialog.OnClearScreen();
+        auto done = std::async(std::launch::async, [&] { Open(path); });
+        if (done.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ADD_FAILURE() << path << ": Open waits for a writer";
+            close(open(pipe.c_str(), O_WRONLY | O_NONBLOCK));
+        }
+        done.wait();
+        EXPECT_EQ(dialog.LogContents(), path.string() + "\r\nCannot open file: " + reason + "\r\n");
+        EXPECT_EQ(controls.rows, table) << path;
+    }
+    // Nor is anything but a file replaced by a save.
+    dialog.OnClearScreen();
+    Save(pipe);
+    EXPECT_EQ(dialog.LogContents(), pipe.string() + "\r\nSave failed: not a regular file\r\n");
+    EXPECT_TRUE(fs::is_fifo(pipe));
+}
+#endif
 
 #ifndef _WIN32
 TEST_F(TableFileTest, FailuresAreReportedAndNeverCostTheOldFile) {

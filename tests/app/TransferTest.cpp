@@ -248,6 +248,7 @@ TEST(TransferTest, ARunWhoseThreadCannotStartReleasesTheLock) {
     t.dialog.OnWriteAll();
     EXPECT_EQ(t.dialog.LogContents(),
               "The transfer could not be started: the system has no thread to give it\r\n");
+    EXPECT_EQ(t.dialog.LastOutcome(), RadioConfigDialog::Outcome::kRefused);
     EXPECT_FALSE(t.dialog.TransferRunning());
     EXPECT_TRUE(t.device.Requests().empty());
     EXPECT_TRUE(t.Idle());

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,16 @@ TEST(VantorctlTest, EachCommandSendsTheWindowsBytesAndExitsByItsOutcome) {
          2,
          "takes at most 32 characters, not 33\nTry 'vantorctl --help'.\n"},
         {{"--port", "9", "get", "disp"}, {}, {}, 3, "com9: no such device\n"},
+        {{"--port", "abc", "get", "disp"},
+         {},
+         {},
+         2,
+         "vantorctl: --port takes a port number such as 1, not 'abc'\nTry 'vantorctl --help'.\n"},
+        {{"set", "min-volume", "-1"}, {}, {}, 2, "vantorctl: unknown option '-1'\nTry 'vantorctl --help'.\n"},
+        // After "--" a negative value is the command's: the device is sent its byte and refuses it.
+        {{"--", "set", "min-volume", "-1"}, {}, {{0x3A, 0x01, 0xFF}}, 1, "MIN volume write FAILED\n"},
+        {{"set", "dtmf-delay", "--", "-1"}, {}, {{0x36, 0x01, 0xFF}}, 1, "DTMF Delay write FAILED\n"},
+        {{"set", "dtmf-delay", "--", "21"}, {}, {}, 2, "Value must be 20 or less\n"},
     };
     for (const Case& c : cases) {
         testsupport::SimulatedDevice device({}, c.faults);
@@ -82,11 +93,13 @@ TEST(VantorctlTest, EachCommandSendsTheWindowsBytesAndExitsByItsOutcome) {
     }
 }
 
-// A table read from one device, written back to it, leaves it as it was; the window opens the file.
+// A table read from one device, written back to it, leaves it as it was (PLL values of a home number
+// without codes included); the window opens the file.
 TEST(VantorctlTest, ReadAllThenWriteAllLeavesTheDeviceAsItWas) {
     DeviceState state;
     state.homeNumbers[0] = {"123", "456"};
     state.pll[0] = {1465, vantor::sim::kNoPll};
+    state.pll[2] = {vantor::sim::kNoPll, 4012};
     state.homeNumbers[499] = {"12", "34"};
     state.disp = 2;
     testsupport::SimulatedDevice device(state);
@@ -103,6 +116,7 @@ TEST(VantorctlTest, ReadAllThenWriteAllLeavesTheDeviceAsItWas) {
     controls.fileAnswers = {file};
     dialog.OnOpen();
     EXPECT_EQ(controls.rows[0], (std::vector<std::string>{"1", "123", "456", "146.5", ""}));
+    EXPECT_EQ(controls.rows[2], (std::vector<std::string>{"3", "FFF", "FFF", "", "401.2"}));
     EXPECT_EQ(controls.rows[499], (std::vector<std::string>{"500", "12", "34", "", ""}));
     EXPECT_EQ(controls.GetCurSel(ctl::kDispList), 1);
 }
@@ -126,6 +140,141 @@ TEST(VantorctlTest, AWriteAllThatLeftSomethingUnwrittenFails) {
               std::string::npos);
     EXPECT_EQ(device.State().homeNumbers[6], (vantor::sim::HomeNumberCodes{}));
     EXPECT_EQ(device.State().homeNumbers[499], (vantor::sim::HomeNumberCodes{"123", "456"}));
+}
+
+std::string Contents(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// A run that does not read the whole device leaves the file of an earlier run as it was.
+TEST(VantorctlTest, AFailedReadAllLeavesItsFileAsItWas) {
+    const struct {
+        std::vector<std::string> faults;
+        std::vector<std::string> options;
+        int status;
+    } cases[] = {
+        {{}, {"--port", "9"}, 3},
+        {{"33@250:unplug"}, {}, 3},
+        {{"3C:silence"}, {}, 1},  // every row read, the user description not
+    };
+    for (const auto& c : cases) {
+        testsupport::SimulatedDevice device({}, c.faults);
+        std::filesystem::create_symlink(device.PortsPath() + "/unplugged", device.PortsPath() + "/com9");
+        const std::string file = device.PortsPath() + "/table.txt";
+        std::ofstream(file, std::ios::binary) << "a good table\r\n";
+        std::vector<std::string> args = c.options;
+        for (const char* word : {"read-all", "-o", file.c_str()}) args.emplace_back(word);
+        const Finished run = Vantorctl(device, args);
+        EXPECT_EQ(run.status, c.status) << run.output;
+        EXPECT_TRUE(
+            run.output.ends_with("vantorctl: " + file + " left as it was: the device was not read whole\n"))
+            << run.output;
+        EXPECT_EQ(Contents(file), "a good table\r\n");
+    }
+}
+
+// Nothing is sent for a file that is not a table, or that would load only in part: it would erase the
+// device's rows and texts.
+TEST(VantorctlTest, WriteAllRefusesAFileThatIsNotAWholeTable) {
+    const std::string settings = "SerialNumber: NEW\r\nMINvolume: 5\r\nDTMFDelay: 3\r\n";
+    const struct {
+        const char* name;
+        std::string file;
+        std::string message;  // after "vantorctl: FILE"
+    } cases[] = {
+        {"empty", "", " is not a table file: it has no Channels: line; nothing was sent\n"},
+        {"random bytes", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16),
+         " is not a table file: it has no Channels: line; nothing was sent\n"},
+        {"cut before Channels:", settings + "WideBand: 1\r\n'SQUEL",
+         " is not a table file: it has no Channels: line; nothing was sent\n"},
+        {"a setting without its number", settings + "WideBand: on\r\nChannels: \r\n1 12 34 \r\n",
+         " cannot be loaded whole: loading stops at line 4: no number after WideBand:; nothing was sent\n"},
+        {"a stray token on the last line", settings + "Channels: \r\n1 12 34 \r\n2 56 78 MHz",
+         " cannot be loaded whole: loading stops at line 6: MHz is not a home number; nothing was sent\n"},
+    };
+    for (const auto& c : cases) {
+        DeviceState state;
+        state.homeNumbers[0] = {"123", "456"};
+        testsupport::SimulatedDevice device(state);
+        const std::string file = device.PortsPath() + "/table.txt";
+        std::ofstream(file, std::ios::binary) << c.file;
+        const Finished run = Vantorctl(device, {"write-all", file});
+        EXPECT_EQ(run.status, 2) << c.name;
+        EXPECT_EQ(run.output, "vantorctl: " + file + c.message) << c.name;
+        EXPECT_EQ(device.Requests(), std::vector<Bytes>{}) << c.name;
+        EXPECT_EQ(device.State(), state) << c.name;
+    }
+}
+
+// vantorctl with its standard streams redirected by a shell: REDIRECTIONS as a shell takes them.
+Finished VantorctlRedirected(const testsupport::SimulatedDevice& device, const std::string& redirections,
+                             std::vector<std::string> args) {
+    args.insert(args.begin(), {"-c", "exec \"$0\" \"$@\" " + redirections, VANTORCTL_PATH});
+    testsupport::ChildProcess program(
+        "/bin/sh", std::move(args), {"VANTOR_PORTS_DIR=" + device.PortsPath(), "VANTOR_PORT", "VANTOR_BAUD"});
+    std::string output = program.AllOutput();
+    return {program.Wait(), std::move(output)};
+}
+
+// Output that cannot be written ends the run with status 4 and says so; a closed standard output is not
+// handed to a file the program opens (the trace here), which would then receive the value.
+TEST(VantorctlTest, OutputThatCannotBeWrittenEndsWithStatus4) {
+    const struct {
+        std::string redirections;
+        std::vector<std::string> args;
+        std::vector<Bytes> requests;
+        std::string ending;
+    } cases[] = {
+        {">/dev/full",
+         {"get", "disp"},
+         {{0x35, 0x02}},
+         "\nvantorctl: cannot write to standard output: No space left on device\n"},
+        {">&-",
+         {"get", "disp"},
+         {{0x35, 0x02}},
+         "\nvantorctl: cannot write to standard output: Bad file descriptor\n"},
+        {">&-",
+         {"--trace", "TRACE", "get", "disp"},
+         {{0x35, 0x02}},
+         "\nvantorctl: cannot write to standard output: Bad file descriptor\n"},
+        {">/dev/full",
+         {"--help"},
+         {},
+         "vantorctl: cannot write to standard output: No space left on device\n"},
+        {"2>/dev/full", {"set", "disp", "2"}, {{0x35, 0x01, 0x02}}, ""},
+        {"",
+         {"--trace", "/dev/full", "get", "disp"},
+         {{0x35, 0x02}},
+         "NONE\nvantorctl: cannot write the trace file /dev/full: No space left on device\n"},
+        {"",
+         {"--trace", "FOLDER/missing/trace", "get", "disp"},
+         {},
+         "vantorctl: cannot write the trace file FOLDER/missing/trace: No such file or directory\n"},
+        {"",
+         {"-o", "FOLDER/missing/t.txt", "read-all"},
+         {},
+         "vantorctl: cannot write FOLDER/missing/t.txt: No such file or directory\n"},
+    };
+    for (const auto& c : cases) {
+        testsupport::SimulatedDevice device;
+        const std::string trace = device.PortsPath() + "/trace.txt";
+        const auto placed = [&](std::string text) {
+            if (text == "TRACE") return trace;
+            if (const auto at = text.find("FOLDER"); at != std::string::npos)
+                text.replace(at, 6, device.PortsPath());
+            return text;
+        };
+        std::vector<std::string> args;
+        for (const std::string& arg : c.args) args.push_back(placed(arg));
+        const Finished run = VantorctlRedirected(device, c.redirections, args);
+        const std::string name = c.redirections + " " + c.args.back();
+        EXPECT_EQ(run.status, 4) << name << "\n" << run.output;
+        EXPECT_TRUE(run.output.ends_with(placed(c.ending))) << name << "\n" << run.output;
+        if (c.args.back() != "read-all") EXPECT_EQ(device.Requests(), c.requests) << name;
+        if (c.args[1] == "TRACE")
+            EXPECT_EQ(Contents(trace).find("NONE"), std::string::npos) << Contents(trace);
+    }
 }
 
 }  // namespace

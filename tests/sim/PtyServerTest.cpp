@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <random>
 #include <regex>
 #include <thread>
@@ -353,6 +355,61 @@ TEST_F(PtyServerTest, TakesOverADeadLinkButNotALiveOneOrAFile) {
     EXPECT_EQ(PortClient(server.LinkPath()).Exchange({0x34, 0x02}), Bytes({0x34, 0x02, 0x01}));
     server.Stop();
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(ports / "com2")));
+}
+
+std::string Contents(const std::filesystem::path& path) {
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// A killed device's link may point at a pseudo-terminal number that another program has taken since. The
+// owner file beside the link tells: a link whose owner is gone is replaced, one whose owner lives (or
+// that has no owner file) is somebody's port. A pid above the system's largest names nobody.
+TEST_F(PtyServerTest, ALinkWhoseOwnerIsGoneIsReplacedEvenWhenItLeadsToAnotherProgramsTerminal) {
+    const auto ports = m_dir.Path() / "ports";
+    std::filesystem::create_directories(ports);
+    const UniqueFd otherProgram(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_TRUE(otherProgram.IsOpen());
+    ASSERT_EQ(::unlockpt(otherProgram.Get()), 0);
+    const std::string otherTerminal = ::ptsname(otherProgram.Get());
+    long pidMax = 0;
+    std::ifstream("/proc/sys/kernel/pid_max") >> pidMax;
+    ASSERT_GT(pidMax, 0);
+    const struct {
+        int port;
+        std::optional<std::string> owner;
+        const char* refusal;  // nullptr: taken over
+    } cases[] = {
+        {1, std::nullopt, "com1 is already in use (a link to "},
+        {2, std::to_string(::getpid()) + "\n", "com2 is already in use (a link to "},
+        {3, "not a pid\n", "com3 is already in use (a link to "},
+        {4, std::to_string(pidMax) + "\n", nullptr},
+    };
+    for (const auto& c : cases) {
+        const auto link = ports / ("com" + std::to_string(c.port));
+        const auto owner = ports / ("com" + std::to_string(c.port) + ".pid");
+        std::filesystem::create_symlink(otherTerminal, link);
+        if (c.owner) std::ofstream(owner) << *c.owner;
+        ServerOptions options;
+        options.portsDir = ports;
+        options.port = c.port;
+        PtyServer server(options);
+        const auto error = server.Start();
+        if (c.refusal) {
+            ASSERT_TRUE(error.has_value()) << c.port;
+            EXPECT_NE(error->find(c.refusal + otherTerminal + ")"), std::string::npos) << *error;
+            EXPECT_EQ(std::filesystem::read_symlink(link), otherTerminal);
+            continue;
+        }
+        ASSERT_EQ(error, std::nullopt);
+        EXPECT_NE(std::filesystem::read_symlink(link), otherTerminal);
+        EXPECT_EQ(Contents(owner), std::to_string(::getpid()) + "\n");
+        EXPECT_EQ(PortClient(link).Exchange({0x34, 0x02}), Bytes({0x34, 0x02, 0x01}));
+        server.Stop();
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+        EXPECT_FALSE(std::filesystem::exists(owner));
+    }
+    EXPECT_EQ(Contents(ports / "com2.pid"), std::to_string(::getpid()) + "\n");  // not ours to remove
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -89,9 +90,17 @@ TEST(TableFileReaderFuzz, AnyBytesLoadSafelyAndQuickly) {
         std::copy(input.begin(), input.end(), bytes.get());
         test::CheckingTarget target(input.size());
         const auto start = std::chrono::steady_clock::now();
-        ReadTableFile({bytes.get(), input.size()}, target);
+        const LoadResult result = ReadTableFile({bytes.get(), input.size()}, target);
         longest = std::max(longest, std::chrono::steady_clock::now() - start);
         ASSERT_EQ(target.m_problem, "") << "input " << run << ": " << testing::PrintToString(input);
+        // A stop names a line of the file and says what it found in one short line of the log.
+        const auto lines = 1 + static_cast<std::size_t>(std::count(input.begin(), input.end(), '\n'));
+        ASSERT_LE(result.stopLine, lines) << "input " << run << ": " << testing::PrintToString(input);
+        ASSERT_EQ(result.Whole(), result.stopReason.empty()) << "input " << run;
+        ASSERT_LE(result.stopReason.size(), 200U) << result.stopReason;
+        ASSERT_TRUE(std::none_of(result.stopReason.begin(), result.stopReason.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20;
+        })) << testing::PrintToString(result.stopReason);
         ASSERT_LT(longest, std::chrono::seconds(1))
             << "input " << run << ": " << testing::PrintToString(input);
     }

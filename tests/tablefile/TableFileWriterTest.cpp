@@ -49,8 +49,10 @@ TEST(TableFileWriter, EdgeCases) {
         {"user description alone, negative edits signed", signedEdits,
          "UserDescript:  a b \r\nMINvolume: -16\r\nDTMFDelay: -2147483648\r\nWideBand: 0\r\n'SQUELCH': 0\r\n"
          "'DISP': 0\r\nRadioMfg: 0\r\nChannels: \r\n"},
-        {"rows holding nothing left out, whatever their PLL cells",
-         WithRows({{"FFF", "FFF", "1.5", "2.5"}, {"", "", "1.5", ""}, {"", "", "", ""}}), settings},
+        {"rows without codes left out only without PLL values; written with FFF for their codes",
+         WithRows(
+             {{"FFF", "FFF", "1.5", "2.5"}, {"", "", "", "2.5"}, {"", "", "", ""}, {"FFF", "FFF", "", ""}}),
+         settings + "1 FFF FFF PLTX 1.5 PLRX 2.5 \r\n2 FFF FFF PLRX 2.5 \r\n"},
         {"one FFF, FFF in another case, a lone empty code",
          WithRows({{"FFF", "12", "", ""}, {"fff", "FFF", "", ""}, {"12", "", "", ""}, {"", "34", "", ""}}),
          settings + "1 FFF 12 \r\n2 fff FFF \r\n3 12  \r\n4  34 \r\n"},
