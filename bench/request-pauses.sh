@@ -39,20 +39,21 @@ measure() {
   sim_pid=
 }
 
-echo "vantorctl's link, idle:"
-for run in $(seq "$runs"); do
-  measure "$work/idle.$run.log"
-  echo "  run $run: $("$root/scripts/request-pauses.sh" "$work/idle.$run.log")"
-done
-echo "  all:   $("$root/scripts/request-pauses.sh" "$work"/idle.*.log)"
+# RUNS write-alls into logs NAME.N.log, a line for each and one for all.
+runs_of() {
+  local name=$1 run
+  for run in $(seq "$runs"); do
+    measure "$work/$name.$run.log"
+    echo "  run $run: $("$root/scripts/request-pauses.sh" "$work/$name.$run.log")"
+  done
+  echo "  all:   $("$root/scripts/request-pauses.sh" "$work/$name".*.log)"
+}
 
+echo "vantorctl's link, idle:"
+runs_of idle
 for _ in $(seq "$busy"); do
   yes >/dev/null &
   loads+=("$!")
 done
 echo "vantorctl's link beside $busy busy loops:"
-for run in $(seq "$runs"); do
-  measure "$work/busy.$run.log"
-  echo "  run $run: $("$root/scripts/request-pauses.sh" "$work/busy.$run.log")"
-done
-echo "  all:   $("$root/scripts/request-pauses.sh" "$work"/busy.*.log)"
+runs_of busy
