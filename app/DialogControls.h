@@ -5,6 +5,10 @@
 #include <string>
 #include <string_view>
 
+namespace table {
+class HomeNumberTable;
+}
+
 // The window as the handlers see it: the toolkit operations they need, addressed by control id.
 // Texts are 8-bit bytes; a window implementation must round-trip every byte value.
 //
@@ -48,18 +52,11 @@ public:
     virtual int GetCurSel(int id) = 0;
     virtual void SetCurSel(int id, int index) = 0;
 
-    // The report-view list. A cell outside the list reads as empty text; the selection mark is the
-    // selected row, -1 when none.
+    // The report-view list: it shows a home number table, one row a row, and reads the table's rows
+    // again whenever the table says they changed (from any thread; the list is updated on the window's).
+    // A null table unbinds it. The selection mark is the selected row, -1 when none.
     virtual void InsertColumn(int id, int column, std::string_view heading, int widthPixels) = 0;
-    virtual int GetItemCount(int id) = 0;
-    virtual void InsertItem(int id, int row, std::string_view text) = 0;
-    virtual void DeleteItem(int id, int row) = 0;
-    // As DeleteItem and InsertItem at the same position: the row there becomes a new one with the text
-    // in its first cell and every other cell empty, and is no longer selected. Cheaper than the two.
-    virtual void ReplaceItem(int id, int row, std::string_view text) = 0;
-    virtual void DeleteAllItems(int id) = 0;
-    virtual void SetItemText(int id, int row, int column, std::string_view text) = 0;
-    virtual std::string GetItemText(int id, int row, int column) = 0;
+    virtual void ShowTable(int id, table::HomeNumberTable* table) = 0;
     virtual int GetSelectionMark(int id) = 0;
 
     // The log console: its text grows by appends and empties on a clear; lines end in "\r\n".

@@ -10,66 +10,44 @@
 
 namespace {
 
-enum Column { kNumColumn, kTxColumn, kRxColumn, kPllTxColumn, kPllRxColumn };
-
 // The entry edit of each column, in column order.
-constexpr std::array<int, 5> kEntryEdits{ctl::kNumberEdit, ctl::kTxEdit, ctl::kRxEdit, ctl::kPllTxEdit,
-                                         ctl::kPllRxEdit};
+constexpr std::array<int, table::kColumnCount> kEntryEdits{ctl::kNumberEdit, ctl::kTxEdit, ctl::kRxEdit,
+                                                           ctl::kPllTxEdit, ctl::kPllRxEdit};
 
 // The Tx and Rx edits select their whole text (at most three characters) when they gain the focus.
 constexpr int kCodeLength = 3;
 
 }  // namespace
 
-void RadioConfigDialog::ResetHomeNumberTable() {
-    m_controls.RunAsUnit([&] {
-        m_controls.DeleteAllItems(ctl::kHomeNumberList);
-        for (int p = 0; p < m_rowCount; ++p) {
-            m_controls.InsertItem(ctl::kHomeNumberList, p, std::to_string(p + 1));
-            m_controls.SetItemText(ctl::kHomeNumberList, p, kTxColumn, "");
-            m_controls.SetItemText(ctl::kHomeNumberList, p, kRxColumn, "");
-        }
-    });
-}
+void RadioConfigDialog::ResetHomeNumberTable() { m_table.Reset(); }
 
 void RadioConfigDialog::SetHomeNumberRow(std::string_view homeNumberText, const std::string& tx,
                                          const std::string& rx) {
-    const std::int32_t homeNumber = table::AtoiValue(homeNumberText);
-    if (!IsRow(homeNumber)) return;
-    const int p = homeNumber - 1;
-    m_controls.RunAsUnit([&] {
-        m_controls.ReplaceItem(ctl::kHomeNumberList, p, homeNumberText);
-        m_controls.SetItemText(ctl::kHomeNumberList, p, kTxColumn, tx);
-        m_controls.SetItemText(ctl::kHomeNumberList, p, kRxColumn, rx);
-    });
+    m_table.SetRow(homeNumberText, tx, rx);
 }
 
 void RadioConfigDialog::SetHomeNumberRow(std::int32_t homeNumber, const std::string& tx,
                                          const std::string& rx) {
-    SetHomeNumberRow(std::to_string(homeNumber), tx, rx);
+    m_table.SetRow(homeNumber, tx, rx);
 }
 
 void RadioConfigDialog::SetPllColumns(std::string_view homeNumberText, const std::string& pllTx,
                                       const std::string& pllRx) {
-    SetPllColumns(table::AtoiValue(homeNumberText), pllTx, pllRx);
+    m_table.SetPll(table::AtoiValue(homeNumberText), pllTx, pllRx);
 }
 
 void RadioConfigDialog::SetPllColumns(std::int32_t homeNumber, const std::string& pllTx,
                                       const std::string& pllRx) {
-    if (!IsRow(homeNumber)) return;
-    m_controls.RunAsUnit([&] {
-        m_controls.SetItemText(ctl::kHomeNumberList, homeNumber - 1, kPllTxColumn, pllTx);
-        m_controls.SetItemText(ctl::kHomeNumberList, homeNumber - 1, kPllRxColumn, pllRx);
-    });
+    m_table.SetPll(homeNumber, pllTx, pllRx);
 }
 
 // The Number edit is filled first: its change handler has run (disabling and emptying the PLL edits of a
 // row above 100) before the PLL edits receive the row's cells.
 void RadioConfigDialog::CopySelectedRowToEdits() {
-    for (int column = kNumColumn; column <= kPllRxColumn; ++column) {
+    for (int column = table::kNumColumn; column < table::kColumnCount; ++column) {
         const int row = m_controls.GetSelectionMark(ctl::kHomeNumberList);
         m_controls.SetDlgItemText(kEntryEdits[column],
-                                  m_controls.GetItemText(ctl::kHomeNumberList, row, column));
+                                  m_table.Row(row).Cell(static_cast<table::Column>(column)));
     }
     m_controls.SetFocus(ctl::kTxEdit);
 }
@@ -91,7 +69,7 @@ void RadioConfigDialog::OnAdd() {
         case table::AddDecision::Action::kStore:
             SetHomeNumberRow(entry.number, decision.codes.tx, decision.codes.rx);
             SetPllColumns(entry.number, entry.pllTx, entry.pllRx);
-            m_tableChanged = true;
+            m_table.SetChanged(true);
             break;
         case table::AddDecision::Action::kLogged:
             break;

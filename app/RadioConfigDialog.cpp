@@ -169,6 +169,7 @@ RadioConfigDialog::~RadioConfigDialog() {
         m_worker.join();
     }
     m_link.Disconnect();
+    m_controls.ShowTable(ctl::kHomeNumberList, nullptr);
 }
 
 std::span<const EventBinding> RadioConfigDialog::EventTable() { return kEvents; }
@@ -186,6 +187,7 @@ bool RadioConfigDialog::OnInitDialog() {
     }
     m_controls.SetDlgItemInt(ctl::kSerialPortEdit, 1);
     m_controls.SetDlgItemInt(ctl::kBaudEdit, 19200);
+    m_controls.ShowTable(ctl::kHomeNumberList, &m_table);
     ResetHomeNumberTable();
     m_homeNumber = 1;
     m_controls.SetCheck(ctl::kWideBandEnable, true);
@@ -259,7 +261,7 @@ void RadioConfigDialog::NoteWriteReply(protocol::ReplyOutcome reply) {
 }
 
 bool RadioConfigDialog::UnsavedChangesMayGo() {
-    return !m_tableChanged ||
+    return !m_table.Changed() ||
            m_controls.AskYesNo("The table has changes that are not saved. Close anyway?", kProgramName);
 }
 

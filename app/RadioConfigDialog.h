@@ -15,6 +15,7 @@
 #include "protocol/LogSink.h"
 #include "serial/SerialLink.h"
 #include "table/HomeNumberRules.h"
+#include "table/HomeNumberTable.h"
 #include "tablefile/TableFile.h"
 
 namespace protocol {
@@ -37,7 +38,7 @@ struct EventBinding {
 class RadioConfigDialog {
 public:
     static constexpr std::size_t kReplySize = 40;
-    static constexpr std::int32_t kRowCount = 500;
+    static constexpr std::int32_t kRowCount = table::HomeNumberTable::kRows;
     static constexpr std::int32_t kPollCount = 50;
 
     explicit RadioConfigDialog(DialogControls& controls);
@@ -120,7 +121,9 @@ public:
     tablefile::LoadResult LoadTableFile(std::string_view bytes);
     tablefile::Snapshot TableSnapshot();
     // Whether a row has been stored (by Add or Read All) since the start, the last save or the last load.
-    bool TableChanged() const { return m_tableChanged.load(); }
+    bool TableChanged() const { return m_table.Changed(); }
+    // The home number table the list shows.
+    const table::HomeNumberTable& Table() const { return m_table; }
 
     // --- Write All and Read All ---
     // Each asks first, then runs its worker on a thread of its own with the busy lock on.
@@ -299,7 +302,7 @@ private:
     class FileLoad;
     std::span<const std::uint8_t> LatestReply(std::int32_t n) const;
     table::Entry ReadEntry();
-    bool IsRow(std::int32_t homeNumber) const { return homeNumber >= 1 && homeNumber <= m_rowCount; }
+    bool IsRow(std::int32_t homeNumber) const { return m_table.IsRow(homeNumber); }
     static const std::array<ExchangeRule, 6> kExchangeRules;
 
     void AppendLog(std::string_view piece, bool pause);
@@ -307,6 +310,7 @@ private:
 
     DialogControls& m_controls;
     ConsoleSink m_log{*this};
+    table::HomeNumberTable m_table{kRowCount};
 
     SerialLink m_link;
     std::string m_portText;
@@ -337,7 +341,6 @@ private:
     std::atomic<bool> m_threadActive{false};
     std::atomic<bool> m_stopRequested{false};
     AfterStop m_afterStop = AfterStop::kStayOpen;  // touched only on the window's thread
-    std::atomic<bool> m_tableChanged{false};
     std::atomic<Outcome> m_outcome{Outcome::kDone};
 
     // The busy lock's hold on the keyboard focus; touched only on the window's thread.

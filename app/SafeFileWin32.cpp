@@ -1,8 +1,8 @@
 // The table file's reading and replacing on Windows. Paths are in the system's ANSI code page, as the
 // program's narrow texts are there.
-#include "app/SafeFile.h"
-
 #include <windows.h>
+
+#include "app/SafeFile.h"
 // <windows.h> names its own ReplaceFileA/W this way; ours is meant here.
 #undef ReplaceFile
 
@@ -61,14 +61,16 @@ std::optional<std::string> ReplaceFile(const std::string& path, std::string_view
     if (GetTempFileNameA(folder.c_str(), "vrc", 0, temporary) == 0) return Reason();
     std::optional<std::string> failure;
     {
-        Handle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
-        if (!file.Valid() || !WriteAll(file.Get(), bytes) || !FlushFileBuffers(file.Get())) failure = Reason();
+        Handle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.Valid() || !WriteAll(file.Get(), bytes) || !FlushFileBuffers(file.Get()))
+            failure = Reason();
         if (!file.Close() && !failure) failure = Reason();
     }
     if (!failure && isFile) SetFileAttributesA(temporary, attributes);
     if (!failure && beforeReplace) beforeReplace();
-    if (!failure && !MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!failure &&
+        !MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         failure = Reason();
     }
     if (failure) DeleteFileA(temporary);
@@ -81,8 +83,8 @@ std::variant<std::string, std::string> ReadWholeFile(const std::string& path, st
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return Result(std::in_place_index<1>, "Is a directory");
     }
-    Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return Result(std::in_place_index<1>, Reason());
     // A pipe or a device (CON, NUL, a COM port) is no table file; reading one could wait for ever.
     if (GetFileType(file.Get()) != FILE_TYPE_DISK) {

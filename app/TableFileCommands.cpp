@@ -15,8 +15,6 @@ constexpr DialogControls::FileChoice kTableFileChoice{"Text files (*.txt)|*.txt|
 // A table file of 500 full rows is some 30 KB; anything far larger is not one.
 constexpr std::size_t kLargestTableFile = 16 * 1024 * 1024;
 
-enum Column { kTxColumn = 1, kRxColumn, kPllTxColumn, kPllRxColumn };
-
 }  // namespace
 
 // The window as the table file's reader changes it.
@@ -69,12 +67,8 @@ tablefile::Snapshot RadioConfigDialog::TableSnapshot() {
     snapshot.squelch = m_squelchChoice;
     snapshot.disp = m_dispChoice;
     snapshot.radioMfg = m_mfgChoice;
-    for (int p = 0; p < m_controls.GetItemCount(ctl::kHomeNumberList); ++p) {
-        snapshot.rows.push_back({m_controls.GetItemText(ctl::kHomeNumberList, p, kTxColumn),
-                                 m_controls.GetItemText(ctl::kHomeNumberList, p, kRxColumn),
-                                 m_controls.GetItemText(ctl::kHomeNumberList, p, kPllTxColumn),
-                                 m_controls.GetItemText(ctl::kHomeNumberList, p, kPllRxColumn)});
-    }
+    for (const table::TableRow& row : m_table.Rows())
+        snapshot.rows.push_back({row.tx, row.rx, row.pllTx, row.pllRx});
     return snapshot;
 }
 
@@ -90,7 +84,7 @@ void RadioConfigDialog::OnSaveAs() {
         LogText("Save failed: " + *failure + "\r\n");
         return;
     }
-    m_tableChanged = false;
+    m_table.SetChanged(false);
 }
 
 // The table goes only once the chosen file is in memory: No, Cancel or a file that cannot be read leave
@@ -115,7 +109,7 @@ void RadioConfigDialog::OnOpen() {
 // What was applied before a stop stays; the log says where the loading stopped and why.
 tablefile::LoadResult RadioConfigDialog::LoadTableFile(std::string_view bytes) {
     ResetHomeNumberTable();
-    m_tableChanged = false;
+    m_table.SetChanged(false);
     FileLoad load(*this);
     tablefile::LoadResult result = tablefile::ReadTableFile(bytes, load);
     if (!result.Whole()) {

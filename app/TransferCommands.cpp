@@ -47,8 +47,6 @@ std::optional<std::thread> StartThread(std::function<void()> body) {
     }
 }
 
-enum Column { kTxColumn = 1, kRxColumn = 2, kPllTxColumn = 3, kPllRxColumn = 4 };
-
 }  // namespace
 
 void RadioConfigDialog::OnWriteAll() {
@@ -204,14 +202,11 @@ void RadioConfigDialog::WriteAllWorker() {
     for (; position < m_rowCount;) {
         const std::int32_t homeNumber = position + 1;
         if (EndedByStop(position, kStopped)) break;
-        const table::Codes codes =
-            table::CodesForSending(m_controls.GetItemText(ctl::kHomeNumberList, position, kTxColumn),
-                                   m_controls.GetItemText(ctl::kHomeNumberList, position, kRxColumn));
+        const table::TableRow row = m_table.Row(position);
+        const table::Codes codes = table::CodesForSending(row.tx, row.rx);
         const bool withPll = homeNumber <= table::kPllHomeNumbers;
-        const std::string pllTx =
-            withPll ? m_controls.GetItemText(ctl::kHomeNumberList, position, kPllTxColumn) : "";
-        const std::string pllRx =
-            withPll ? m_controls.GetItemText(ctl::kHomeNumberList, position, kPllRxColumn) : "";
+        const std::string pllTx = withPll ? row.pllTx : "";
+        const std::string pllRx = withPll ? row.pllRx : "";
         if (const auto refusal = table::RowRefusal(codes, pllTx, pllRx, withPll)) {
             std::string line =
                 "Home Number " + std::to_string(homeNumber) + " not written: " + std::string(*refusal);
@@ -271,7 +266,7 @@ void RadioConfigDialog::ReadAllWorker() {
         if (auto read =
                 n > 0 ? table::ReportTransferHomeNumberRead(LatestReply(n), n, m_log) : std::nullopt) {
             SetHomeNumberRow(read->homeNumber, read->codes.tx, read->codes.rx);
-            m_tableChanged = true;
+            m_table.SetChanged(true);
             rowDone = read->homeNumber == homeNumber;
         }
         if (!rowDone) ++errors;

@@ -75,9 +75,8 @@ int main(int argc, char** argv) {
             }
             std::size_t characters = 0;
             for (int row = 0; row < RadioConfigDialog::kRowCount; ++row) {
-                for (int column = 1; column <= 4; ++column) {
-                    characters += controls.GetItemText(ctl::kHomeNumberList, row, column).size();
-                }
+                const table::TableRow cells = dialog.Table().Row(row);
+                characters += cells.tx.size() + cells.rx.size() + cells.pllTx.size() + cells.pllRx.size();
             }
             ms = MsSince(start);
             if (characters == 0) std::printf("table: no cell was read\n");

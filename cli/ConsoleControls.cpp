@@ -85,48 +85,6 @@ std::vector<std::string> ConsoleControls::Entries(int id) {
     return m_controls[id].entries;
 }
 
-int ConsoleControls::GetItemCount(int) {
-    std::lock_guard lock(m_unit);
-    return static_cast<int>(m_rows.size());
-}
-
-void ConsoleControls::InsertItem(int, int row, std::string_view text) {
-    std::lock_guard lock(m_unit);
-    std::vector<std::string> cells(kColumns);
-    cells[0] = std::string(text);
-    row = row >= 0 && row <= static_cast<int>(m_rows.size()) ? row : static_cast<int>(m_rows.size());
-    m_rows.insert(m_rows.begin() + row, std::move(cells));
-}
-
-void ConsoleControls::DeleteItem(int, int row) {
-    std::lock_guard lock(m_unit);
-    if (row >= 0 && row < static_cast<int>(m_rows.size())) m_rows.erase(m_rows.begin() + row);
-}
-
-void ConsoleControls::ReplaceItem(int, int row, std::string_view text) {
-    std::lock_guard lock(m_unit);
-    if (row < 0 || row >= static_cast<int>(m_rows.size())) return;
-    m_rows[static_cast<std::size_t>(row)] = std::vector<std::string>(kColumns);
-    m_rows[static_cast<std::size_t>(row)][0] = std::string(text);
-}
-
-void ConsoleControls::DeleteAllItems(int) {
-    std::lock_guard lock(m_unit);
-    m_rows.clear();
-}
-
-void ConsoleControls::SetItemText(int, int row, int column, std::string_view text) {
-    std::lock_guard lock(m_unit);
-    if (row < 0 || row >= static_cast<int>(m_rows.size()) || column < 0 || column >= kColumns) return;
-    m_rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] = std::string(text);
-}
-
-std::string ConsoleControls::GetItemText(int, int row, int column) {
-    std::lock_guard lock(m_unit);
-    if (row < 0 || row >= static_cast<int>(m_rows.size()) || column < 0 || column >= kColumns) return {};
-    return m_rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
-}
-
 // The log's lines as a terminal shows them: "\r\n" becomes a line end.
 void ConsoleControls::AppendConsole(std::string_view text) {
     std::lock_guard lock(m_unit);

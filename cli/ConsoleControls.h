@@ -35,13 +35,8 @@ public:
     int GetCurSel(int id) override;
     void SetCurSel(int id, int index) override;
     void InsertColumn(int, int, std::string_view, int) override {}
-    int GetItemCount(int id) override;
-    void InsertItem(int id, int row, std::string_view text) override;
-    void DeleteItem(int id, int row) override;
-    void ReplaceItem(int id, int row, std::string_view text) override;
-    void DeleteAllItems(int id) override;
-    void SetItemText(int id, int row, int column, std::string_view text) override;
-    std::string GetItemText(int id, int row, int column) override;
+    // Nothing shows a table here: the command line reads the dialog's table itself.
+    void ShowTable(int, table::HomeNumberTable*) override {}
     int GetSelectionMark(int) override { return -1; }
     void AppendConsole(std::string_view text) override;
     void ClearConsole() override {}
@@ -69,7 +64,6 @@ private:
 
     std::recursive_mutex m_unit;
     std::map<int, Control> m_controls;
-    std::vector<std::vector<std::string>> m_rows;
     bool m_progressShown = false;
     bool m_terminal;
 };

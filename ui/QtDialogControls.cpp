@@ -19,6 +19,7 @@
 
 #include "app/DialogText.h"
 #include "app/RadioConfigDialog.h"
+#include "table/HomeNumberTable.h"
 #include "ui/DialogEdit.h"
 #include "ui/LogConsole.h"
 #include "ui/MainWindow.h"
@@ -282,66 +283,46 @@ void QtDialogControls::InsertColumn(int id, int column, std::string_view heading
     });
 }
 
-int QtDialogControls::GetItemCount(int id) {
-    return OnWindowThread([&] {
-        QTreeWidget* table = TableOf(*m_window, id);
-        return table ? table->topLevelItemCount() : 0;
+// The list holds one item a row of the table, made once; a change of the table sets the texts of the
+// rows it names. A change made on another thread (a transfer's) is queued to the window's thread and
+// does not wait for it; the rows are read from the table when the window gets to them.
+void QtDialogControls::ShowTable(int id, table::HomeNumberTable* shown) {
+    OnWindowThread([&] {
+        if (m_table) m_table->SetChangeListener(nullptr);
+        m_table = shown;
+        m_tableId = id;
+        QTreeWidget* view = TableOf(*m_window, id);
+        if (!view) return;
+        view->clear();
+        if (!m_table) return;
+        QList<QTreeWidgetItem*> items;
+        for (std::int32_t p = 0; p < m_table->RowCount(); ++p) items.append(new QTreeWidgetItem());
+        view->addTopLevelItems(items);
+        m_table->SetChangeListener([this](std::int32_t first, std::int32_t last, bool replaced) {
+            if (QThread::currentThread() == m_window->thread()) {
+                ShowRows(first, last, replaced);
+            } else {
+                QMetaObject::invokeMethod(
+                    m_window.get(), [this, first, last, replaced] { ShowRows(first, last, replaced); },
+                    Qt::QueuedConnection);
+            }
+        });
+        ShowRows(0, m_table->RowCount() - 1, true);
     });
 }
 
-void QtDialogControls::InsertItem(int id, int row, std::string_view text) {
-    OnWindowThread([&] {
-        QTreeWidget* table = TableOf(*m_window, id);
-        if (!table) return;
-        const int count = table->topLevelItemCount();
-        auto* item = new QTreeWidgetItem();
-        item->setText(0, FromBytes(text));
-        table->insertTopLevelItem(row >= 0 && row <= count ? row : count, item);
-    });
-}
-
-void QtDialogControls::DeleteItem(int id, int row) {
-    OnWindowThread([&] {
-        QTreeWidget* table = TableOf(*m_window, id);
-        if (table && row >= 0 && row < table->topLevelItemCount()) delete table->takeTopLevelItem(row);
-    });
-}
-
-// In place: taking a row out of a tree view and putting one back makes the view lay out every row again,
-// which for a whole Read All costs far more than the exchanges themselves.
-void QtDialogControls::ReplaceItem(int id, int row, std::string_view text) {
-    OnWindowThread([&] {
-        QTreeWidget* table = TableOf(*m_window, id);
-        QTreeWidgetItem* item = table ? table->topLevelItem(row) : nullptr;
-        if (!item) return;
-        item->setSelected(false);
-        for (int column = 0; column < table->columnCount(); ++column) {
-            item->setText(column, column == 0 ? FromBytes(text) : QString());
+void QtDialogControls::ShowRows(std::int32_t first, std::int32_t last, bool replaced) {
+    QTreeWidget* view = m_table ? TableOf(*m_window, m_tableId) : nullptr;
+    if (!view) return;  // unbound since the change was queued
+    for (std::int32_t p = first; p <= last; ++p) {
+        QTreeWidgetItem* item = view->topLevelItem(p);
+        if (!item) continue;
+        if (replaced) item->setSelected(false);
+        const table::TableRow row = m_table->Row(p);
+        for (int column = 0; column < table::kColumnCount && column < view->columnCount(); ++column) {
+            item->setText(column, FromBytes(row.Cell(static_cast<table::Column>(column))));
         }
-    });
-}
-
-void QtDialogControls::DeleteAllItems(int id) {
-    OnWindowThread([&] {
-        if (QTreeWidget* table = TableOf(*m_window, id)) table->clear();
-    });
-}
-
-void QtDialogControls::SetItemText(int id, int row, int column, std::string_view text) {
-    OnWindowThread([&] {
-        QTreeWidget* table = TableOf(*m_window, id);
-        if (!table || column < 0 || column >= table->columnCount()) return;
-        if (QTreeWidgetItem* item = table->topLevelItem(row)) item->setText(column, FromBytes(text));
-    });
-}
-
-std::string QtDialogControls::GetItemText(int id, int row, int column) {
-    return OnWindowThread([&]() -> std::string {
-        QTreeWidget* table = TableOf(*m_window, id);
-        if (!table || row < 0 || column < 0 || column >= table->columnCount()) return {};
-        QTreeWidgetItem* item = table->topLevelItem(row);
-        return item ? ToBytes(item->text(column)) : std::string{};
-    });
+    }
 }
 
 int QtDialogControls::GetSelectionMark(int id) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "app/DialogControls.h"
@@ -41,13 +42,7 @@ public:
     int GetCurSel(int id) override;
     void SetCurSel(int id, int index) override;
     void InsertColumn(int id, int column, std::string_view heading, int widthPixels) override;
-    int GetItemCount(int id) override;
-    void InsertItem(int id, int row, std::string_view text) override;
-    void DeleteItem(int id, int row) override;
-    void ReplaceItem(int id, int row, std::string_view text) override;
-    void DeleteAllItems(int id) override;
-    void SetItemText(int id, int row, int column, std::string_view text) override;
-    std::string GetItemText(int id, int row, int column) override;
+    void ShowTable(int id, table::HomeNumberTable* table) override;
     int GetSelectionMark(int id) override;
     void AppendConsole(std::string_view text) override;
     void ClearConsole() override;
@@ -65,5 +60,9 @@ private:
     template <class Fn>
     auto OnWindowThread(Fn&& fn) -> decltype(fn());
 
+    void ShowRows(std::int32_t first, std::int32_t last, bool replaced);
+
     std::unique_ptr<MainWindow> m_window;
+    table::HomeNumberTable* m_table = nullptr;  // the table the list shows; touched on the window's thread
+    int m_tableId = 0;
 };

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "app/DialogText.h"
+#include "table/HomeNumberTable.h"
 
 MemoryDialogControls::Control& MemoryDialogControls::At(int id) {
     std::lock_guard lock(m_unit);
@@ -96,50 +97,25 @@ void MemoryDialogControls::InsertColumn(int, int column, std::string_view headin
     columns.insert(columns.begin() + column, std::string(heading));
 }
 
-int MemoryDialogControls::GetItemCount(int) {
+// The list shows the table as the window's does: every change is copied into the rows at once.
+void MemoryDialogControls::ShowTable(int, table::HomeNumberTable* shown) {
     std::lock_guard lock(m_unit);
-    return static_cast<int>(rows.size());
+    if (m_table) m_table->SetChangeListener(nullptr);
+    m_table = shown;
+    if (!m_table) return;
+    m_table->SetChangeListener(
+        [this](std::int32_t first, std::int32_t last, bool replaced) { CopyRows(first, last, replaced); });
+    CopyRows(0, m_table->RowCount() - 1, true);
 }
 
-void MemoryDialogControls::InsertItem(int, int row, std::string_view text) {
+void MemoryDialogControls::CopyRows(std::int32_t first, std::int32_t last, bool replaced) {
     std::lock_guard lock(m_unit);
-    std::vector<std::string> cells(std::max<std::size_t>(columns.size(), 1));
-    cells[0] = std::string(text);
-    row = row >= 0 && row <= static_cast<int>(rows.size()) ? row : static_cast<int>(rows.size());
-    rows.insert(rows.begin() + row, std::move(cells));
-}
-
-void MemoryDialogControls::DeleteItem(int, int row) {
-    std::lock_guard lock(m_unit);
-    if (row >= 0 && row < static_cast<int>(rows.size())) rows.erase(rows.begin() + row);
-}
-
-void MemoryDialogControls::ReplaceItem(int id, int row, std::string_view text) {
-    std::lock_guard lock(m_unit);
-    if (row < 0 || row >= static_cast<int>(rows.size())) return;
-    DeleteItem(id, row);
-    InsertItem(id, row, text);
-    if (selectedRow == row) selectedRow = -1;
-}
-
-void MemoryDialogControls::DeleteAllItems(int) {
-    std::lock_guard lock(m_unit);
-    rows.clear();
-    selectedRow = -1;
-}
-
-void MemoryDialogControls::SetItemText(int, int row, int column, std::string_view text) {
-    std::lock_guard lock(m_unit);
-    if (row < 0 || row >= static_cast<int>(rows.size()) || column < 0) return;
-    if (column >= static_cast<int>(rows[row].size())) return;
-    rows[row][column] = std::string(text);
-}
-
-std::string MemoryDialogControls::GetItemText(int, int row, int column) {
-    std::lock_guard lock(m_unit);
-    if (row < 0 || row >= static_cast<int>(rows.size()) || column < 0) return {};
-    if (column >= static_cast<int>(rows[row].size())) return {};
-    return rows[row][column];
+    if (replaced && selectedRow >= first && selectedRow <= last) selectedRow = -1;
+    rows.resize(static_cast<std::size_t>(m_table->RowCount()));
+    for (std::int32_t p = first; p <= last; ++p) {
+        const table::TableRow row = m_table->Row(p);
+        rows[static_cast<std::size_t>(p)] = {row.num, row.tx, row.rx, row.pllTx, row.pllRx};
+    }
 }
 
 int MemoryDialogControls::GetSelectionMark(int) {

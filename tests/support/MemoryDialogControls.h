@@ -34,7 +34,7 @@ public:
     Control& At(int id);
     int focus = 0;
 
-    // The report list.
+    // The report list: the cells of the table it shows, as they were last shown.
     std::vector<std::string> columns;
     std::vector<std::vector<std::string>> rows;
     int selectedRow = -1;
@@ -74,13 +74,7 @@ public:
     int GetCurSel(int id) override;
     void SetCurSel(int id, int index) override;
     void InsertColumn(int id, int column, std::string_view heading, int widthPixels) override;
-    int GetItemCount(int id) override;
-    void InsertItem(int id, int row, std::string_view text) override;
-    void DeleteItem(int id, int row) override;
-    void ReplaceItem(int id, int row, std::string_view text) override;
-    void DeleteAllItems(int id) override;
-    void SetItemText(int id, int row, int column, std::string_view text) override;
-    std::string GetItemText(int id, int row, int column) override;
+    void ShowTable(int id, table::HomeNumberTable* table) override;
     int GetSelectionMark(int id) override;
     void AppendConsole(std::string_view text) override;
     void ClearConsole() override;
@@ -95,6 +89,8 @@ public:
     void RunAsUnit(const std::function<void()>& unit) override;
 
 private:
+    void CopyRows(std::int32_t first, std::int32_t last, bool replaced);
+    table::HomeNumberTable* m_table = nullptr;
     std::optional<std::string> NextFile(const FileChoice& choice);
 
     std::map<int, Control> m_controls;

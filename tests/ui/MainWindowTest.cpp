@@ -354,6 +354,27 @@ TEST_F(MainWindowTest, WideBandButtonsStayExclusiveOnEveryPath) {
     }
 }
 
+// A transfer changes the table on its own thread: the list shows the change once the window's thread gets
+// to it, and a row stored anew is no longer selected while one whose PLL cells change stays selected.
+TEST_F(MainWindowTest, TheListShowsTheTableAsAnotherThreadChangesIt) {
+    auto* table = control<QTreeWidget>(ctl::kHomeNumberList);
+    table->topLevelItem(99)->setSelected(true);
+    std::thread worker([&] {
+        dialog.SetHomeNumberRow(500, "98", "76");
+        dialog.SetPllColumns(100, "146.5", "");
+    });
+    worker.join();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table->topLevelItem(99)->text(3) == "146.5"; }, 10000));
+    EXPECT_EQ(table->topLevelItem(499)->text(1), "98");
+    EXPECT_EQ(table->topLevelItem(499)->text(2), "76");
+    EXPECT_TRUE(table->topLevelItem(99)->isSelected());
+    std::thread([&] { dialog.SetHomeNumberRow(100, "12", "34"); }).join();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table->topLevelItem(99)->text(1) == "12"; }, 10000));
+    EXPECT_EQ(table->topLevelItem(99)->text(3), "");
+    EXPECT_FALSE(table->topLevelItem(99)->isSelected());
+    EXPECT_EQ(table->topLevelItemCount(), 500);
+}
+
 TEST_F(MainWindowTest, AClickedRowFillsTheEditsAndANumberAboveAHundredClosesThePllEdits) {
     dialog.SetHomeNumberRow(42, "123", "456");
     dialog.SetPllColumns(42, "146.5", "151.2");
@@ -371,7 +392,7 @@ TEST_F(MainWindowTest, AClickedRowFillsTheEditsAndANumberAboveAHundredClosesTheP
     // Replacing the row, as a device read does, leaves a new row: not selected, its PLL cells empty.
     dialog.SetHomeNumberRow(42, "12", "34");
     EXPECT_FALSE(row->isSelected());
-    EXPECT_EQ(controls.GetItemText(ctl::kHomeNumberList, 41, 3), "");
+    EXPECT_EQ(row->text(3), "");
 
     auto* number = control<QLineEdit>(ctl::kNumberEdit);
     const std::initializer_list<QLineEdit*> pll{control<QLineEdit>(ctl::kPllTxEdit),
