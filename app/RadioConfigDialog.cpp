@@ -52,7 +52,7 @@ struct Column {
     std::string_view heading;
     int width;
 };
-constexpr std::array<Column, 5> kColumns{{
+constexpr std::array<Column, table::kColumnCount> kColumns{{
     {"Num", 40},
     {"Tx", 40},
     {"Rx", 40},

@@ -12,8 +12,6 @@ namespace {
 
 constexpr DialogControls::FileChoice kTableFileChoice{"Text files (*.txt)|*.txt|All files (*.*)|*.*||", "txt",
                                                       "*.txt"};
-// A table file of 500 full rows is some 30 KB; anything far larger is not one.
-constexpr std::size_t kLargestTableFile = 16 * 1024 * 1024;
 
 }  // namespace
 
@@ -98,7 +96,7 @@ void RadioConfigDialog::OnOpen() {
     if (!path) return;
     LogString(*path);
     LogText("\r\n");
-    auto bytes = ReadWholeFile(*path, kLargestTableFile);
+    auto bytes = ReadWholeFile(*path, tablefile::kLargestTableFile);
     if (bytes.index() == 1) {
         LogText("Cannot open file: " + std::get<1>(bytes) + "\r\n");
         return;

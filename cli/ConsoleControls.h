@@ -60,7 +60,6 @@ private:
         std::vector<std::string> entries;
         int current = -1;
     };
-    static constexpr int kColumns = 5;
 
     std::recursive_mutex m_unit;
     std::map<int, Control> m_controls;

@@ -39,8 +39,6 @@ using D = RadioConfigDialog;
 
 enum ExitStatus { kDone = 0, kDeviceFailed = 1, kBadUsage = 2, kPortFailed = 3, kOutputFailed = 4 };
 
-constexpr std::size_t kLargestTableFile = 16 * 1024 * 1024;
-
 // Why standard output could not take what was printed; empty while it could.
 std::string g_outputFailure;
 
@@ -250,7 +248,7 @@ public:
     // The file is read once and checked whole before anything is sent: what is not a table, or a table
     // whose loading would stop partway, would overwrite the device's rows and texts with nothing.
     int WriteAll(const std::string& input) {
-        auto read = ReadWholeFile(input, kLargestTableFile);
+        auto read = ReadWholeFile(input, tablefile::kLargestTableFile);
         if (read.index() == 1) {
             return UsageError("cannot read the table file " + input + ": " + std::get<1>(read));
         }

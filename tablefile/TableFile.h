@@ -10,6 +10,9 @@
 // into the window's operations, in file order, through LoadTarget. Pure text work: no files, no window.
 namespace tablefile {
 
+// A table file of 500 full rows is some 30 KB; anything far larger is not one.
+inline constexpr std::size_t kLargestTableFile = 16 * 1024 * 1024;
+
 // One row of the home number table, by position (row 0 is home number 1).
 struct Row {
     std::string tx;

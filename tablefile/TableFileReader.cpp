@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "table/HomeNumberRules.h"
 #include "tablefile/Keys.h"
 #include "tablefile/TableFile.h"
 
@@ -77,21 +78,6 @@ std::string Shown(std::string_view token) {
     }
     if (token.size() > kLongest) shown += "...";
     return shown;
-}
-
-// A row number as the C library's atoi reads it: an optional sign, digits up to the first other character;
-// 0 when there are none. Beyond 32 bits it stops at the nearest limit rather than wrapping round.
-std::int32_t AtoiValue(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && IsSpace(text[i])) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    std::int64_t value = 0;
-    for (; i < text.size() && IsDigit(text[i]); ++i) {
-        value = std::min<std::int64_t>(value * 10 + (text[i] - '0'), std::int64_t{INT32_MAX} + 1);
-    }
-    if (negative) value = -value;
-    return static_cast<std::int32_t>(std::min<std::int64_t>(value, INT32_MAX));
 }
 
 // Reads the file front to back; every read stops at the end of the bytes.
@@ -170,7 +156,7 @@ std::optional<Stop> ReadChannels(Cursor& cursor, LoadTarget& target) {
     for (;;) {
         if (needNumber) number = cursor.NextToken();
         if (number.empty()) return std::nullopt;
-        if (AtoiValue(number) < 1)
+        if (table::AtoiValue(number) < 1)
             return Stop{cursor.LineOf(number), Shown(number) + " is not a home number"};
         const std::string_view tx = cursor.NextToken();
         const std::string_view rx = cursor.NextToken();
