@@ -119,7 +119,7 @@ bool RadioConfigDialog::SendPllRead(std::int32_t homeNumber) {
 
 // The PLL exchange runs whatever the home number exchange gave; the port stays open between the two.
 void RadioConfigDialog::OnWrite() {
-    CommandCycle cycle(*this, true);
+    CommandCycle cycle(*this, CommandCycle::Unlock::kAlways);
     const table::Entry entry = ReadEntry();
     const table::WriteDecision decision = table::CheckWrite(entry, m_rowCount, m_log);
     if (decision.action == table::WriteDecision::Action::kMessage) {
@@ -149,7 +149,7 @@ void RadioConfigDialog::OnWrite() {
 
 // Read fills only the entry edits; the operator stores what came with Add.
 void RadioConfigDialog::OnRead() {
-    CommandCycle cycle(*this, true);
+    CommandCycle cycle(*this, CommandCycle::Unlock::kAlways);
     m_homeNumber = m_controls.GetDlgItemInt(ctl::kNumberEdit);
     if (!table::CheckReadNumber(m_homeNumber, m_rowCount, m_log)) {
         NoteOutcome(Outcome::kInputRejected);

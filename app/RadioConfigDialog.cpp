@@ -469,15 +469,15 @@ std::int32_t RadioConfigDialog::AwaitReply(std::span<std::uint8_t> buffer, std::
     return received;
 }
 
-RadioConfigDialog::CommandCycle::CommandCycle(RadioConfigDialog& dialog, bool unlockAlways)
-    : m_dialog(dialog), m_unlockAlways(unlockAlways) {
+RadioConfigDialog::CommandCycle::CommandCycle(RadioConfigDialog& dialog, Unlock unlock)
+    : m_dialog(dialog), m_unlock(unlock) {
     ++m_dialog.m_commandsRunning;
     m_dialog.LockCommands();
 }
 
 RadioConfigDialog::CommandCycle::~CommandCycle() {
     m_dialog.m_link.Disconnect();
-    if (m_unlockAlways || !m_dialog.m_workerFlag) m_dialog.UnlockCommands();
+    if (m_unlock == Unlock::kAlways || !m_dialog.m_workerFlag) m_dialog.UnlockCommands();
     --m_dialog.m_commandsRunning;
 }
 

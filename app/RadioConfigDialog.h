@@ -182,8 +182,10 @@ public:
     // request and collects its reply into the reply buffer.
     class CommandCycle {
     public:
-        // With unlockAlways the lock is released even while a worker runs (commands no worker calls).
-        explicit CommandCycle(RadioConfigDialog& dialog, bool unlockAlways = false);
+        // Whether the lock is released at the end while a worker runs: not for the commands a worker calls
+        // (its run keeps the lock), always for those no worker calls (Write and Read of one home number).
+        enum class Unlock { kUnlessWorkerRuns, kAlways };
+        explicit CommandCycle(RadioConfigDialog& dialog, Unlock unlock = Unlock::kUnlessWorkerRuns);
         ~CommandCycle();
         CommandCycle(const CommandCycle&) = delete;
         CommandCycle& operator=(const CommandCycle&) = delete;
@@ -206,13 +208,12 @@ public:
 
     private:
         RadioConfigDialog& m_dialog;
-        bool m_unlockAlways;
+        Unlock m_unlock;
         std::int32_t m_replyLength = 0;
     };
 
     // Set while a Write All or Read All worker runs: commands then leave the busy lock on.
     void SetWorkerFlag(bool running) { m_workerFlag = running; }
-    std::span<const std::uint8_t, kReplySize> ReplyBuffer() const { return m_reply; }
     SerialLink& Link() { return m_link; }
 
     // Read-only views for the window and for tests.

@@ -29,8 +29,10 @@
 #include "app/SafeFile.h"
 #include "cli/ConsoleControls.h"
 #include "cli/Usage.h"
+#include "protocol/DeviceCommand.h"
 #include "serial/ExchangeTrace.h"
 #include "serial/PortDiscovery.h"
+#include "table/HomeNumberRules.h"
 #include "tablefile/TableFile.h"
 
 namespace {
@@ -59,7 +61,7 @@ struct Setting {
     int control;
     void (D::*get)();
     void (D::*set)();
-    std::size_t longest = 0;  // texts: the most characters the device keeps
+    std::size_t longest = 0;  // texts: the most characters the device keeps, its request's field
 };
 
 constexpr std::array<Setting, 8> kSettings{{
@@ -70,9 +72,9 @@ constexpr std::array<Setting, 8> kSettings{{
     {"dtmf-delay", Kind::kNumber, ctl::kDtmfDelayEdit, &D::OnDtmfDelayGet, &D::OnDtmfDelaySet},
     {"min-volume", Kind::kNumber, ctl::kMinVolumeEdit, &D::OnMinVolumeGet, &D::OnMinVolumeSet},
     {"serial-number", Kind::kText, ctl::kSerialNumberEdit, &D::OnSerialNumberRead, &D::OnSerialNumberWrite,
-     32},
+     protocol::kSerialNumber.set.fieldSize},
     {"user-description", Kind::kText, ctl::kUserDescriptionEdit, &D::OnUserDescriptionRead,
-     &D::OnUserDescriptionWrite, 12},
+     &D::OnUserDescriptionWrite, protocol::kUserDescription.set.fieldSize},
 }};
 
 int UsageError(const std::string& message) {
@@ -208,7 +210,7 @@ public:
         if (Status() != kDone) return Status();
         std::string line = "tx=" + m_controls.GetDlgItemText(ctl::kTxEdit) +
                            " rx=" + m_controls.GetDlgItemText(ctl::kRxEdit);
-        if (homeNumber <= 100) {
+        if (homeNumber <= table::kPllHomeNumbers) {
             line += " pll-tx=" + m_controls.GetDlgItemText(ctl::kPllTxEdit) +
                     " pll-rx=" + m_controls.GetDlgItemText(ctl::kPllRxEdit);
         }
@@ -405,7 +407,10 @@ int Run(int argc, char** argv) {
             if (!expect(3, 5) && command == "write")
                 return UsageError("write takes HOME_NUMBER TX RX [PLLTX [PLLRX]]");
             const auto homeNumber = HomeNumber(words[1]);
-            if (!homeNumber) return UsageError("home numbers are 1 to 500, not '" + words[1] + "'");
+            if (!homeNumber) {
+                return UsageError("home numbers are 1 to " + std::to_string(RadioConfigDialog::kRowCount) +
+                                  ", not '" + words[1] + "'");
+            }
             return command == "read"
                        ? session.Read(*homeNumber)
                        : session.Write(*homeNumber, std::vector<std::string>(words.begin() + 2, words.end()));

@@ -248,7 +248,7 @@ TEST_F(ExchangeTest, CycleUnderAWorkerLeavesTheLockOn) {
     dialog.SetWorkerFlag(true);
     { RadioConfigDialog::CommandCycle cycle(dialog); }
     EXPECT_FALSE(controls.At(ctl::kReadAll).enabled);
-    { RadioConfigDialog::CommandCycle cycle(dialog, true); }
+    { RadioConfigDialog::CommandCycle cycle(dialog, RadioConfigDialog::CommandCycle::Unlock::kAlways); }
     EXPECT_TRUE(controls.At(ctl::kReadAll).enabled);
 }
 
