@@ -38,8 +38,9 @@ protected:
     void SetUp() override {
         static std::atomic<int> made{0};
         folder = fs::temp_directory_path() /
-                 ("vantor-tablefile-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
-                  "-" + std::to_string(made++));
+                 ("vantor-tablefile-" +
+                  std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+                  std::to_string(made++));
         fs::create_directories(folder);
         dialog.OnInitDialog();
     }
@@ -154,6 +155,11 @@ TEST_F(TableFileTest, OpenKeepsTheTableUntilAFileIsRead) {
     EXPECT_EQ(controls.rows[4], (std::vector<std::string>{"5", "", "", "", ""}));
     EXPECT_EQ(controls.rows[8], (std::vector<std::string>{"9", "11", "22", "", ""}));
     EXPECT_FALSE(dialog.TableChanged());
+    // The rows added before the file was opened went with the old table: closing asks nothing.
+    const std::size_t asked = controls.messages.size();
+    dialog.OnCancel();
+    EXPECT_EQ(controls.endResult, std::optional<int>(ctl::kIdCancel));
+    EXPECT_EQ(controls.messages.size(), asked);
 }
 
 // A loading that ends before the end of its file says where and why; a row beyond the table is named and
