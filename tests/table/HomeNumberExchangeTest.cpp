@@ -4,8 +4,10 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "table/HomeNumberExchange.h"
@@ -114,6 +116,9 @@ TEST(HomeNumberExchange, NoReplyReportsNothing) {
         EXPECT_EQ(ReportHomeNumberRead(read.buffer, read.n, log), nullopt);
         const Received pll({0x38, 0x02, 0x00, 0x07, 0x01, 0xC7, 0xFF, 0xFF}, n);
         EXPECT_EQ(ReportPllRead(pll.buffer, pll.n, log), nullopt);
+        const Received pllWrite({0x38, 0x01, 0x00, 0x07, 0x00}, n);
+        EXPECT_FALSE(ReportTransferPllWriteReply(pllWrite.buffer, pllWrite.n, log));
+        EXPECT_FALSE(ReportTransferHomeNumberRead(read.buffer, read.n, log).has_value());
         EXPECT_EQ(log.Contents(), "");
     }
 }
@@ -156,6 +161,57 @@ TEST(HomeNumberExchange, PllReadGivesTheTextsOfAnEightByteReply) {
          "Unexpected response[0]: 51\r\n3302000701c7ffff\r\n", nullopt},
         {{0x38, 0x01, 0x00, 0x07, 0x00}, "Unrecognized response[1]: 1\r\n3801000700\r\n", nullopt},
     }, ReportPllRead);
+    // clang-format on
+}
+
+// Write All's PLL write report: its echo line comes once the code is right, before the sub-code and the
+// status are looked at.
+TEST(HomeNumberExchange, TransferPllWriteReplySaysPllFrequenciesInPlaceOfTheHomeNumber) {
+    const std::string echo = "38(PLL frequencies):\r\n";
+    // clang-format off
+    ExpectReports<bool>({
+        {{0x38, 0x01, 0x00, 0x07, 0x00}, echo + " Successful\r\n", true},
+        {{0x38, 0x01, 0x00, 0x07, 0x00, 0x00, 0x00}, echo + " Successful\r\n", true},
+        {{0x38, 0x01, 0x00, 0x07, 0x01}, echo + " Unsuccessful\r\n", false},
+        {{0x38, 0x01, 0x00, 0x07, 0x02}, echo + " Unrecognized response[4]: 2\r\n3801000702\r\n", false},
+        {{0x38, 0x01, 0x00, 0x07}, echo + " Unrecognized response[4]: \r\n38010007\r\n", false},
+        {{0x38, 0x02, 0x00, 0x07, 0x00}, echo + "Unrecognized reponse[1]: 2\r\n3802000700\r\n", false},
+        {{0x38}, echo + "Unrecognized reponse[1]: \r\n38\r\n", false},
+        {{0x33, 0x01, 0x00, 0x07, 0x00}, "Unexpected response: 51\r\n3301000700\r\n", false},
+        {{0xC8, 0x01, 0x00, 0x07, 0x00}, "Unexpected response: -56\r\nc801000700\r\n", false},
+    }, ReportTransferPllWriteReply);
+    // clang-format on
+}
+
+// Read All's home number report: the echoed number (signed), its codes, "Tx:FFF Rx:FFF" for none.
+TEST(HomeNumberExchange, TransferHomeNumberReadGivesTheEchoedNumberAndItsCodes) {
+    using Echoed = std::optional<std::pair<std::int16_t, Codes>>;
+    const auto report = [](std::span<const std::uint8_t> reply, std::int32_t n, LogSink& log) -> Echoed {
+        const auto read = ReportTransferHomeNumberRead(reply, n, log);
+        if (!read) return nullopt;
+        return std::pair{read->homeNumber, read->codes};
+    };
+    const std::string unrecognised = "Unrecognized number of bytes\r\nreturned: ";
+    // clang-format off
+    ExpectReports<Echoed>({
+        {{0x33, 0x02, 0x00, 0x07, 0xFF}, "Home Number: 7 Tx:FFF Rx:FFF\r\n",
+         std::pair{std::int16_t{7}, Codes{}}},
+        {{0x33, 0x02, 0x01, 0xF4, 0xFF, 0x31, 0x32, 0x33, 0x34, 0x35}, "Home Number: 500 Tx:FFF Rx:FFF\r\n",
+         std::pair{std::int16_t{500}, Codes{}}},
+        {{0x33, 0x02, 0x00, 0x07, 0x31, 0x32, 0x33, 0x34}, "Home Number: 7 Tx: 12 Rx: 34\r\n",
+         std::pair{std::int16_t{7}, Codes{"12", "34"}}},
+        {{0x33, 0x02, 0x00, 0x09, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36}, "Home Number: 9 Tx: 123 Rx: 456\r\n",
+         std::pair{std::int16_t{9}, Codes{"123", "456"}}},
+        {{0x33, 0x02, 0xFF, 0xFE, 0xFF}, "Home Number: -2 Tx:FFF Rx:FFF\r\n",
+         std::pair{std::int16_t{-2}, Codes{}}},
+        {{0x33, 0x02, 0x00, 0x07, 0x31, 0x00, 0x33, 0x34}, "Home Number: 7 Tx: 1 Rx: 34\r\n",
+         std::pair{std::int16_t{7}, Codes{"1", "34"}}},
+        {{0x33, 0x02, 0x00, 0x07, 0x31, 0x32, 0x33, 0x34, 0x35},
+         "Home Number: 7" + unrecognised + "9\r\n330200073132333435\r\n", nullopt},
+        {{0x33, 0x02, 0x00, 0x07}, "Home Number: 7" + unrecognised + "4\r\n33020007\r\n", nullopt},
+        {{0x38, 0x02, 0x00, 0x07, 0xFF}, "Unexpected response[0]: 56\r\n38020007ff\r\n", nullopt},
+        {{0x33, 0x01, 0x00, 0x07, 0x00}, "Unrecognized response[1]: 1\r\n3301000700\r\n", nullopt},
+    }, report);
     // clang-format on
 }
 
