@@ -212,9 +212,7 @@ TEST(TransferTest, StopAndCloseEndARunBeforeItsNextRequest) {
             t.dialog.OnCancel();
             EXPECT_TRUE(t.dialog.TransferRunning());
             EXPECT_FALSE(t.controls.endResult);
-            t.dialog.OnCancel();
-            EXPECT_EQ(t.controls.messages.back().text,
-                      "A transfer is running. Stop it and close the window?");
+            t.dialog.OnCancel();  // the worker may ask its own question at once: read the messages after it
         } else {
             t.dialog.OnStop();
         }
@@ -232,8 +230,11 @@ TEST(TransferTest, StopAndCloseEndARunBeforeItsNextRequest) {
         EXPECT_TRUE(t.Idle());
         EXPECT_EQ(t.controls.endResult, std::nullopt);
         if (closing) {
-            EXPECT_EQ(t.controls.messages.back().text,
-                      "The table has changes that are not saved. Close anyway?");
+            const auto& messages = t.controls.messages;
+            ASSERT_GE(messages.size(), 2U);
+            EXPECT_EQ(messages[messages.size() - 2].text,
+                      "A transfer is running. Stop it and close the window?");
+            EXPECT_EQ(messages.back().text, "The table has changes that are not saved. Close anyway?");
             t.controls.yesNoAnswers = {true};
             t.dialog.OnCancel();
             EXPECT_EQ(t.controls.endResult, std::optional<int>(ctl::kIdCancel));
