@@ -20,6 +20,7 @@
 #include "app/ControlIds.h"
 #include "app/RadioConfigDialog.h"
 #include "app/SafeFile.h"
+#include "tablefile/TableFile.h"
 #include "tests/support/MemoryDialogControls.h"
 
 namespace {
@@ -160,6 +161,71 @@ TEST_F(TableFileTest, OpenKeepsTheTableUntilAFileIsRead) {
     dialog.OnCancel();
     EXPECT_EQ(controls.endResult, std::optional<int>(ctl::kIdCancel));
     EXPECT_EQ(controls.messages.size(), asked);
+}
+
+// A table file the size of the table file limit opens, and so does one far larger than any saved table
+// (500 full rows followed by blank lines); a byte more than the limit is refused before the table goes.
+TEST_F(TableFileTest, OpenTakesAFileUpToTheTableFileLimit) {
+    std::string table =
+        "SerialNumber: S1\r\nUserDescript: D1\r\nMINvolume: 5\r\nDTMFDelay: 3\r\nChannels: \r\n";
+    for (int n = 1; n <= 500; ++n) {
+        table += std::to_string(n) + " 123 456" + (n <= 100 ? " PLTX 146.5 PLRX 6553.4" : "") + " \r\n";
+    }
+    const auto padded = [&](std::size_t size) {
+        std::string file = table;
+        while (file.size() + 2 <= size) file += "\r\n";
+        file.resize(size, ' ');
+        return file;
+    };
+    const fs::path file = folder / "table.txt";
+    for (const std::size_t size : {std::size_t{100000}, tablefile::kLargestTableFile}) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << padded(size);
+        ASSERT_EQ(fs::file_size(file), size);
+        dialog.SetHomeNumberRow(2, "77", "88");
+        dialog.OnClearScreen();
+        Open(file);
+        EXPECT_EQ(dialog.LogContents(), file.string() + "\r\n") << size;
+        EXPECT_EQ(controls.rows[1], (std::vector<std::string>{"2", "123", "456", "146.5", "6553.4"})) << size;
+        EXPECT_EQ(controls.rows[499], (std::vector<std::string>{"500", "123", "456", "", ""})) << size;
+        EXPECT_EQ(controls.GetDlgItemText(ctl::kSerialNumberEdit), "S1") << size;
+    }
+
+    fs::resize_file(file, tablefile::kLargestTableFile + 1);
+    dialog.SetHomeNumberRow(2, "77", "88");
+    const auto kept = controls.rows;
+    dialog.OnClearScreen();
+    Open(file);
+    EXPECT_EQ(dialog.LogContents(),
+              file.string() + "\r\nCannot open file: larger than a table file can be\r\n");
+    EXPECT_EQ(controls.rows, kept);
+}
+
+// Only a file of at most the limit is read, whether it comes in one piece of reading or several.
+TEST_F(TableFileTest, ReadWholeFileReadsAFileOfAtMostItsLimit) {
+    const struct {
+        std::size_t size;
+        std::size_t limit;
+        bool read;
+    } cases[] = {
+        {0, 0, true},           {1, 0, false},           {0, 10, true},          {9, 10, true},
+        {10, 10, true},         {11, 10, false},         {65536, 65536, true},   {65537, 65536, false},
+        {200007, 200007, true}, {200008, 200007, false}, {200006, 200007, true},
+    };
+    const fs::path file = folder / "bytes.bin";
+    for (const auto& c : cases) {
+        std::string bytes(c.size, '\0');
+        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i % 251);
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+        const auto result = ReadWholeFile(file.string(), c.limit);
+        const std::string name = std::to_string(c.size) + " bytes, limit " + std::to_string(c.limit);
+        if (c.read) {
+            ASSERT_EQ(result.index(), 0U) << name << ": " << std::get<1>(result);
+            EXPECT_EQ(std::get<0>(result), bytes) << name;
+        } else {
+            ASSERT_EQ(result.index(), 1U) << name;
+            EXPECT_EQ(std::get<1>(result), "larger than a table file can be") << name;
+        }
+    }
 }
 
 // A loading that ends before the end of its file says where and why; a row beyond the table is named and
