@@ -32,7 +32,23 @@ Finished Vantorctl(const testsupport::SimulatedDevice& device, std::vector<std::
     return {program.Wait(), std::move(output)};
 }
 
+std::string Joined(const std::vector<std::string>& args) {
+    std::string line = "vantorctl";
+    for (const std::string& arg : args) line += " " + arg;
+    return line;
+}
+
 TEST(VantorctlTest, EachCommandSendsTheWindowsBytesAndExitsByItsOutcome) {
+    // Every case starts from this device: codes at the ends of the table and on both sides of the last
+    // home number with PLL values.
+    DeviceState state;
+    state.homeNumbers[0] = {"12", "34"};
+    state.pll[0] = {455, vantor::sim::kNoPll};
+    state.homeNumbers[99] = {"123", "456"};
+    state.pll[99] = {1465, 4000};
+    state.homeNumbers[100] = {"56", "78"};
+    state.homeNumbers[499] = {"98", "76"};
+    const std::string usageEnd = "output or error, the trace file or TABLEFILE).\n";
     struct Case {
         std::vector<std::string> args;
         std::vector<std::string> faults;
@@ -50,6 +66,29 @@ TEST(VantorctlTest, EachCommandSendsTheWindowsBytesAndExitsByItsOutcome) {
          0,
          "Sending PLL Write request:\nHome Number: 7 Successful\n"},
         {{"read", "300"}, {}, {{0x33, 0x02, 0x01, 0x2C}}, 0, "Tx: FFF Rx: FFF\ntx= rx=\n"},
+        {{"write", "7", "12", "34", "45.5", "46.5"},
+         {},
+         {{0x33, 0x01, 0x00, 0x07, 0x31, 0x32, 0x33, 0x34}, {0x38, 0x01, 0x00, 0x07, 0x01, 0xC7, 0x01, 0xD1}},
+         0,
+         "Sending PLL Write request:\nHome Number: 7 Successful\n"},
+        // Home numbers 1 to 500; PLL values for 1 to 100 only.
+        {{"read", "1"},
+         {},
+         {{0x33, 0x02, 0x00, 0x01}, {0x38, 0x02, 0x00, 0x01}},
+         0,
+         "TxPLL: 45.5 RxPLL: \ntx=12 rx=34 pll-tx=45.5 pll-rx=\n"},
+        {{"read", "100"},
+         {},
+         {{0x33, 0x02, 0x00, 0x64}, {0x38, 0x02, 0x00, 0x64}},
+         0,
+         "TxPLL: 146.5 RxPLL: 400.0\ntx=123 rx=456 pll-tx=146.5 pll-rx=400.0\n"},
+        {{"read", "101"}, {}, {{0x33, 0x02, 0x00, 0x65}}, 0, "Home Number: 101 Tx: 56 Rx: 78\ntx=56 rx=78\n"},
+        {{"read", "500"}, {}, {{0x33, 0x02, 0x01, 0xF4}}, 0, "Home Number: 500 Tx: 98 Rx: 76\ntx=98 rx=76\n"},
+        {{"read", "0"},
+         {},
+         {},
+         2,
+         "vantorctl: home numbers are 1 to 500, not '0'\nTry 'vantorctl --help'.\n"},
         // Codes the window's edits could not hold, and PLL texts that are not numbers, are refused.
         {{"write", "7", "1234", "5678"}, {}, {}, 2, "Invalid entry: Invalid Rx/Tx value\n"},
         {{"write", "100", "12", "34", "146,5"}, {}, {}, 2, "TxPLL and RxPLL must be numbers\n"},
@@ -66,17 +105,78 @@ TEST(VantorctlTest, EachCommandSendsTheWindowsBytesAndExitsByItsOutcome) {
          {},
          2,
          "vantorctl: home numbers are 1 to 500, not '501'\nTry 'vantorctl --help'.\n"},
+        // Texts as long as their fields go out whole; a character more is refused.
+        {{"set", "serial-number", std::string(32, 'S')},
+         {},
+         {[] {
+             Bytes request{0x37, 0x01};
+             request.insert(request.end(), 32, 'S');
+             return request;
+         }()},
+         0,
+         "Serial Number Write Successful\n"},
         {{"set", "serial-number", std::string(33, 'S')},
          {},
          {},
          2,
          "takes at most 32 characters, not 33\nTry 'vantorctl --help'.\n"},
+        {{"set", "user-description", std::string(12, 'U')},
+         {},
+         {[] {
+             Bytes request{0x3C, 0x01};
+             request.insert(request.end(), 12, 'U');
+             return request;
+         }()},
+         0,
+         "User Descript Write Successful\n"},
+        {{"set", "user-description", std::string(13, 'U')},
+         {},
+         {},
+         2,
+         "vantorctl: user-description takes at most 12 characters, not 13\nTry 'vantorctl --help'.\n"},
+        // No command, with options or without: the usage, and exit status 2.
+        {{}, {}, {}, 2, usageEnd},
+        {{"--port", "1"}, {}, {}, 2, usageEnd},
         {{"--port", "9", "get", "disp"}, {}, {}, 3, "com9: no such device\n"},
         {{"--port", "abc", "get", "disp"},
          {},
          {},
          2,
          "vantorctl: --port takes a port number such as 1, not 'abc'\nTry 'vantorctl --help'.\n"},
+        // Each option's range, from its lowest to its highest value (a port number is 32 bits unsigned, a
+        // speed a positive 32-bit int).
+        {{"--port", "0", "get", "disp"},
+         {},
+         {},
+         2,
+         "vantorctl: --port takes a port number such as 1, not '0'\nTry 'vantorctl --help'.\n"},
+        {{"--port", "1", "get", "disp"}, {}, {{0x35, 0x02}}, 0, "'DISP' button Response:\nNONE\nNONE\n"},
+        {{"--port", "4294967295", "get", "disp"},
+         {},
+         {{0x35, 0x02}},
+         0,
+         "'DISP' button Response:\nNONE\nNONE\n"},
+        {{"--port", "4294967296", "get", "disp"},
+         {},
+         {},
+         2,
+         "vantorctl: --port takes a port number such as 1, not '4294967296'\nTry 'vantorctl --help'.\n"},
+        {{"--baud", "0", "get", "disp"},
+         {},
+         {},
+         2,
+         "vantorctl: --baud takes a speed such as 19200, not '0'\nTry 'vantorctl --help'.\n"},
+        {{"--baud", "1", "get", "disp"}, {}, {{0x35, 0x02}}, 0, "'DISP' button Response:\nNONE\nNONE\n"},
+        {{"--baud", "2147483647", "get", "disp"},
+         {},
+         {{0x35, 0x02}},
+         0,
+         "'DISP' button Response:\nNONE\nNONE\n"},
+        {{"--baud", "2147483648", "get", "disp"},
+         {},
+         {},
+         2,
+         "vantorctl: --baud takes a speed such as 19200, not '2147483648'\nTry 'vantorctl --help'.\n"},
         {{"set", "min-volume", "-1"}, {}, {}, 2, "vantorctl: unknown option '-1'\nTry 'vantorctl --help'.\n"},
         // After "--" a negative value is the command's: the device is sent its byte and refuses it.
         {{"--", "set", "min-volume", "-1"}, {}, {{0x3A, 0x01, 0xFF}}, 1, "MIN volume write FAILED\n"},
@@ -84,12 +184,15 @@ TEST(VantorctlTest, EachCommandSendsTheWindowsBytesAndExitsByItsOutcome) {
         {{"set", "dtmf-delay", "--", "21"}, {}, {}, 2, "Value must be 20 or less\n"},
     };
     for (const Case& c : cases) {
-        testsupport::SimulatedDevice device({}, c.faults);
-        std::filesystem::create_symlink(device.PortsPath() + "/unplugged", device.PortsPath() + "/com9");
+        testsupport::SimulatedDevice device(state, c.faults);
+        const std::string ports = device.PortsPath();
+        std::filesystem::create_symlink(ports + "/unplugged", ports + "/com9");
+        std::filesystem::create_symlink(std::filesystem::read_symlink(ports + "/com1"),
+                                        ports + "/com4294967295");
         const Finished run = Vantorctl(device, c.args);
-        EXPECT_EQ(run.status, c.status) << c.args[1] << "\n" << run.output;
-        EXPECT_TRUE(run.output.ends_with(c.ending)) << c.args[1] << "\n" << run.output;
-        EXPECT_EQ(device.Requests(), c.requests) << c.args[1];
+        EXPECT_EQ(run.status, c.status) << Joined(c.args) << "\n" << run.output;
+        EXPECT_TRUE(run.output.ends_with(c.ending)) << Joined(c.args) << "\n" << run.output;
+        EXPECT_EQ(device.Requests(), c.requests) << Joined(c.args);
     }
 }
 
