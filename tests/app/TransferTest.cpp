@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -19,6 +23,49 @@ using vantor::sim::DeviceState;
 
 // Generous: only a hang runs into it.
 constexpr auto kRunBound = std::chrono::seconds(120);
+// The device's records lag the program's writes by the time its thread takes to read them.
+constexpr auto kRecordBound = std::chrono::seconds(10);
+
+// The in-memory window, keeping every step the transfer's progress bar showed and whether the bar was
+// visible then; `onProgress` (set before a run) is called with each step, on the thread that showed it.
+class ProgressControls : public MemoryDialogControls {
+public:
+    struct Step {
+        int value;
+        int maximum;
+        std::string text;
+        bool visible;
+        bool operator==(const Step&) const = default;
+    };
+    void SetProgress(int id, int value, int maximum, std::string_view text) override {
+        MemoryDialogControls::SetProgress(id, value, maximum, text);
+        if (id != ctl::kTransferProgress) return;
+        const Step step{value, maximum, std::string(text), At(id).visible};
+        {
+            std::lock_guard lock(m_mutex);
+            m_steps.push_back(step);
+        }
+        if (onProgress) onProgress(step);
+    }
+    std::vector<Step> Steps() {
+        std::lock_guard lock(m_mutex);
+        return m_steps;
+    }
+    std::function<void(const Step&)> onProgress;
+
+private:
+    std::mutex m_mutex;
+    std::vector<Step> m_steps;
+};
+
+std::uint8_t High(int value) { return static_cast<std::uint8_t>(value >> 8); }
+std::uint8_t Low(int value) { return static_cast<std::uint8_t>(value); }
+
+// The write of a row holding the codes 123 and 456, and a PLL write (0xFFFF: no value).
+Bytes RowWrite(int n) { return {0x33, 0x01, High(n), Low(n), '1', '2', '3', '4', '5', '6'}; }
+Bytes PllWrite(int n, std::uint16_t tx = 0xFFFF, std::uint16_t rx = 0xFFFF) {
+    return {0x38, 0x01, High(n), Low(n), High(tx), Low(tx), High(rx), Low(rx)};
+}
 
 class Transfer {
 public:
@@ -33,8 +80,8 @@ public:
         EXPECT_TRUE(WaitUntil([&] { return !dialog.TransferRunning(); }));
     }
     template <class Condition>
-    static bool WaitUntil(Condition condition) {
-        const auto end = std::chrono::steady_clock::now() + kRunBound;
+    static bool WaitUntil(Condition condition, std::chrono::seconds bound = kRunBound) {
+        const auto end = std::chrono::steady_clock::now() + bound;
         while (!condition()) {
             if (std::chrono::steady_clock::now() > end) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -48,6 +95,12 @@ public:
         return !dialog.WorkerRunning() && !dialog.Link().IsOpen() && !controls.At(ctl::kStop).enabled &&
                !controls.At(ctl::kTransferProgress).visible;
     }
+    // What the device received, once it has at least `count` requests: the last request of a run that
+    // ended early is not waited on, and may be recorded only after the run's end.
+    std::vector<Bytes> RequestsOnceAtLeast(std::size_t count) {
+        WaitUntil([&] { return device.Requests().size() >= count; }, kRecordBound);
+        return device.Requests();
+    }
     std::size_t Count(const std::string& text) {
         const std::string& log = dialog.LogContents();
         std::size_t count = 0;
@@ -56,7 +109,7 @@ public:
     }
 
     testsupport::SimulatedDevice device;
-    MemoryDialogControls controls;
+    ProgressControls controls;
     RadioConfigDialog dialog{controls};
 };
 
@@ -126,6 +179,47 @@ TEST(TransferTest, WriteAllWritesEveryRowRetryingAFailedOneAndSkippingWhatCannot
     EXPECT_TRUE(t.Idle());
 }
 
+// Only failures in a row count: six spread over rows 1 to 6, each row written at its second request, do
+// not end the run; six in a row for row 101 do, with its seventh request. Every row up to 100 has its PLL
+// values written, home number 100's too. The progress bar shows row 0 before the first request, and again
+// for each request of a row.
+TEST(TransferTest, WriteAllEndsOnlyAfterSixFailuresInARowAndWritesPllValuesUpTo100) {
+    std::vector<std::string> faults{"33/w@107-:status1"};
+    for (int i = 1; i <= 11; i += 2) faults.push_back("33/w@" + std::to_string(i) + ":status1");
+    Transfer t(faults);
+    for (int n = 1; n <= 101; ++n) t.dialog.SetHomeNumberRow(n, "123", "456");
+    t.dialog.SetPllColumns(100, "146.5", "46.5");
+    t.Run(&RadioConfigDialog::OnWriteAll);
+
+    std::vector<Bytes> expected;
+    for (int n = 1; n <= 100; ++n) {
+        expected.push_back(RowWrite(n));
+        if (n <= 6) expected.push_back(RowWrite(n));
+        expected.push_back(n == 100 ? PllWrite(100, 1465, 465) : PllWrite(n));
+    }
+    for (int i = 0; i < 7; ++i) expected.push_back(RowWrite(101));
+    EXPECT_EQ(t.RequestsOnceAtLeast(expected.size()), expected);
+    EXPECT_EQ(t.Count("Home Number: 6 Unsuccessful\r\nHome Number: 6 Successful\r\n"), 1U);
+    EXPECT_EQ(t.Count("Home Number: 101 Unsuccessful\r\n"), 6U);
+    EXPECT_EQ(t.Count("38(PLL frequencies):\r\n Successful\r\n"), 100U);
+    EXPECT_TRUE(t.dialog.LogContents().ends_with(
+        "Home Number: 101 Unsuccessful\r\nMore than 5 errors have occurred.\r\nEnding process.\r\n"
+        "Home numbers not written: 101 to 500\r\n"));
+    EXPECT_EQ(t.dialog.LastOutcome(), RadioConfigDialog::Outcome::kRefused);
+    EXPECT_EQ(t.device.State().pll[99], (vantor::sim::PllValues{1465, 465}));
+
+    // Reset before it is shown, then the rows done before each request.
+    std::vector<ProgressControls::Step> shown{{0, 500, "", false}};
+    const auto row = [&](int done) { shown.push_back({done, 500, std::to_string(done) + " of 500", true}); };
+    for (int done = 0; done < 100; ++done) {
+        row(done);
+        if (done < 6) row(done);
+    }
+    for (int i = 0; i < 7; ++i) row(100);
+    EXPECT_EQ(t.controls.Steps(), shown);
+    EXPECT_TRUE(t.Idle());
+}
+
 // Failures count over the whole run; the request after the sixth ends it, here a PLL read, and the
 // settings are not read. The first reply names home number 9: row 9 is the one it fills, and row 1 is
 // asked again as a failure.
@@ -177,6 +271,44 @@ TEST(TransferTest, ReadAllReadsEveryRowAndSaysWhichPllValuesItDidNotRead) {
               1U);
     EXPECT_EQ(t.device.Requests().back(), (Bytes{0x36, 0x02}));  // DTMF Delay Get, the last setting
     EXPECT_EQ(t.dialog.LastOutcome(), RadioConfigDialog::Outcome::kRefused);
+    EXPECT_TRUE(t.Idle());
+}
+
+// A whole run whose first request timed out and was sent again: every row and PLL value went through, so
+// once the rows are over the run counts as done. A stop asked for while the settings run ends the run
+// before the next setting.
+TEST(TransferTest, WriteAllThatWentThroughIsDoneAndAStopDuringTheSettingsEndsThem) {
+    Transfer t({"33/w@1:silence"});
+    for (int n = 1; n <= 500; ++n) t.dialog.SetHomeNumberRow(n, "123", "456");
+    t.controls.SetCurSel(ctl::kDispList, 0);
+    t.controls.SetCurSel(ctl::kSquelchList, 1);
+    int settingsShown = 0;
+    std::optional<RadioConfigDialog::Outcome> atSettings;
+    t.controls.onProgress = [&](const ProgressControls::Step& step) {
+        if (step.text != "Settings") return;
+        if (++settingsShown == 1) atSettings = t.dialog.LastOutcome();
+        if (settingsShown == 2) t.dialog.OnStop();  // the first setting has been written
+    };
+    t.Run(&RadioConfigDialog::OnWriteAll);
+
+    std::vector<Bytes> expected{RowWrite(1)};
+    for (int n = 1; n <= 500; ++n) {
+        expected.push_back(RowWrite(n));
+        if (n <= 100) expected.push_back(PllWrite(n));
+    }
+    expected.push_back({0x35, 0x01, 0x01});  // 'DISP' button
+    EXPECT_EQ(t.device.Requests(), expected);
+    EXPECT_EQ(t.Count("Timed out waiting for response\r\n"), 1U);
+    EXPECT_EQ(atSettings, std::optional(RadioConfigDialog::Outcome::kDone));
+    EXPECT_EQ(t.Count("Home Number: 500 Successful\r\nSending 'DISP' button write request: 1\r\n"), 1U);
+    EXPECT_TRUE(t.dialog.LogContents().ends_with("'DISP' button Write Successful\r\nWrite All stopped\r\n"));
+    EXPECT_EQ(settingsShown, 2);
+    const std::vector<ProgressControls::Step> steps = t.controls.Steps();
+    ASSERT_GE(steps.size(), 3U);
+    EXPECT_EQ(
+        std::vector(steps.end() - 3, steps.end()),
+        (std::vector<ProgressControls::Step>{
+            {499, 500, "499 of 500", true}, {500, 500, "Settings", true}, {500, 500, "Settings", true}}));
     EXPECT_TRUE(t.Idle());
 }
 
