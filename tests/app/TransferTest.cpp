@@ -121,7 +121,7 @@ TEST(TransferTest, WriteAllGivesUpAfterSixFailuresOfARowWithoutTheSettings) {
     // for, cannot run into the first setting request that follows it at once.
     t.dialog.SetHomeNumberRow(1, "123", "456");
     t.Run(&RadioConfigDialog::OnWriteAll);
-    EXPECT_EQ(t.device.Requests(),
+    EXPECT_EQ(t.RequestsOnceAtLeast(7),
               std::vector<Bytes>(7, Bytes{0x33, 0x01, 0x00, 0x01, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36}));
     EXPECT_EQ(t.Count("Home Number: 1 Unsuccessful\r\n"), 3U);
     EXPECT_EQ(t.Count("Timed out waiting for response\r\n"), 3U);
@@ -231,14 +231,15 @@ TEST(TransferTest, ReadAllEndsAfterSixFailuresSpreadOverTheRunAndAsksAgainForARo
     Transfer t(faults, state);
     t.Run(&RadioConfigDialog::OnReadAll);
 
+    const std::vector<Bytes> requests = t.RequestsOnceAtLeast(20);
     std::vector<Bytes> homeReads, pllReads;
-    for (const Bytes& request : t.device.Requests()) {
+    for (const Bytes& request : requests) {
         if (request.size() == 4 && request[0] == 0x33) homeReads.push_back(request);
         if (request.size() == 4 && request[0] == 0x38) pllReads.push_back(request);
     }
     EXPECT_EQ(homeReads.size(), 10U);
     EXPECT_EQ(homeReads.back(), (Bytes{0x33, 0x02, 0x00, 0x05}));
-    EXPECT_EQ(t.device.Requests().back(), (Bytes{0x38, 0x02, 0x00, 0x05}));  // the request that ended it
+    EXPECT_EQ(requests.back(), (Bytes{0x38, 0x02, 0x00, 0x05}));  // the request that ended it
     EXPECT_EQ(pllReads.size(), 10U);
     EXPECT_EQ(t.Count("Home Number: 9 Tx: 12 Rx: 34\r\n"), 1U);
     EXPECT_EQ(t.Count("Home Number: 1 Tx: 12 Rx: 34\r\n"), 1U);
