@@ -8,6 +8,7 @@
 #include "app/ControlIds.h"
 #include "app/DialogText.h"
 #include "app/ProgramInfo.h"
+#include "serial/PortDiscovery.h"
 
 namespace {
 
@@ -108,9 +109,7 @@ std::string ConnectFailureText(const ConnectFailure& failure, const std::string&
         case Reason::kNoDevice:
             return failure.device + ": no such device\r\n";
         case Reason::kPermissionDenied:
-            return failure.device +
-                   ": permission denied; add your user to the dialout group (sudo adduser $USER dialout) "
-                   "and log in again\r\n";
+            return failure.device + ": permission denied; " + std::string(kDialoutFix) + "\r\n";
         case Reason::kInUse:
             return failure.device + ": in use by another program\r\n";
         case Reason::kNotASerialPort:

@@ -1,14 +1,11 @@
-#include "serial/PortDiscovery.h"
-
 #include <string_view>
 
+#include "serial/PortDiscovery.h"
 #include "serial/PortPath.h"
 
 namespace {
 
-constexpr std::string_view kDialoutHint =
-    "; you may not open it: add your user to the dialout group (sudo adduser $USER dialout) and log in "
-    "again";
+constexpr std::string_view kMayNotOpen = "; you may not open it: ";
 
 }  // namespace
 
@@ -40,7 +37,10 @@ std::string DescribePorts(const std::vector<PortInfo>& ports) {
             text += (i == 0 ? " (" : ", ") + details[i];
         }
         if (!details.empty()) text += ')';
-        if (!port.accessible) text += kDialoutHint;
+        if (!port.accessible) {
+            text += kMayNotOpen;
+            text += kDialoutFix;
+        }
     }
     return text;
 }

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Which Serial Port numbers lead to a device on this computer, so that a person can find theirs.
@@ -43,6 +44,10 @@ std::vector<PortInfo> ListPortsInRegistry(void* rootKey, const std::string& subK
 // check of its own.
 std::vector<PortInfo> ListPortsWith(const std::function<bool(const std::string& path)>& mayOpen);
 #endif
+
+// What a user who may not open a port can do about it.
+inline constexpr std::string_view kDialoutFix =
+    "add your user to the dialout group (sudo adduser $USER dialout) and log in again";
 
 // One line per port, joined by '\n' without a final one; a single line with a hint when there is none.
 std::string DescribePorts(const std::vector<PortInfo>& ports);
