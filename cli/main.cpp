@@ -32,6 +32,7 @@
 #include "protocol/DeviceCommand.h"
 #include "serial/ExchangeTrace.h"
 #include "serial/PortDiscovery.h"
+#include "serial/PortPath.h"
 #include "table/HomeNumberRules.h"
 #include "tablefile/TableFile.h"
 
@@ -305,14 +306,6 @@ std::string Environment(const char* name, const char* fallback) {
     return value && *value ? value : fallback;
 }
 
-// A port number as the Serial Port field takes it: plain decimal digits, at least 1.
-bool IsPortNumber(std::string_view text) {
-    std::uint32_t number = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    return !text.empty() && text.front() != '-' && error == std::errc{} && end == text.data() + text.size() &&
-           number > 0;
-}
-
 #ifndef _WIN32
 // A standard stream the caller closed keeps its number taken (by a descriptor that cannot be written), so
 // that no file the program opens, the port or the trace, gets that number and receives what was meant for
@@ -375,7 +368,7 @@ int Run(int argc, char** argv) {
         Print(UsageOf(command));
         return help ? kDone : kBadUsage;
     }
-    if (!IsPortNumber(port)) return UsageError("--port takes a port number such as 1, not '" + port + "'");
+    if (!ParsePortNumber(port)) return UsageError("--port takes a port number such as 1, not '" + port + "'");
     if (!ParseDialogInt(baud) || *ParseDialogInt(baud) <= 0)
         return UsageError("--baud takes a speed such as 19200, not '" + baud + "'");
 

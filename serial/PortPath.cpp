@@ -9,8 +9,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-namespace {
-
 std::optional<std::uint32_t> ParsePortNumber(std::string_view text) {
     // from_chars alone would accept a leading minus sign.
     if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
@@ -23,8 +21,6 @@ std::optional<std::uint32_t> ParsePortNumber(std::string_view text) {
     }
     return number;
 }
-
-}  // namespace
 
 #ifdef _WIN32
 

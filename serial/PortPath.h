@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,9 @@
 // nullopt when neither a config home nor a home directory is known, and always on Windows, which numbers
 // its ports itself.
 std::optional<std::string> PortsDirectory();
+
+// The number a port text names: plain decimal digits, at least 1, at most 2^32 - 1; nullopt otherwise.
+std::optional<std::uint32_t> ParsePortNumber(std::string_view text);
 
 // The device to open for the port text, or nullopt when the text is not a plain decimal number of at
 // least 1 ("COM1", " 1", "+1" name no port) or names no port.
