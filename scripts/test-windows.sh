@@ -83,6 +83,16 @@ for source in "$root"/ui/*.cpp; do
 done
 echo "every file of ui/ compiles for Windows"
 
+# Wine itself fails now and then: its server drops a program's connection ("wine client error: ...
+# Connection reset by peer") and the program dies before it sends a byte. That says nothing of
+# vantorctl.exe, so the Windows side then starts again from a fresh device and a fresh server (three tries
+# in all); a failure of the program itself is never retried.
+wine_failed() { grep -l '^wine client error' "$@" 2>/dev/null | head -1; }
+restart_wineserver() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  wineserver -p >/dev/null 2>&1 || true
+}
 echo "== wine prefix"
 # One server for the whole run, so that each program starts in a fraction of a second (it is there
 # already when another wine program of this prefix still runs).
@@ -91,7 +101,12 @@ wineboot --init >/dev/null 2>&1
 
 echo "== unit tests under wine"
 start_device unit
-VANTOR_TEST_COM=$com ctest --test-dir "$win" --output-on-failure -j "$jobs"
+if ! VANTOR_TEST_COM=$com ctest --test-dir "$win" --output-on-failure -j "$jobs" | tee "$work/unit.err"; then
+  [ -n "$(wine_failed "$work/unit.err")" ] || fail "unit tests failed under wine"
+  echo "  (wine failed on its own; the failed tests run again)"
+  restart_wineserver
+  VANTOR_TEST_COM=$com ctest --test-dir "$win" --output-on-failure --rerun-failed || fail "unit tests failed under wine"
+fi
 stop_device
 
 echo "== vantorctl.exe beside vantorctl"
@@ -106,7 +121,8 @@ commands=(
   "write 7 123 456 145.5 146.2" "read 7" "write 250 12 34" "read 250"
   "write-all TABLE" "read-all" "get serial-number" "get user-description"
 )
-for side in linux windows; do
+run_commands() {
+  local side=$1 i status words
   start_device "$side" --load "$work/start.txt"
   for i in "${!commands[@]}"; do
     read -ra words <<<"${commands[$i]}"
@@ -125,6 +141,15 @@ for side in linux windows; do
     echo "$status" >"$work/$side.$i.status"
   done
   stop_device
+}
+run_commands linux
+for try in 1 2 3; do
+  rm -f "$work"/windows.*
+  run_commands windows
+  failed=$(wine_failed "$work"/windows.*.err) || true
+  [ -z "$failed" ] && break
+  echo "  (wine failed on its own in try $try: $(head -1 "$failed"); started again)"
+  [ "$try" = 3 ] || restart_wineserver
 done
 mismatches=0
 for i in "${!commands[@]}"; do
@@ -180,7 +205,7 @@ repeats() { exchanges "$1" | awk '$1 == "request" && seen[$0]++ { n++ } END { pr
 timed() {
   local start end
   start=$(date +%s%N)
-  "$@" >/dev/null 2>&1 && status=0 || status=$?
+  "$@" >/dev/null 2>"$work/timed.err" && status=0 || status=$?
   end=$(date +%s%N)
   echo "$status $(((end - start) / 1000000))"
 }
@@ -198,7 +223,13 @@ paced_read_all() {
         -o "$(winepath -w "$work/paced-$side.txt")")
     fi
     stop_device
-    if [ "$status" = 0 ] || [ "$(repeats "$log")" = 0 ] || [ "$try" = 3 ]; then return; fi
+    [ "$try" = 3 ] && return
+    if [ -n "$(wine_failed "$work/timed.err")" ]; then
+      echo "  ($side: wine failed on its own: $(head -1 "$work/timed.err"); started again)"
+      restart_wineserver
+      continue
+    fi
+    if [ "$status" = 0 ] || [ "$(repeats "$log")" = 0 ]; then return; fi
     echo "  ($side: exit status $status after $(traffic "$log"); started again)"
   done
 }
