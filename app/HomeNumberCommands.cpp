@@ -6,7 +6,6 @@
 
 #include "app/ControlIds.h"
 #include "app/RadioConfigDialog.h"
-#include "table/HomeNumberExchange.h"
 
 namespace {
 
@@ -94,86 +93,32 @@ void RadioConfigDialog::OnTxSetFocus() { m_controls.SetSel(ctl::kTxEdit, 0, kCod
 
 void RadioConfigDialog::OnRxSetFocus() { m_controls.SetSel(ctl::kRxEdit, 0, kCodeLength); }
 
-bool RadioConfigDialog::SendHomeNumberWrite(std::int32_t homeNumber, const std::string& tx,
-                                            const std::string& rx) {
-    const auto request = table::HomeNumberWriteRequest(homeNumber, {tx, rx});
-    return SendRequest(request, static_cast<std::int32_t>(request.size()));
-}
-
-bool RadioConfigDialog::SendPllWrite(std::int32_t homeNumber, const std::string& pllTx,
-                                     const std::string& pllRx) {
-    const auto request =
-        table::PllWriteRequest(homeNumber, table::PllWireValue(pllTx), table::PllWireValue(pllRx));
-    return SendRequest(request, static_cast<std::int32_t>(request.size()));
-}
-
-bool RadioConfigDialog::SendHomeNumberRead(std::int32_t homeNumber) {
-    const auto request = table::HomeNumberReadRequest(homeNumber);
-    return SendRequest(request, static_cast<std::int32_t>(request.size()));
-}
-
-bool RadioConfigDialog::SendPllRead(std::int32_t homeNumber) {
-    const auto request = table::PllReadRequest(homeNumber);
-    return SendRequest(request, static_cast<std::int32_t>(request.size()));
-}
-
-// The PLL exchange runs whatever the home number exchange gave; the port stays open between the two.
+// The PLL exchange runs whatever the home number exchange gave.
 void RadioConfigDialog::OnWrite() {
     CommandCycle cycle(*this, CommandCycle::Unlock::kAlways);
     const table::Entry entry = ReadEntry();
     const table::WriteDecision decision = table::CheckWrite(entry, m_rowCount, m_log);
     if (decision.action == table::WriteDecision::Action::kMessage) {
         m_controls.ShowMessage(decision.message, table::kInvalidEntryCaption);
-        NoteOutcome(Outcome::kInputRejected);
         return;
     }
     m_homeNumber = entry.number;
-    if (decision.action != table::WriteDecision::Action::kSend) {
-        NoteOutcome(Outcome::kInputRejected);
-        return;
-    }
-
-    LogText("Sending Home Number write request:\r\n");
-    if (SendHomeNumberWrite(m_homeNumber, decision.codes.tx, decision.codes.rx)) {
-        const std::int32_t n = cycle.Await();
-        NoteWriteReply(table::ReportWriteReply(table::kHomeNumberCode, cycle.Reply(), n, m_log));
-    }
-    if (m_homeNumber <= table::kPllHomeNumbers) {
-        LogText("Sending PLL Write request:\r\n");
-        if (SendPllWrite(m_homeNumber, entry.pllTx, entry.pllRx)) {
-            const std::int32_t n = cycle.Await();
-            NoteWriteReply(table::ReportWriteReply(table::kPllCode, cycle.Reply(), n, m_log));
-        }
-    }
+    if (decision.action != table::WriteDecision::Action::kSend) return;
+    m_session.WriteHomeNumber(m_homeNumber, decision.codes, entry.pllTx, entry.pllRx);
 }
 
 // Read fills only the entry edits; the operator stores what came with Add.
 void RadioConfigDialog::OnRead() {
     CommandCycle cycle(*this, CommandCycle::Unlock::kAlways);
     m_homeNumber = m_controls.GetDlgItemInt(ctl::kNumberEdit);
-    if (!table::CheckReadNumber(m_homeNumber, m_rowCount, m_log)) {
-        NoteOutcome(Outcome::kInputRejected);
-        return;
+    if (!table::CheckReadNumber(m_homeNumber, m_rowCount, m_log)) return;
+    const HomeNumberReading read = *m_session.ReadHomeNumber(m_homeNumber).value;
+    if (read.codes) {
+        m_controls.SetDlgItemText(ctl::kTxEdit, read.codes->tx);
+        m_controls.SetDlgItemText(ctl::kRxEdit, read.codes->rx);
     }
-
-    LogText("Sending Home Number Read request:\r\n");
-    if (SendHomeNumberRead(m_homeNumber)) {
-        const std::int32_t n = cycle.Await();
-        if (auto codes = table::ReportHomeNumberRead(cycle.Reply(), n, m_log)) {
-            m_controls.SetDlgItemText(ctl::kTxEdit, codes->tx);
-            m_controls.SetDlgItemText(ctl::kRxEdit, codes->rx);
-        } else {
-            NoteOutcome(Outcome::kRefused);
-        }
-    }
-    if (m_homeNumber <= table::kPllHomeNumbers && SendPllRead(m_homeNumber)) {
-        LogText("Sending PLL Read request:\r\n");
-        const std::int32_t n = cycle.Await();
-        if (auto pll = table::ReportPllRead(cycle.Reply(), n, m_log)) {
-            m_controls.SetDlgItemText(ctl::kPllTxEdit, pll->tx);
-            m_controls.SetDlgItemText(ctl::kPllRxEdit, pll->rx);
-        } else {
-            NoteOutcome(Outcome::kRefused);
-        }
+    if (read.pll) {
+        m_controls.SetDlgItemText(ctl::kPllTxEdit, read.pll->tx);
+        m_controls.SetDlgItemText(ctl::kPllRxEdit, read.pll->rx);
     }
 }

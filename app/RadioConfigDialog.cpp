@@ -1,14 +1,12 @@
 #include "app/RadioConfigDialog.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <string>
 
 #include "app/ControlIds.h"
 #include "app/DialogText.h"
 #include "app/ProgramInfo.h"
-#include "serial/PortDiscovery.h"
 
 namespace {
 
@@ -39,16 +37,16 @@ constexpr std::array<int, 24> kBusyLock{
     ctl::kUserDescriptionRead,
 };
 
-struct ListEntries {
+// The lists of the choice settings.
+struct ChoiceList {
     int id;
-    std::array<std::string_view, 2> entries;
+    const protocol::DeviceCommand& command;
 };
-constexpr std::array<ListEntries, 3> kListEntries{{
-    {ctl::kDispList, {"NONE", "TBD"}},
-    {ctl::kSquelchList, {"NONE", "SQLCH"}},
-    {ctl::kRadioMfgList, {"KENWOOD", "ICOM"}},
+const std::array<ChoiceList, 3> kChoiceLists{{
+    {ctl::kDispList, protocol::kDisp},
+    {ctl::kSquelchList, protocol::kSquelch},
+    {ctl::kRadioMfgList, protocol::kRadioMfg},
 }};
-
 struct Column {
     std::string_view heading;
     int width;
@@ -99,29 +97,6 @@ const EventBinding kEvents[] = {
     {ctl::kStop, DialogEvent::Click, &D::OnStop},
 };
 
-// Why the port did not open, in plain words, with what to do about it where there is something.
-std::string ConnectFailureText(const ConnectFailure& failure, const std::string& portText,
-                               std::int32_t baud) {
-    using Reason = ConnectFailure::Reason;
-    switch (failure.reason) {
-        case Reason::kNotAPortNumber:
-            return "Serial Port \"" + portText + "\" names no port: type a number such as 1\r\n";
-        case Reason::kNoDevice:
-            return failure.device + ": no such device\r\n";
-        case Reason::kPermissionDenied:
-            return failure.device + ": permission denied; " + std::string(kDialoutFix) + "\r\n";
-        case Reason::kInUse:
-            return failure.device + ": in use by another program\r\n";
-        case Reason::kNotASerialPort:
-            return failure.device + ": not a serial port\r\n";
-        case Reason::kSpeedRefused:
-            return failure.device + ": the speed " + std::to_string(baud) + " was refused\r\n";
-        case Reason::kOther:
-            break;
-    }
-    return failure.device + ": " + SystemErrorText(failure.error) + "\r\n";
-}
-
 // The window's own wording of the data exchange's refusals.
 std::string TooLongMessage(int limit) {
     return "Enter no more than " + std::to_string(limit) + " characters.";
@@ -153,11 +128,16 @@ const std::array<RadioConfigDialog::ExchangeRule, 6> RadioConfigDialog::kExchang
     {ctl::kUserDescriptionEdit, &RadioConfigDialog::m_userDescription, nullptr, 12, 0, 0},
 }};
 
-RadioConfigDialog::RadioConfigDialog(DialogControls& controls) : m_controls(controls) {
-    // The wait for the port's output to drain keeps the window painting, as the reply polling does.
-    m_link.SetWait(
-        [this](std::chrono::milliseconds span) { m_controls.Sleep(static_cast<int>(span.count())); });
-}
+// The session waits as the window does, painting meanwhile, and sends on the port and speed the window
+// names at each request.
+RadioConfigDialog::RadioConfigDialog(DialogControls& controls)
+    : m_controls(controls),
+      m_session(
+          m_log, [this](int ms) { m_controls.Sleep(ms); },
+          [this] {
+              return DeviceSession::PortChoice{m_controls.GetDlgItemText(ctl::kSerialPortEdit),
+                                               m_controls.GetDlgItemInt(ctl::kBaudEdit)};
+          }) {}
 
 // A transfer still running is stopped and waited for while the window keeps serving its calls: the
 // worker must neither outlive the window nor wait on a window that has stopped answering.
@@ -167,7 +147,7 @@ RadioConfigDialog::~RadioConfigDialog() {
         while (m_threadActive) m_controls.Sleep(5);
         m_worker.join();
     }
-    m_link.Disconnect();
+    m_session.Link().Disconnect();
     m_controls.ShowTable(ctl::kHomeNumberList, nullptr);
 }
 
@@ -176,8 +156,8 @@ std::span<const EventBinding> RadioConfigDialog::EventTable() { return kEvents; 
 std::span<const int> RadioConfigDialog::BusyLockControls() { return kBusyLock; }
 
 bool RadioConfigDialog::OnInitDialog() {
-    for (const ListEntries& list : kListEntries) {
-        for (std::string_view entry : list.entries) m_controls.AddString(list.id, entry);
+    for (const ChoiceList& list : kChoiceLists) {
+        for (std::string_view entry : ChoiceEntries(list.command)) m_controls.AddString(list.id, entry);
     }
     UpdateData(false);
 
@@ -243,20 +223,6 @@ void RadioConfigDialog::OnOK() {
 void RadioConfigDialog::OnCancel() {
     if (!CloseAllowedDuringTransfer() || !CanClose() || !UnsavedChangesMayGo()) return;
     m_controls.EndDialog(ctl::kIdCancel);
-}
-
-void RadioConfigDialog::NoteOutcome(Outcome outcome) {
-    Outcome noted = m_outcome.load();
-    while (outcome > noted && !m_outcome.compare_exchange_weak(noted, outcome)) {
-    }
-}
-
-void RadioConfigDialog::NoteWriteReply(protocol::ReplyOutcome reply) {
-    if (reply == protocol::ReplyOutcome::kNoReply) {
-        NoteOutcome(Outcome::kNoAnswer);
-    } else if (reply != protocol::ReplyOutcome::kSucceeded) {
-        NoteOutcome(Outcome::kRefused);
-    }
 }
 
 bool RadioConfigDialog::UnsavedChangesMayGo() {
@@ -364,39 +330,6 @@ void RadioConfigDialog::LogHex(std::span<const std::uint8_t> bytes, std::int32_t
     AppendLog(HexText(bytes, count), false);
 }
 
-// A text that clears the log, or pauses, goes to the log at once, after what was gathered before it.
-void RadioConfigDialog::GatheredSink::Text(std::string_view text, bool pause) {
-    const std::string_view shown = text.substr(0, text.find('\0'));
-    if (shown.empty() || pause) {
-        Flush();
-        m_dialog.LogText(text, pause);
-        return;
-    }
-    m_gathered.append(shown);
-}
-
-void RadioConfigDialog::GatheredSink::Number(std::int32_t value, bool pause) {
-    m_gathered.append(std::to_string(value));
-    if (pause) Flush();
-    if (pause) m_dialog.m_controls.Sleep(100);
-}
-
-void RadioConfigDialog::GatheredSink::String(const std::string& text, bool pause) {
-    m_gathered.append(text);
-    if (pause) Flush();
-    if (pause) m_dialog.m_controls.Sleep(100);
-}
-
-void RadioConfigDialog::GatheredSink::Hex(std::span<const std::uint8_t> bytes, std::int32_t count) {
-    m_gathered.append(HexText(bytes, count));
-}
-
-void RadioConfigDialog::GatheredSink::Flush() {
-    if (m_gathered.empty()) return;
-    m_dialog.LogString(m_gathered);
-    m_gathered.clear();
-}
-
 void RadioConfigDialog::OnClearScreen() { LogText("", false); }
 
 std::int32_t RadioConfigDialog::SelectionValue(int listIndex) {
@@ -415,59 +348,6 @@ void RadioConfigDialog::OnRadioMfgSelChange() {
     m_mfgChoice = SelectionValue(m_controls.GetCurSel(ctl::kRadioMfgList));
 }
 
-bool RadioConfigDialog::SendRequest(std::span<const std::uint8_t> request, std::int32_t count) {
-    m_baudRate = m_controls.GetDlgItemInt(ctl::kBaudEdit);
-    m_portText = m_controls.GetDlgItemText(ctl::kSerialPortEdit);
-    if (const auto failure = m_link.TryConnect(m_portText, m_baudRate)) {
-        LogText("Open com port failed\r\n");
-        LogText(ConnectFailureText(*failure, m_portText, m_baudRate));
-        NoteOutcome(Outcome::kPortFailed);
-        return false;
-    }
-    if (count <= 0) {
-        LogText("Error while sending data\r\n");
-        LogText("Sent bytes equals 0\r\n");
-        NoteOutcome(Outcome::kNoAnswer);
-        return false;
-    }
-    // A byte that could not be written (an unplugged adapter, a stalled line) makes the request
-    // incomplete: it is reported, never counted as sent. So is a count beyond the bytes given.
-    const auto wanted = static_cast<std::size_t>(count);
-    if (wanted > request.size() ||
-        m_link.Transmit(request.first(wanted)) != static_cast<std::int32_t>(wanted)) {
-        LogText("Error while sending data\r\n");
-        NoteOutcome(Outcome::kNoAnswer);
-        return false;
-    }
-    return true;
-}
-
-// Waits in rounds of half an interval until the first byte shows, then one whole interval more for the
-// rest of the reply. The time-out test comes after the arrival check of the same round, so a reply first
-// seen in the last round still times out and is left unread.
-std::int32_t RadioConfigDialog::AwaitReply(std::span<std::uint8_t> buffer, std::int32_t pollCount,
-                                           std::int32_t intervalMs) {
-    const std::int32_t half = intervalMs / 2;
-    bool arrived = false;
-    for (std::int64_t round = 0; !arrived; ++round) {
-        m_controls.Sleep(half);
-        if (m_link.InputCount() > 0) {
-            m_controls.Sleep(intervalMs);
-            arrived = true;
-        }
-        if (pollCount != 0 && round >= 2 * std::int64_t{pollCount}) {
-            LogText("Timed out waiting for response\r\n", true);
-            NoteOutcome(Outcome::kNoAnswer);
-            return -1;
-        }
-    }
-    // No decoder may see a byte of an earlier reply.
-    std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
-    const std::int32_t received = m_link.Receive(buffer, static_cast<std::int32_t>(kReplySize));
-    if (received == 0) NoteOutcome(Outcome::kNoAnswer);
-    return received;
-}
-
 RadioConfigDialog::CommandCycle::CommandCycle(RadioConfigDialog& dialog, Unlock unlock)
     : m_dialog(dialog), m_unlock(unlock) {
     ++m_dialog.m_commandsRunning;
@@ -475,24 +355,6 @@ RadioConfigDialog::CommandCycle::CommandCycle(RadioConfigDialog& dialog, Unlock 
 }
 
 RadioConfigDialog::CommandCycle::~CommandCycle() {
-    m_dialog.m_link.Disconnect();
     if (m_unlock == Unlock::kAlways || !m_dialog.m_workerFlag) m_dialog.UnlockCommands();
     --m_dialog.m_commandsRunning;
-}
-
-std::int32_t RadioConfigDialog::CommandCycle::Exchange(std::span<const std::uint8_t> request,
-                                                       std::int32_t pollCount, std::int32_t intervalMs) {
-    m_replyLength = 0;
-    if (!m_dialog.SendRequest(request, static_cast<std::int32_t>(request.size()))) return kNotSent;
-    return Await(pollCount, intervalMs);
-}
-
-std::int32_t RadioConfigDialog::CommandCycle::Await(std::int32_t pollCount, std::int32_t intervalMs) {
-    const std::int32_t received = m_dialog.AwaitReply(m_dialog.m_reply, pollCount, intervalMs);
-    m_replyLength = std::max(received, 0);
-    return received;
-}
-
-std::span<const std::uint8_t> RadioConfigDialog::CommandCycle::Reply() const {
-    return std::span<const std::uint8_t>(m_dialog.m_reply).first(static_cast<std::size_t>(m_replyLength));
 }

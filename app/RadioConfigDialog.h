@@ -10,17 +10,12 @@
 #include <string_view>
 #include <thread>
 
+#include "app/DeviceSession.h"
 #include "app/DialogControls.h"
-#include "protocol/Frame.h"
 #include "protocol/LogSink.h"
-#include "serial/SerialLink.h"
 #include "table/HomeNumberRules.h"
 #include "table/HomeNumberTable.h"
 #include "tablefile/TableFile.h"
-
-namespace protocol {
-struct DeviceCommand;
-}
 
 class RadioConfigDialog;
 
@@ -37,9 +32,7 @@ struct EventBinding {
 // reaches the controls only through DialogControls.
 class RadioConfigDialog {
 public:
-    static constexpr std::size_t kReplySize = 40;
     static constexpr std::int32_t kRowCount = table::HomeNumberTable::kRows;
-    static constexpr std::int32_t kPollCount = 50;
 
     explicit RadioConfigDialog(DialogControls& controls);
     ~RadioConfigDialog();
@@ -106,20 +99,14 @@ public:
     void OnWrite();
     void OnRead();
 
-    // --- how the latest commands went, for a caller without a window to look at ---
-    // From better to worse; a command notes what happened and the worst note stands until ResetOutcome.
-    enum class Outcome { kDone, kRefused, kNoAnswer, kInputRejected, kPortFailed };
-    Outcome LastOutcome() const { return m_outcome.load(); }
-    void ResetOutcome() { m_outcome = Outcome::kDone; }
-    void NoteOutcome(Outcome outcome);
-    void NoteWriteReply(protocol::ReplyOutcome reply);
+    // How the latest Write All or Read All went.
+    const Outcome& TransferOutcome() const { return m_transferOutcome; }
 
     // --- the table file ---
     void OnSaveAs();
     void OnOpen();
     // Replaces the table and the settings with a table file's contents, as Open does once it has the file.
     tablefile::LoadResult LoadTableFile(std::string_view bytes);
-    tablefile::Snapshot TableSnapshot();
     // Whether a row has been stored (by Add or Read All) since the start, the last save or the last load.
     bool TableChanged() const { return m_table.Changed(); }
     // The home number table the list shows.
@@ -129,9 +116,6 @@ public:
     // Each asks first, then runs its worker on a thread of its own with the busy lock on.
     void OnWriteAll();
     void OnReadAll();
-    // The runs themselves, on the worker's thread: every row, then the settings.
-    void WriteAllWorker();
-    void ReadAllWorker();
     // Ends a running transfer before its next request: no further rows, no settings. Afterwards the
     // window stays open, closes, or closes unless the operator keeps it for its unsaved rows; once the
     // worker has ended (at once when none runs).
@@ -142,12 +126,6 @@ public:
     // How a worker's thread is started; none when it could not be (tests stand in a refusal).
     using ThreadStart = std::function<std::optional<std::thread>(std::function<void()>)>;
     void SetThreadStart(ThreadStart start) { m_threadStart = std::move(start); }
-
-    // Each builds its request and sends it as SendRequest does; true when it went out.
-    bool SendHomeNumberWrite(std::int32_t homeNumber, const std::string& tx, const std::string& rx);
-    bool SendPllWrite(std::int32_t homeNumber, const std::string& pllTx, const std::string& pllRx);
-    bool SendHomeNumberRead(std::int32_t homeNumber);
-    bool SendPllRead(std::int32_t homeNumber);
 
     // --- device settings and texts ---
     void OnWideBandEnable();
@@ -169,17 +147,8 @@ public:
     void OnUserDescriptionWrite();
     void OnUserDescriptionRead();
 
-    // --- the request exchange ---
-
-    // Sends the request on the port and speed the window names now. False after a logged failure.
-    bool SendRequest(std::span<const std::uint8_t> request, std::int32_t count);
-    // Polls for a reply: -1 after a time-out (logged), else the bytes read into the buffer (0 to 40).
-    // Poll count 0 waits without limit.
-    std::int32_t AwaitReply(std::span<std::uint8_t> buffer, std::int32_t pollCount, std::int32_t intervalMs);
-
-    // One device command from lock to unlock. Constructing it takes the busy lock; its end closes the
-    // port and, unless a worker runs the command, releases the lock. In between, Exchange sends a
-    // request and collects its reply into the reply buffer.
+    // One device command from lock to unlock: constructing it takes the busy lock, its end releases it
+    // unless a worker runs; the window may not close in between.
     class CommandCycle {
     public:
         // Whether the lock is released at the end while a worker runs: not for the commands a worker calls
@@ -190,31 +159,15 @@ public:
         CommandCycle(const CommandCycle&) = delete;
         CommandCycle& operator=(const CommandCycle&) = delete;
 
-        static constexpr std::int32_t kNotSent = -2;
-        // The reply's byte count (> 0: the bytes are in Reply()), 0 for an empty read, -1 after a
-        // time-out, kNotSent when the request did not go out. Every failure has been logged.
-        std::int32_t Exchange(std::span<const std::uint8_t> request, std::int32_t pollCount,
-                              std::int32_t intervalMs);
-        std::int32_t Exchange(std::span<const std::uint8_t> request) {
-            return Exchange(request, m_dialog.m_pollCount, kIntervalMs);
-        }
-        // Collects the reply to a request already sent: the byte count as Exchange gives it.
-        std::int32_t Await(std::int32_t pollCount, std::int32_t intervalMs);
-        std::int32_t Await() { return Await(m_dialog.m_pollCount, kIntervalMs); }
-        // The bytes of the latest reply.
-        std::span<const std::uint8_t> Reply() const;
-
-        static constexpr std::int32_t kIntervalMs = 10;
-
     private:
         RadioConfigDialog& m_dialog;
         Unlock m_unlock;
-        std::int32_t m_replyLength = 0;
     };
 
     // Set while a Write All or Read All worker runs: commands then leave the busy lock on.
     void SetWorkerFlag(bool running) { m_workerFlag = running; }
-    SerialLink& Link() { return m_link; }
+    DeviceSession& Session() { return m_session; }
+    SerialLink& Link() { return m_session.Link(); }
 
     // Read-only views for the window and for tests.
     const std::string& LogContents() const { return m_logText; }
@@ -233,10 +186,20 @@ public:
 
 private:
     struct ExchangeRule;
-    struct ListSetting;
-    static const ListSetting kDispSetting;
-    static const ListSetting kRadioMfgSetting;
-    static const ListSetting kSquelchSetting;
+    class TransferProgress;
+
+    // The settings controls as a transfer and the table file see them.
+    class WindowSettings : public SettingsPanel {
+    public:
+        explicit WindowSettings(RadioConfigDialog& dialog) : m_dialog(dialog) {}
+        std::int32_t Value(const protocol::DeviceCommand& command) override;
+        std::string Text(const protocol::DeviceCommand& command) override;
+        void ShowValue(const protocol::DeviceCommand& command, std::int32_t value) override;
+        void ShowText(const protocol::DeviceCommand& command, const std::string& text) override;
+
+    private:
+        RadioConfigDialog& m_dialog;
+    };
 
     // The log console as protocol code writes to it.
     class ConsoleSink : public LogSink {
@@ -253,55 +216,19 @@ private:
         RadioConfigDialog& m_dialog;
     };
 
-    // A report gathered and appended as one piece when it ends: from a worker every append is a call to
-    // the window's thread, and one report line is made of up to seven pieces. The log reads the same.
-    class GatheredSink : public LogSink {
-    public:
-        explicit GatheredSink(RadioConfigDialog& dialog) : m_dialog(dialog) {}
-        ~GatheredSink() override { Flush(); }
-        GatheredSink(const GatheredSink&) = delete;
-        GatheredSink& operator=(const GatheredSink&) = delete;
-        void Text(std::string_view text, bool pause) override;
-        void Number(std::int32_t value, bool pause) override;
-        void String(const std::string& text, bool pause) override;
-        void Hex(std::span<const std::uint8_t> bytes, std::int32_t count) override;
-        void Flush();
-
-    private:
-        RadioConfigDialog& m_dialog;
-        std::string m_gathered;
-    };
     static std::string HexText(std::span<const std::uint8_t> bytes, std::int32_t count);
-    template <class ReportFn>
-    auto Report(ReportFn report);
 
-    void RunListGet(const ListSetting& list);
-    void RunListSet(const ListSetting& list);
-    void RunNumberGet(const protocol::DeviceCommand& command, int editId);
-    void RunNumberSet(const protocol::DeviceCommand& command, int editId);
-    void RunTextWrite(const protocol::DeviceCommand& command, int editId);
-    void RunTextRead(const protocol::DeviceCommand& command, int editId);
+    void RunGet(const protocol::DeviceCommand& command);
+    void RunSet(const protocol::DeviceCommand& command);
+    void RunTextWrite(const protocol::DeviceCommand& command);
+    void RunTextRead(const protocol::DeviceCommand& command);
     void ReleaseLock();
-    void StartTransfer(void (RadioConfigDialog::*worker)());
-    bool TransferStopping(int rowsDone);
-    bool EndedByStop(int rowsDone, std::string_view stopped);
-    bool TransferGoesOn(bool sent, int errors);
-    // How a transfer's rows ended.
-    struct RowsEnd {
-        int firstUndone = 0;  // the first home number the run did not complete; above the rows: none
-        std::int32_t pllEndedAt =
-            0;                   // the home number whose PLL exchange went unanswered, ending them; 0: none
-        bool pllFailed = false;  // a PLL exchange of a completed row that did not succeed
-        int skippedRows = 0;     // rows not sent: their cells could not go to the device as they stand
-    };
-    bool FinishRows(const RowsEnd& end, std::string_view done);
-    void RunTransferSettings(std::span<void (RadioConfigDialog::*const)()> handlers,
-                             std::string_view stopped);
+    enum class Transfer { kWriteAll, kReadAll };
+    void StartTransfer(Transfer transfer);
+    void RunTransfer(Transfer transfer);
     bool CloseAllowedDuringTransfer();
     bool ClosesAfterStop();
     bool UnsavedChangesMayGo();
-    class FileLoad;
-    std::span<const std::uint8_t> LatestReply(std::int32_t n) const;
     table::Entry ReadEntry();
     bool IsRow(std::int32_t homeNumber) const { return m_table.IsRow(homeNumber); }
     static const std::array<ExchangeRule, 6> kExchangeRules;
@@ -312,15 +239,12 @@ private:
     DialogControls& m_controls;
     ConsoleSink m_log{*this};
     table::HomeNumberTable m_table{kRowCount};
-
-    SerialLink m_link;
-    std::string m_portText;
+    WindowSettings m_settings{*this};
+    DeviceSession m_session;
     std::string m_logText;
     int m_logLines = 1;  // "\r\n" in m_logText, plus one
-    std::int32_t m_baudRate = 0;
     std::int32_t m_homeNumber = 0;
     std::int32_t m_rowCount = kRowCount;
-    std::array<std::uint8_t, kReplySize> m_reply{};
     std::string m_number;
     std::string m_rx;
     std::string m_tx;
@@ -331,7 +255,6 @@ private:
     std::atomic<std::int32_t> m_dispChoice{0};
     std::atomic<std::int32_t> m_squelchChoice{0};
     std::atomic<std::int32_t> m_mfgChoice{0};
-    std::int32_t m_pollCount = kPollCount;
     std::atomic<bool> m_workerFlag{false};
     std::atomic<int> m_commandsRunning{0};
 
@@ -342,7 +265,7 @@ private:
     std::atomic<bool> m_threadActive{false};
     std::atomic<bool> m_stopRequested{false};
     AfterStop m_afterStop = AfterStop::kStayOpen;  // touched only on the window's thread
-    std::atomic<Outcome> m_outcome{Outcome::kDone};
+    Outcome m_transferOutcome;  // written by the worker, read once it has ended
 
     // The busy lock's hold on the keyboard focus; touched only on the window's thread.
     bool m_lockHeld = false;

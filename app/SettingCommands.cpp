@@ -1,27 +1,83 @@
 // The Get and Set handlers of the device's one-byte settings and the Write and Read handlers of its two
-// texts. Each is one command cycle; what differs between them (codes, texts, checks, decoding) lives in
-// the protocol's command table, and what differs in the window (which control shows the value) lives in
-// the rows below.
+// texts. Each is one command cycle around one session operation; what differs between them (codes,
+// texts, checks, decoding) lives in the protocol's command table, and what differs in the window (which
+// control shows the value) lives in the rows below.
+#include <algorithm>
+#include <array>
+
 #include "app/ControlIds.h"
 #include "app/RadioConfigDialog.h"
-#include "protocol/DeviceCommand.h"
 #include "protocol/SettingExchange.h"
-
-// A drop-down list whose entry is one of the settings.
-struct RadioConfigDialog::ListSetting {
-    const protocol::DeviceCommand& command;
-    int listId;
-    void (RadioConfigDialog::*refresh)();
-    std::atomic<std::int32_t> RadioConfigDialog::*choice;
-};
 
 namespace {
 
-// The text reads wait longer than every other command: the device takes its time over them.
-constexpr std::int32_t kTextReadPollCount = 20;
-constexpr std::int32_t kTextReadIntervalMs = 100;
+using D = RadioConfigDialog;
+
+// The control that shows a setting. A list's selection value is refreshed from the list before it is
+// read, so that a Set sends what the list shows.
+struct SettingControl {
+    const protocol::DeviceCommand& command;
+    int control;
+    void (D::*refresh)() = nullptr;
+    std::int32_t (D::*choice)() const = nullptr;
+};
+const std::array<SettingControl, 8> kSettingControls{{
+    {protocol::kWideBand, ctl::kWideBandEnable},
+    {protocol::kDisp, ctl::kDispList, &D::OnDispSelChange, &D::DispChoice},
+    {protocol::kSquelch, ctl::kSquelchList, &D::OnSquelchSelChange, &D::SquelchChoice},
+    {protocol::kRadioMfg, ctl::kRadioMfgList, &D::OnRadioMfgSelChange, &D::MfgChoice},
+    {protocol::kDtmfDelay, ctl::kDtmfDelayEdit},
+    {protocol::kMinVolume, ctl::kMinVolumeEdit},
+    {protocol::kSerialNumber, ctl::kSerialNumberEdit},
+    {protocol::kUserDescription, ctl::kUserDescriptionEdit},
+}};
+
+const SettingControl& ControlOf(const protocol::DeviceCommand& command) {
+    return *std::find_if(kSettingControls.begin(), kSettingControls.end(),
+                         [&](const SettingControl& c) { return c.command.code == command.code; });
+}
 
 }  // namespace
+
+std::int32_t RadioConfigDialog::WindowSettings::Value(const protocol::DeviceCommand& command) {
+    const SettingControl& shown = ControlOf(command);
+    DialogControls& controls = m_dialog.m_controls;
+    switch (command.kind) {
+        case protocol::CommandKind::kSwitch:
+            return protocol::WideBandValue(controls.GetCheck(ctl::kWideBandEnable),
+                                           controls.GetCheck(ctl::kWideBandDisable));
+        case protocol::CommandKind::kChoice:
+            (m_dialog.*shown.refresh)();
+            return (m_dialog.*shown.choice)();
+        default:
+            return controls.GetDlgItemInt(shown.control);
+    }
+}
+
+std::string RadioConfigDialog::WindowSettings::Text(const protocol::DeviceCommand& command) {
+    return m_dialog.m_controls.GetDlgItemText(ControlOf(command).control);
+}
+
+// A list shows the value as its entry; it leaves the selection value alone, so the next Set refreshes it
+// from the list.
+void RadioConfigDialog::WindowSettings::ShowValue(const protocol::DeviceCommand& command, std::int32_t value) {
+    const int control = ControlOf(command).control;
+    switch (command.kind) {
+        case protocol::CommandKind::kSwitch:
+            value == 1 ? m_dialog.OnWideBandEnable() : m_dialog.OnWideBandDisable();
+            break;
+        case protocol::CommandKind::kChoice:
+            m_dialog.m_controls.SetCurSel(control, value - 1);
+            break;
+        default:
+            m_dialog.m_controls.SetDlgItemInt(control, value);
+            break;
+    }
+}
+
+void RadioConfigDialog::WindowSettings::ShowText(const protocol::DeviceCommand& command, const std::string& text) {
+    m_dialog.m_controls.SetDlgItemText(ControlOf(command).control, text);
+}
 
 void RadioConfigDialog::OnWideBandEnable() {
     m_controls.SetCheck(ctl::kWideBandEnable, true);
@@ -33,127 +89,47 @@ void RadioConfigDialog::OnWideBandDisable() {
     m_controls.SetCheck(ctl::kWideBandEnable, false);
 }
 
-void RadioConfigDialog::OnWideBandGet() {
+void RadioConfigDialog::RunGet(const protocol::DeviceCommand& command) {
     CommandCycle cycle(*this);
-    const auto request = protocol::BeginGet(protocol::kWideBand, m_log);
-    const std::int32_t n = cycle.Exchange(request);
-    if (auto value = protocol::DecodeSettingReply(protocol::kWideBand, cycle.Reply(), n, m_log)) {
-        *value == 1 ? OnWideBandEnable() : OnWideBandDisable();
-    } else {
-        NoteOutcome(Outcome::kRefused);
-    }
+    if (const auto got = m_session.Get(command); got.value) m_settings.ShowValue(command, *got.value);
 }
 
-void RadioConfigDialog::OnWideBandSet() {
-    CommandCycle cycle(*this);
-    const auto value = [this] {
-        return protocol::WideBandValue(m_controls.GetCheck(ctl::kWideBandEnable),
-                                       m_controls.GetCheck(ctl::kWideBandDisable));
-    };
-    if (auto request = protocol::BeginSet(protocol::kWideBand, value, m_log)) {
-        const std::int32_t n = cycle.Exchange(*request);
-        NoteWriteReply(protocol::CheckWriteReply(protocol::kWideBand, *request, cycle.Reply(), n, m_log));
-    } else {
-        NoteOutcome(Outcome::kInputRejected);
-    }
-}
-
-// A list Get shows the device's value as the list's entry; it leaves the selection value alone, so the
-// next Set refreshes it from the list.
-void RadioConfigDialog::RunListGet(const ListSetting& list) {
-    CommandCycle cycle(*this);
-    const auto request = protocol::BeginGet(list.command, m_log);
-    const std::int32_t n = cycle.Exchange(request);
-    if (auto value = protocol::DecodeSettingReply(list.command, cycle.Reply(), n, m_log)) {
-        m_controls.SetCurSel(list.listId, *value - 1);
-    } else {
-        NoteOutcome(Outcome::kRefused);
-    }
-}
-
-void RadioConfigDialog::RunListSet(const ListSetting& list) {
-    CommandCycle cycle(*this);
-    (this->*list.refresh)();
-    if (auto request = protocol::BeginSet(
-            list.command, [&] { return (this->*list.choice).load(); }, m_log)) {
-        const std::int32_t n = cycle.Exchange(*request);
-        NoteWriteReply(protocol::CheckWriteReply(list.command, *request, cycle.Reply(), n, m_log));
-    } else {
-        NoteOutcome(Outcome::kInputRejected);
-    }
-}
-
-void RadioConfigDialog::RunNumberGet(const protocol::DeviceCommand& command, int editId) {
-    CommandCycle cycle(*this);
-    const auto request = protocol::BeginGet(command, m_log);
-    const std::int32_t n = cycle.Exchange(request);
-    if (auto value = protocol::DecodeSettingReply(command, cycle.Reply(), n, m_log)) {
-        m_controls.SetDlgItemInt(editId, *value);
-    } else {
-        NoteOutcome(Outcome::kRefused);
-    }
-}
-
-// The limit is checked before the busy lock is taken: a refused number never touches it.
-void RadioConfigDialog::RunNumberSet(const protocol::DeviceCommand& command, int editId) {
-    const std::int32_t value = m_controls.GetDlgItemInt(editId);
-    if (!protocol::SetInputAccepted(command, value, m_log)) {
-        NoteOutcome(Outcome::kInputRejected);
+// A number over its limit is refused before the busy lock is taken: it never touches it.
+void RadioConfigDialog::RunSet(const protocol::DeviceCommand& command) {
+    if (command.kind == protocol::CommandKind::kNumber) {
+        const std::int32_t value = m_settings.Value(command);
+        if (!protocol::SetInputAccepted(command, value, m_log)) return;
+        CommandCycle cycle(*this);
+        m_session.Set(command, value);
         return;
     }
     CommandCycle cycle(*this);
-    if (auto request = protocol::BeginSet(
-            command, [value] { return value; }, m_log)) {
-        const std::int32_t n = cycle.Exchange(*request);
-        NoteWriteReply(protocol::CheckWriteReply(command, *request, cycle.Reply(), n, m_log));
-    }
+    m_session.Set(command, m_settings.Value(command));
 }
 
-void RadioConfigDialog::RunTextWrite(const protocol::DeviceCommand& command, int editId) {
+void RadioConfigDialog::RunTextWrite(const protocol::DeviceCommand& command) {
     CommandCycle cycle(*this);
-    const std::vector<std::uint8_t> request =
-        protocol::BeginTextWrite(command, m_controls.GetDlgItemText(editId), m_log);
-    const std::int32_t n = cycle.Exchange(request);
-    NoteWriteReply(protocol::CheckWriteReply(command, request, cycle.Reply(), n, m_log));
+    m_session.WriteText(command, m_settings.Text(command));
 }
 
-void RadioConfigDialog::RunTextRead(const protocol::DeviceCommand& command, int editId) {
+void RadioConfigDialog::RunTextRead(const protocol::DeviceCommand& command) {
     CommandCycle cycle(*this);
-    const auto request = protocol::BeginGet(command, m_log);
-    const std::int32_t n = cycle.Exchange(request, kTextReadPollCount, kTextReadIntervalMs);
-    if (auto text = protocol::DecodeTextReply(command, cycle.Reply(), n, m_log)) {
-        m_controls.SetDlgItemText(editId, *text);
-    } else {
-        NoteOutcome(Outcome::kRefused);
-    }
+    if (const auto read = m_session.ReadText(command); read.value) m_settings.ShowText(command, *read.value);
 }
 
-const RadioConfigDialog::ListSetting RadioConfigDialog::kDispSetting{
-    protocol::kDisp, ctl::kDispList, &RadioConfigDialog::OnDispSelChange, &RadioConfigDialog::m_dispChoice};
-const RadioConfigDialog::ListSetting RadioConfigDialog::kRadioMfgSetting{
-    protocol::kRadioMfg, ctl::kRadioMfgList, &RadioConfigDialog::OnRadioMfgSelChange,
-    &RadioConfigDialog::m_mfgChoice};
-const RadioConfigDialog::ListSetting RadioConfigDialog::kSquelchSetting{
-    protocol::kSquelch, ctl::kSquelchList, &RadioConfigDialog::OnSquelchSelChange,
-    &RadioConfigDialog::m_squelchChoice};
-
-void RadioConfigDialog::OnDispGet() { RunListGet(kDispSetting); }
-void RadioConfigDialog::OnDispSet() { RunListSet(kDispSetting); }
-void RadioConfigDialog::OnRadioMfgGet() { RunListGet(kRadioMfgSetting); }
-void RadioConfigDialog::OnRadioMfgSet() { RunListSet(kRadioMfgSetting); }
-void RadioConfigDialog::OnSquelchGet() { RunListGet(kSquelchSetting); }
-void RadioConfigDialog::OnSquelchSet() { RunListSet(kSquelchSetting); }
-void RadioConfigDialog::OnDtmfDelayGet() { RunNumberGet(protocol::kDtmfDelay, ctl::kDtmfDelayEdit); }
-void RadioConfigDialog::OnDtmfDelaySet() { RunNumberSet(protocol::kDtmfDelay, ctl::kDtmfDelayEdit); }
-void RadioConfigDialog::OnMinVolumeGet() { RunNumberGet(protocol::kMinVolume, ctl::kMinVolumeEdit); }
-void RadioConfigDialog::OnMinVolumeSet() { RunNumberSet(protocol::kMinVolume, ctl::kMinVolumeEdit); }
-void RadioConfigDialog::OnSerialNumberWrite() {
-    RunTextWrite(protocol::kSerialNumber, ctl::kSerialNumberEdit);
-}
-void RadioConfigDialog::OnSerialNumberRead() { RunTextRead(protocol::kSerialNumber, ctl::kSerialNumberEdit); }
-void RadioConfigDialog::OnUserDescriptionWrite() {
-    RunTextWrite(protocol::kUserDescription, ctl::kUserDescriptionEdit);
-}
-void RadioConfigDialog::OnUserDescriptionRead() {
-    RunTextRead(protocol::kUserDescription, ctl::kUserDescriptionEdit);
-}
+void RadioConfigDialog::OnWideBandGet() { RunGet(protocol::kWideBand); }
+void RadioConfigDialog::OnWideBandSet() { RunSet(protocol::kWideBand); }
+void RadioConfigDialog::OnDispGet() { RunGet(protocol::kDisp); }
+void RadioConfigDialog::OnDispSet() { RunSet(protocol::kDisp); }
+void RadioConfigDialog::OnRadioMfgGet() { RunGet(protocol::kRadioMfg); }
+void RadioConfigDialog::OnRadioMfgSet() { RunSet(protocol::kRadioMfg); }
+void RadioConfigDialog::OnSquelchGet() { RunGet(protocol::kSquelch); }
+void RadioConfigDialog::OnSquelchSet() { RunSet(protocol::kSquelch); }
+void RadioConfigDialog::OnDtmfDelayGet() { RunGet(protocol::kDtmfDelay); }
+void RadioConfigDialog::OnDtmfDelaySet() { RunSet(protocol::kDtmfDelay); }
+void RadioConfigDialog::OnMinVolumeGet() { RunGet(protocol::kMinVolume); }
+void RadioConfigDialog::OnMinVolumeSet() { RunSet(protocol::kMinVolume); }
+void RadioConfigDialog::OnSerialNumberWrite() { RunTextWrite(protocol::kSerialNumber); }
+void RadioConfigDialog::OnSerialNumberRead() { RunTextRead(protocol::kSerialNumber); }
+void RadioConfigDialog::OnUserDescriptionWrite() { RunTextWrite(protocol::kUserDescription); }
+void RadioConfigDialog::OnUserDescriptionRead() { RunTextRead(protocol::kUserDescription); }

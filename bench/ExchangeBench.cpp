@@ -78,13 +78,14 @@ private:
 
 void Measure(const char* where, RadioConfigDialog& dialog) {
     const std::array<std::uint8_t, 2> request{0x35, 0x02};
-    std::array<std::uint8_t, 40> buffer{};
+    DeviceSession& session = dialog.Session();
+    Outcome outcome;
     double wallMs = 0, cpuMs = 0, worstMs = 0;
     for (int i = 0; i < kExchanges; ++i) {
         const double cpuBefore = ThreadCpuMs();
         const auto before = Clock::now();
-        dialog.SendRequest(request, 2);
-        const int n = dialog.AwaitReply(buffer, 50, 10);
+        session.SendRequest(request, outcome);
+        const int n = session.AwaitReply(DeviceSession::kPollCount, DeviceSession::kIntervalMs, outcome);
         const double took = std::chrono::duration<double, std::milli>(Clock::now() - before).count();
         cpuMs += ThreadCpuMs() - cpuBefore;
         wallMs += took;

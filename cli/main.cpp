@@ -1,4 +1,4 @@
-// vantorctl: the window's own handlers from a command line, for scripts and production benches. Every
+// vantorctl: the window's device session from a command line, for scripts and production benches. Every
 // byte on the wire and every log line is the window's; the log goes to standard error, values to
 // standard output.
 #ifdef _WIN32
@@ -23,22 +23,20 @@
 #include <thread>
 #include <vector>
 
-#include "app/ControlIds.h"
+#include "app/DeviceSession.h"
+#include "app/DeviceSettings.h"
 #include "app/DialogText.h"
-#include "app/RadioConfigDialog.h"
 #include "app/SafeFile.h"
-#include "cli/ConsoleControls.h"
 #include "cli/Usage.h"
 #include "protocol/DeviceCommand.h"
 #include "serial/ExchangeTrace.h"
 #include "serial/PortDiscovery.h"
 #include "serial/PortPath.h"
 #include "table/HomeNumberRules.h"
+#include "table/HomeNumberTable.h"
 #include "tablefile/TableFile.h"
 
 namespace {
-
-using D = RadioConfigDialog;
 
 enum ExitStatus { kDone = 0, kDeviceFailed = 1, kBadUsage = 2, kPortFailed = 3, kOutputFailed = 4 };
 
@@ -54,28 +52,82 @@ void Print(std::string_view text) {
     }
 }
 
-enum class Kind { kSwitch, kList, kNumber, kText };
+bool ErrorIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+// The log console on standard error, its lines as a terminal shows them ("\r\n" becomes a line end).
+// A text is taken up to its first zero byte, and the empty text (the window's clearing of its log)
+// shows nothing; a pause is slept, as the window pauses after the lines that ask for it.
+class StandardErrorLog : public LogSink {
+public:
+    void Text(std::string_view text, bool pause) override { Append(text.substr(0, text.find('\0')), pause); }
+    void Number(std::int32_t value, bool pause) override { Append(std::to_string(value), pause); }
+    void String(const std::string& text, bool pause) override { Append(text, pause); }
+    void Hex(std::span<const std::uint8_t> bytes, std::int32_t count) override {
+        static constexpr char kDigits[] = "0123456789abcdef";
+        std::string hex;
+        const std::size_t n = count > 0 ? std::min(bytes.size(), static_cast<std::size_t>(count)) : 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            hex.push_back(kDigits[bytes[i] >> 4]);
+            hex.push_back(kDigits[bytes[i] & 0x0F]);
+        }
+        Append(hex, false);
+    }
+
+private:
+    static void Append(std::string_view text, bool pause) {
+        for (std::size_t at = 0; at < text.size(); ++at) {
+            if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') continue;
+            std::fputc(text[at], stderr);
+        }
+        std::fflush(stderr);
+        if (pause) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+};
+
+// A transfer's progress goes to a terminal only, overwriting itself on one line, and ends with a line end.
+class TerminalProgress : public DeviceSession::Progress {
+public:
+    TerminalProgress() : m_shown(ErrorIsTerminal()) { Show(""); }
+    ~TerminalProgress() override {
+        if (m_shown) std::fputc('\n', stderr);
+    }
+    TerminalProgress(const TerminalProgress&) = delete;
+    TerminalProgress& operator=(const TerminalProgress&) = delete;
+    void RowsDone(std::int32_t rows) override {
+        Show(std::to_string(rows) + " of " + std::to_string(table::HomeNumberTable::kRows));
+    }
+    void SettingsNext() override { Show("Settings"); }
+    bool StopRequested() override { return false; }
+
+private:
+    void Show(const std::string& text) {
+        if (!m_shown) return;
+        std::fprintf(stderr, "\r%-20s", text.c_str());
+        std::fflush(stderr);
+    }
+    bool m_shown;
+};
 
 struct Setting {
     std::string_view name;
-    Kind kind;
-    int control;
-    void (D::*get)();
-    void (D::*set)();
-    std::size_t longest = 0;  // texts: the most characters the device keeps, its request's field
+    const protocol::DeviceCommand& command;
 };
 
-constexpr std::array<Setting, 8> kSettings{{
-    {"wide-band", Kind::kSwitch, ctl::kWideBandEnable, &D::OnWideBandGet, &D::OnWideBandSet},
-    {"disp", Kind::kList, ctl::kDispList, &D::OnDispGet, &D::OnDispSet},
-    {"squelch", Kind::kList, ctl::kSquelchList, &D::OnSquelchGet, &D::OnSquelchSet},
-    {"radio-mfg", Kind::kList, ctl::kRadioMfgList, &D::OnRadioMfgGet, &D::OnRadioMfgSet},
-    {"dtmf-delay", Kind::kNumber, ctl::kDtmfDelayEdit, &D::OnDtmfDelayGet, &D::OnDtmfDelaySet},
-    {"min-volume", Kind::kNumber, ctl::kMinVolumeEdit, &D::OnMinVolumeGet, &D::OnMinVolumeSet},
-    {"serial-number", Kind::kText, ctl::kSerialNumberEdit, &D::OnSerialNumberRead, &D::OnSerialNumberWrite,
-     protocol::kSerialNumber.set.fieldSize},
-    {"user-description", Kind::kText, ctl::kUserDescriptionEdit, &D::OnUserDescriptionRead,
-     &D::OnUserDescriptionWrite, protocol::kUserDescription.set.fieldSize},
+const std::array<Setting, 8> kSettings{{
+    {"wide-band", protocol::kWideBand},
+    {"disp", protocol::kDisp},
+    {"squelch", protocol::kSquelch},
+    {"radio-mfg", protocol::kRadioMfg},
+    {"dtmf-delay", protocol::kDtmfDelay},
+    {"min-volume", protocol::kMinVolume},
+    {"serial-number", protocol::kSerialNumber},
+    {"user-description", protocol::kUserDescription},
 }};
 
 int UsageError(const std::string& message) {
@@ -101,22 +153,37 @@ std::string SettingNames() {
     return names;
 }
 
+int StatusOf(const Outcome& outcome) {
+    switch (outcome.kind) {
+        case Outcome::Kind::kDone:
+            return kDone;
+        case Outcome::Kind::kRefused:
+        case Outcome::Kind::kNoAnswer:
+            return kDeviceFailed;
+        case Outcome::Kind::kInputRejected:
+            return kBadUsage;
+        case Outcome::Kind::kPortFailed:
+            return kPortFailed;
+    }
+    return kDeviceFailed;
+}
+
 class Session {
 public:
-    Session(const std::string& port, const std::string& baud) {
-        m_dialog.OnInitDialog();
-        m_controls.SetDlgItemText(ctl::kSerialPortEdit, port);
-        m_controls.SetDlgItemText(ctl::kBaudEdit, baud);
-        m_dialog.ResetOutcome();
-    }
-    ~Session() { m_dialog.Link().SetTrace(nullptr); }
+    Session(const std::string& port, std::int32_t baud)
+        : m_session(
+              m_log, [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(std::max(ms, 0))); },
+              [port, baud] { return DeviceSession::PortChoice{port, baud}; }) {}
+    ~Session() { m_session.Link().SetTrace(nullptr); }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
     int Trace(const std::string& path) {
         auto opened = ExchangeTrace::Open(path);
         if (auto* failure = std::get_if<std::string>(&opened)) return TraceFailed(path, *failure);
         m_trace = std::move(std::get<std::unique_ptr<ExchangeTrace>>(opened));
         m_tracePath = path;
-        m_dialog.Link().SetTrace(m_trace.get());
+        m_session.Link().SetTrace(m_trace.get());
         return kDone;
     }
 
@@ -126,121 +193,103 @@ public:
         return TraceFailed(m_tracePath, m_trace->Failure());
     }
 
-    int Status() const {
-        switch (m_dialog.LastOutcome()) {
-            case D::Outcome::kDone:
-                return kDone;
-            case D::Outcome::kRefused:
-            case D::Outcome::kNoAnswer:
-                return kDeviceFailed;
-            case D::Outcome::kInputRejected:
-                return kBadUsage;
-            case D::Outcome::kPortFailed:
-                return kPortFailed;
-        }
-        return kDeviceFailed;
-    }
-
+    // The value is printed only when the device gave one; the log has said why otherwise.
     int Get(const Setting& setting) {
-        // The value is printed only when the device gave one; the log has said why otherwise.
-        (m_dialog.*setting.get)();
-        if (Status() != kDone) return Status();
-        std::string value;
-        switch (setting.kind) {
-            case Kind::kSwitch:
-                value = m_controls.GetCheck(ctl::kWideBandEnable) ? "enable" : "disable";
-                break;
-            case Kind::kList:
-                value = m_controls.Entries(setting.control)
-                            .at(static_cast<std::size_t>(m_controls.GetCurSel(setting.control)));
-                break;
-            case Kind::kNumber:
-            case Kind::kText:
-                value = m_controls.GetDlgItemText(setting.control);
-                break;
+        const protocol::DeviceCommand& command = setting.command;
+        std::optional<std::string> value;
+        Outcome outcome;
+        if (command.kind == protocol::CommandKind::kText) {
+            auto read = m_session.ReadText(command);
+            outcome = read.outcome;
+            value = read.value;
+        } else {
+            auto got = m_session.Get(command);
+            outcome = got.outcome;
+            if (got.value) value = ValueText(command, *got.value);
         }
-        Print(value + "\n");
+        if (!outcome.Done()) return StatusOf(outcome);
+        Print(*value + "\n");
         return kDone;
     }
 
     int Set(const Setting& setting, const std::string& value) {
+        const protocol::DeviceCommand& command = setting.command;
         const std::string name(setting.name);
-        switch (setting.kind) {
-            case Kind::kSwitch:
-                if (Lower(value) == "enable" || value == "1") {
-                    m_dialog.OnWideBandEnable();
-                } else if (Lower(value) == "disable" || value == "2") {
-                    m_dialog.OnWideBandDisable();
-                } else {
-                    return UsageError("wide-band takes enable, disable, 1 or 2, not '" + value + "'");
-                }
-                break;
-            case Kind::kList: {
-                const std::vector<std::string> entries = m_controls.Entries(setting.control);
-                int index = value == "1" ? 0 : value == "2" ? 1 : -1;
+        switch (command.kind) {
+            case protocol::CommandKind::kSwitch: {
+                const std::int32_t chosen = Lower(value) == "enable" || value == "1"    ? 1
+                                            : Lower(value) == "disable" || value == "2" ? 2
+                                                                                        : 0;
+                if (chosen == 0) return UsageError("wide-band takes enable, disable, 1 or 2, not '" + value + "'");
+                return StatusOf(m_session.Set(command, chosen));
+            }
+            case protocol::CommandKind::kChoice: {
+                const auto entries = ChoiceEntries(command);
+                std::int32_t chosen = value == "1" ? 1 : value == "2" ? 2 : 0;
                 for (std::size_t i = 0; i < entries.size(); ++i) {
-                    if (Lower(entries[i]) == Lower(value)) index = static_cast<int>(i);
+                    if (Lower(std::string(entries[i])) == Lower(value)) chosen = static_cast<std::int32_t>(i) + 1;
                 }
-                if (index < 0) {
-                    return UsageError(name + " takes " + entries.at(0) + ", " + entries.at(1) +
+                if (chosen == 0) {
+                    return UsageError(name + " takes " + std::string(entries[0]) + ", " + std::string(entries[1]) +
                                       ", 1 or 2, not '" + value + "'");
                 }
-                m_controls.SetCurSel(setting.control, index);
-                break;
+                return StatusOf(m_session.Set(command, chosen));
             }
-            case Kind::kNumber:
-                if (!ParseDialogInt(value))
-                    return UsageError(name + " takes a whole number, not '" + value + "'");
-                m_controls.SetDlgItemText(setting.control, value);
-                break;
-            case Kind::kText:
-                if (value.size() > setting.longest) {
-                    return UsageError(name + " takes at most " + std::to_string(setting.longest) +
+            case protocol::CommandKind::kText:
+                if (value.size() > command.set.fieldSize) {
+                    return UsageError(name + " takes at most " + std::to_string(command.set.fieldSize) +
                                       " characters, not " + std::to_string(value.size()));
                 }
-                m_controls.SetDlgItemText(setting.control, value);
-                break;
+                return StatusOf(m_session.WriteText(command, value));
+            default: {
+                const auto number = ParseDialogInt(value);
+                if (!number) return UsageError(name + " takes a whole number, not '" + value + "'");
+                return StatusOf(m_session.Set(command, *number));
+            }
         }
-        (m_dialog.*setting.set)();
-        return Status();
     }
 
     int Read(std::int32_t homeNumber) {
-        m_controls.SetDlgItemInt(ctl::kNumberEdit, homeNumber);
-        m_dialog.OnRead();
-        if (Status() != kDone) return Status();
-        std::string line = "tx=" + m_controls.GetDlgItemText(ctl::kTxEdit) +
-                           " rx=" + m_controls.GetDlgItemText(ctl::kRxEdit);
-        if (homeNumber <= table::kPllHomeNumbers) {
-            line += " pll-tx=" + m_controls.GetDlgItemText(ctl::kPllTxEdit) +
-                    " pll-rx=" + m_controls.GetDlgItemText(ctl::kPllRxEdit);
-        }
+        const auto read = m_session.ReadHomeNumber(homeNumber);
+        if (!read.outcome.Done()) return StatusOf(read.outcome);
+        const HomeNumberReading& got = *read.value;
+        std::string line = "tx=" + got.codes->tx + " rx=" + got.codes->rx;
+        if (got.pll) line += " pll-tx=" + got.pll->tx + " pll-rx=" + got.pll->rx;
         Print(line + "\n");
         return kDone;
     }
 
+    // The window's Write checks, its message boxes said on standard error.
     int Write(std::int32_t homeNumber, const std::vector<std::string>& fields) {
-        m_controls.SetDlgItemInt(ctl::kNumberEdit, homeNumber);
-        const std::array<int, 4> edits{ctl::kTxEdit, ctl::kRxEdit, ctl::kPllTxEdit, ctl::kPllRxEdit};
-        for (std::size_t i = 0; i < edits.size(); ++i) {
-            m_controls.SetDlgItemText(edits[i], i < fields.size() ? fields[i] : "");
+        const auto field = [&](std::size_t i) { return i < fields.size() ? fields[i] : std::string(); };
+        const table::Entry entry{homeNumber, field(0), field(1), field(2), field(3)};
+        const table::WriteDecision decision = table::CheckWrite(entry, table::HomeNumberTable::kRows, m_log);
+        if (decision.action == table::WriteDecision::Action::kMessage) {
+            std::fprintf(stderr, "%.*s: ", static_cast<int>(table::kInvalidEntryCaption.size()),
+                         table::kInvalidEntryCaption.data());
+            m_log.Text(decision.message, false);
+            if (!decision.message.ends_with('\n')) std::fputc('\n', stderr);
+            return kBadUsage;
         }
-        m_dialog.OnWrite();
-        return Status();
+        if (decision.action != table::WriteDecision::Action::kSend) return kBadUsage;
+        return StatusOf(m_session.WriteHomeNumber(homeNumber, decision.codes, entry.pllTx, entry.pllRx));
     }
 
     // A file is replaced only by a whole run: a run that failed (a port that would not open, a device
     // unplugged halfway) leaves the file as it was, which may be the good table of an earlier run.
     int ReadAll(const std::string& output) {
-        m_dialog.OnReadAll();
-        WaitForTransfer();
-        const int status = Status();
-        const std::string file = tablefile::WriteTableFile(m_dialog.TableSnapshot());
+        table::HomeNumberTable table;
+        SettingValues settings;
+        int status = kDone;
+        {
+            TerminalProgress progress;
+            status = StatusOf(m_session.ReadAll(table, settings, progress));
+        }
+        const std::string file = tablefile::WriteTableFile(TakeSnapshot(table, settings));
         if (output.empty()) {
             Print(file);
         } else if (status != kDone) {
-            std::fprintf(stderr, "vantorctl: %s left as it was: the device was not read whole\n",
-                         output.c_str());
+            std::fprintf(stderr, "vantorctl: %s left as it was: the device was not read whole\n", output.c_str());
         } else if (auto failure = ReplaceFile(output, file)) {
             std::fprintf(stderr, "vantorctl: cannot write %s: %s\n", output.c_str(), failure->c_str());
             return kOutputFailed;
@@ -258,46 +307,52 @@ public:
         const std::string& bytes = std::get<0>(read);
         const tablefile::LoadResult check = tablefile::CheckTableFile(bytes);
         if (!check.Whole()) {
-            std::fprintf(
-                stderr,
-                "vantorctl: %s cannot be loaded whole: loading stops at line %zu: %s; nothing was sent\n",
-                input.c_str(), check.stopLine, check.stopReason.c_str());
+            std::fprintf(stderr,
+                         "vantorctl: %s cannot be loaded whole: loading stops at line %zu: %s; nothing was sent\n",
+                         input.c_str(), check.stopLine, check.stopReason.c_str());
             return kBadUsage;
         }
         if (!check.channels) {
-            std::fprintf(stderr,
-                         "vantorctl: %s is not a table file: it has no Channels: line; nothing was sent\n",
+            std::fprintf(stderr, "vantorctl: %s is not a table file: it has no Channels: line; nothing was sent\n",
                          input.c_str());
             return kBadUsage;
         }
-        m_dialog.LogString(input);
-        m_dialog.LogText("\r\n");
-        m_dialog.LoadTableFile(bytes);
-        m_dialog.OnWriteAll();
-        WaitForTransfer();
-        return Status();
+        m_log.String(input, false);
+        m_log.Text("\r\n", false);
+        table::HomeNumberTable table;
+        SettingValues settings;
+        LoadTableFile(bytes, table, settings, m_log);
+        TerminalProgress progress;
+        return StatusOf(m_session.WriteAll(table, settings, progress));
     }
 
 private:
-    void WaitForTransfer() {
-        while (m_dialog.TransferRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // A value as the window shows it: a list's entry, Enable or Disable, or the number.
+    static std::string ValueText(const protocol::DeviceCommand& command, std::int32_t value) {
+        switch (command.kind) {
+            case protocol::CommandKind::kSwitch:
+                return value == 1 ? "enable" : "disable";
+            case protocol::CommandKind::kChoice:
+                return std::string(ChoiceEntries(command).at(static_cast<std::size_t>(value - 1)));
+            default:
+                return std::to_string(value);
+        }
     }
 
     static int TraceFailed(const std::string& path, const std::string& failure) {
-        std::fprintf(stderr, "vantorctl: cannot write the trace file %s: %s\n", path.c_str(),
-                     failure.c_str());
+        std::fprintf(stderr, "vantorctl: cannot write the trace file %s: %s\n", path.c_str(), failure.c_str());
         return kOutputFailed;
     }
 
-    ConsoleControls m_controls;
-    RadioConfigDialog m_dialog{m_controls};
+    StandardErrorLog m_log;
+    DeviceSession m_session;
     std::unique_ptr<ExchangeTrace> m_trace;
     std::string m_tracePath;
 };
 
 std::optional<std::int32_t> HomeNumber(const std::string& text) {
     const auto number = ParseDialogInt(text);
-    if (!number || *number < 1 || *number > RadioConfigDialog::kRowCount) return std::nullopt;
+    if (!number || *number < 1 || *number > table::HomeNumberTable::kRows) return std::nullopt;
     return number;
 }
 
@@ -379,7 +434,7 @@ int Run(int argc, char** argv) {
         Print(DescribePorts(ListPorts()) + "\n");
         return kDone;
     }
-    Session session(port, baud);
+    Session session(port, *ParseDialogInt(baud));
     if (!trace.empty()) {
         if (const int status = session.Trace(trace); status != kDone) return status;
     }
@@ -401,7 +456,7 @@ int Run(int argc, char** argv) {
                 return UsageError("write takes HOME_NUMBER TX RX [PLLTX [PLLRX]]");
             const auto homeNumber = HomeNumber(words[1]);
             if (!homeNumber) {
-                return UsageError("home numbers are 1 to " + std::to_string(RadioConfigDialog::kRowCount) +
+                return UsageError("home numbers are 1 to " + std::to_string(table::HomeNumberTable::kRows) +
                                   ", not '" + words[1] + "'");
             }
             return command == "read"

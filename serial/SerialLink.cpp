@@ -258,7 +258,10 @@ std::int32_t SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxC
     do {
         got = read(m_fd, dest.data(), wanted);
     } while (got < 0 && errno == EINTR);
-    if (got <= 0) {
+    if (got < 0) {
+        return kReadFailed;
+    }
+    if (got == 0) {
         return 0;
     }
     if (m_trace) {

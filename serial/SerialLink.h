@@ -73,7 +73,9 @@ public:
     std::int32_t InputCount();
 
     // Reads at most the bytes already waiting and at most maxCount of them into dest (also bounded by
-    // dest's size). 0 when closed, when nothing is waiting or when the read failed. Never blocks.
+    // dest's size). 0 when closed or when nothing is waiting, kReadFailed when the read failed. Never
+    // blocks.
+    static constexpr std::int32_t kReadFailed = -1;
     std::int32_t Receive(std::span<std::uint8_t> dest, std::int32_t maxCount);
 
     bool IsOpen() const { return m_open; }

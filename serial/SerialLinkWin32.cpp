@@ -232,7 +232,7 @@ std::int32_t SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxC
     DWORD got = 0;
     if (!ReadFile(port.handle, dest.data(), wanted, &got, &port.readRecord)) {
         if (GetLastError() != ERROR_IO_PENDING) {
-            return 0;
+            return kReadFailed;
         }
         // Waited for, and cancelled if it is still in flight, so that no byte lands in the buffer after
         // the caller has taken it back; what it did read is counted.

@@ -1,4 +1,4 @@
-// The request exchange and the command cycle against a real pseudo-terminal, the device's end driven by
+// The device session's request exchange and the window's command cycle against a real pseudo-terminal, the device's end driven by
 // the test at chosen polling rounds.
 #include <gtest/gtest.h>
 
@@ -51,16 +51,17 @@ protected:
     FarEnd far{ports.Path(), 1};
     ScriptedWaits controls;
     RadioConfigDialog dialog{controls};
+    DeviceSession& session = dialog.Session();
+    Outcome outcome;
     const Bytes request{0x35, 0x02};
 };
 
 std::vector<int> Repeat(int ms, int times) { return std::vector<int>(static_cast<std::size_t>(times), ms); }
 
 TEST_F(ExchangeTest, NoReplyTimesOutAfter101RoundsWithOneLineAndAPause) {
-    ASSERT_TRUE(dialog.SendRequest(request, 2));
+    ASSERT_TRUE(session.SendRequest(request, outcome));
     EXPECT_EQ(Sent(2), request);
-    Bytes buffer(40);
-    EXPECT_EQ(dialog.AwaitReply(buffer, 50, 10), -1);
+    EXPECT_EQ(session.AwaitReply(50, 10, outcome), -1);
     std::vector<int> expected = Repeat(5, 101);
     expected.push_back(100);  // the log's pause after the time-out line
     EXPECT_EQ(controls.sleeps, expected);
@@ -68,20 +69,26 @@ TEST_F(ExchangeTest, NoReplyTimesOutAfter101RoundsWithOneLineAndAPause) {
 }
 
 TEST_F(ExchangeTest, ReplyInTheFirstRoundIsReadAfterOneMoreInterval) {
-    controls.during = [&](std::size_t i) {
-        if (i == 0) {
-            far.Send({0x35, 0x02, 0x02});
-            Settle(dialog.Link(), 3);
-        }
+    const auto answer = [&](const Bytes& reply) {
+        controls.sleeps.clear();
+        controls.during = [&, reply](std::size_t i) {
+            if (i == 0) {
+                far.Send(reply);
+                Settle(dialog.Link(), static_cast<int>(reply.size()));
+            }
+        };
+        EXPECT_TRUE(session.SendRequest(request, outcome));
+        return session.AwaitReply(50, 10, outcome);
     };
-    ASSERT_TRUE(dialog.SendRequest(request, 2));
-    Bytes buffer(40, 0xAA);
-    EXPECT_EQ(dialog.AwaitReply(buffer, 50, 10), 3);
+    ASSERT_EQ(answer(Bytes(12, 0xAA)), 12);
+    EXPECT_EQ(answer({0x35, 0x02, 0x02}), 3);
     EXPECT_EQ(controls.sleeps, (std::vector<int>{5, 10}));
     // The reply, then nothing left over from before.
+    const auto buffer = session.Reply(40);
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 3), (Bytes{0x35, 0x02, 0x02}));
     EXPECT_EQ(Bytes(buffer.begin() + 3, buffer.end()), Bytes(37, 0x00));
     EXPECT_EQ(dialog.LogContents(), "");
+    EXPECT_TRUE(outcome.Done());
 }
 
 TEST_F(ExchangeTest, ReplyFirstSeenInTheLastRoundStillTimesOutAndStaysUnread) {
@@ -91,9 +98,8 @@ TEST_F(ExchangeTest, ReplyFirstSeenInTheLastRoundStillTimesOutAndStaysUnread) {
             Settle(dialog.Link(), 3);
         }
     };
-    ASSERT_TRUE(dialog.SendRequest(request, 2));
-    Bytes buffer(40);
-    EXPECT_EQ(dialog.AwaitReply(buffer, 50, 10), -1);
+    ASSERT_TRUE(session.SendRequest(request, outcome));
+    EXPECT_EQ(session.AwaitReply(50, 10, outcome), -1);
     std::vector<int> expected = Repeat(5, 101);
     expected.push_back(10);
     expected.push_back(100);
@@ -109,16 +115,14 @@ TEST_F(ExchangeTest, ReplyFirstSeenInTheRoundBeforeIsRead) {
             Settle(dialog.Link(), 3);
         }
     };
-    ASSERT_TRUE(dialog.SendRequest(request, 2));
-    Bytes buffer(40);
-    EXPECT_EQ(dialog.AwaitReply(buffer, 50, 10), 3);
+    ASSERT_TRUE(session.SendRequest(request, outcome));
+    EXPECT_EQ(session.AwaitReply(50, 10, outcome), 3);
     EXPECT_EQ(controls.sleeps.size(), 101u);
 }
 
 TEST_F(ExchangeTest, TextReadsPollTwentyTimesAHundredMilliseconds) {
-    ASSERT_TRUE(dialog.SendRequest(request, 2));
-    Bytes buffer(40);
-    EXPECT_EQ(dialog.AwaitReply(buffer, 20, 100), -1);
+    ASSERT_TRUE(session.SendRequest(request, outcome));
+    EXPECT_EQ(session.AwaitReply(20, 100, outcome), -1);
     std::vector<int> expected = Repeat(50, 41);
     expected.push_back(100);
     EXPECT_EQ(controls.sleeps, expected);
@@ -131,9 +135,8 @@ TEST_F(ExchangeTest, PollCountZeroWaitsUntilTheReplyComes) {
             Settle(dialog.Link(), 3);
         }
     };
-    ASSERT_TRUE(dialog.SendRequest(request, 2));
-    Bytes buffer(40);
-    EXPECT_EQ(dialog.AwaitReply(buffer, 0, 10), 3);
+    ASSERT_TRUE(session.SendRequest(request, outcome));
+    EXPECT_EQ(session.AwaitReply(0, 10, outcome), 3);
     EXPECT_EQ(controls.sleeps.size(), 502u);
     EXPECT_EQ(dialog.LogContents(), "");
 }
@@ -145,9 +148,8 @@ TEST_F(ExchangeTest, FiftyBytesWaitingGiveFortyAndLeaveTen) {
             Settle(dialog.Link(), 50);
         }
     };
-    ASSERT_TRUE(dialog.SendRequest(request, 2));
-    Bytes buffer(40);
-    EXPECT_EQ(dialog.AwaitReply(buffer, 50, 10), 40);
+    ASSERT_TRUE(session.SendRequest(request, outcome));
+    EXPECT_EQ(session.AwaitReply(50, 10, outcome), 40);
     EXPECT_EQ(dialog.Link().InputCount(), 10);
 }
 
@@ -174,7 +176,10 @@ TEST_F(ExchangeTest, PortFailuresAreLoggedInPlainWordsAndNothingIsSent) {
         dialog.LogText("");
         controls.SetDlgItemText(ctl::kSerialPortEdit, c.port);
         controls.SetDlgItemText(ctl::kBaudEdit, c.baud);
-        EXPECT_FALSE(dialog.SendRequest(request, 2)) << c.port << " " << c.baud;
+        outcome = {};
+        EXPECT_FALSE(session.SendRequest(request, outcome)) << c.port << " " << c.baud;
+        EXPECT_EQ(outcome.kind, Outcome::Kind::kPortFailed);
+        EXPECT_EQ(outcome.reason + "\r\n", c.why);
         EXPECT_EQ(dialog.LogContents(), "Open com port failed\r\n" + c.why) << c.port << " " << c.baud;
         EXPECT_FALSE(dialog.Link().IsOpen());
     }
@@ -184,12 +189,12 @@ TEST_F(ExchangeTest, PortFailuresAreLoggedInPlainWordsAndNothingIsSent) {
     dialog.LogText("");
     controls.SetDlgItemText(ctl::kSerialPortEdit, "1");
     controls.SetDlgItemText(ctl::kBaudEdit, "19200");
-    EXPECT_FALSE(dialog.SendRequest(request, 2));
+    EXPECT_FALSE(session.SendRequest(request, outcome));
     EXPECT_EQ(dialog.LogContents(), "Open com port failed\r\n" + pty + ": in use by another program\r\n");
 }
 
 TEST_F(ExchangeTest, NothingToSendLogsBothLines) {
-    EXPECT_FALSE(dialog.SendRequest(request, 0));
+    EXPECT_FALSE(session.SendRequest({}, outcome));
     EXPECT_EQ(dialog.LogContents(), "Error while sending data\r\nSent bytes equals 0\r\n");
 }
 
@@ -197,18 +202,18 @@ TEST_F(ExchangeTest, NothingToSendLogsBothLines) {
 TEST_F(ExchangeTest, UnpluggedAdapterIsAFailedSendNotASuccess) {
     ASSERT_EQ(dialog.Link().Connect("1", 19200), 1);
     far.CloseMaster();
-    EXPECT_FALSE(dialog.SendRequest(request, 2));
+    EXPECT_FALSE(session.SendRequest(request, outcome));
     EXPECT_EQ(dialog.LogContents(), "Error while sending data\r\n");
 }
 
 TEST_F(ExchangeTest, SendReadsThePortAndSpeedAtEveryCallUnlessStillOpen) {
     FarEnd second(ports.Path(), 2);
-    ASSERT_TRUE(dialog.SendRequest(request, 2));
+    ASSERT_TRUE(session.SendRequest(request, outcome));
     controls.SetDlgItemText(ctl::kSerialPortEdit, "2");
-    ASSERT_TRUE(dialog.SendRequest(Bytes{0x36, 0x02}, 2));  // the port is still open: same port
+    ASSERT_TRUE(session.SendRequest(Bytes{0x36, 0x02}, outcome));  // the port is still open: same port
     EXPECT_EQ(Sent(4), (Bytes{0x35, 0x02, 0x36, 0x02}));
     dialog.Link().Disconnect();
-    ASSERT_TRUE(dialog.SendRequest(Bytes{0x39, 0x02}, 2));
+    ASSERT_TRUE(session.SendRequest(Bytes{0x39, 0x02}, outcome));
     EXPECT_EQ(second.Read(2), (Bytes{0x39, 0x02}));
 }
 
@@ -217,17 +222,15 @@ TEST_F(ExchangeTest, SendReadsThePortAndSpeedAtEveryCallUnlessStillOpen) {
 TEST_F(ExchangeTest, CycleLocksForItsWholeLengthAndClosesThePortAfter) {
     controls.during = [&](std::size_t i) {
         EXPECT_FALSE(controls.At(ctl::kDispSet).enabled);  // locked while waiting
+        EXPECT_FALSE(dialog.CanClose());
         if (i == 0) {
             far.Send({0x35, 0x02, 0x02});
             Settle(dialog.Link(), 3);
         }
     };
-    {
-        RadioConfigDialog::CommandCycle cycle(dialog);
-        EXPECT_FALSE(dialog.CanClose());
-        EXPECT_EQ(cycle.Exchange(request), 3);
-        EXPECT_EQ(Bytes(cycle.Reply().begin(), cycle.Reply().end()), (Bytes{0x35, 0x02, 0x02}));
-    }
+    dialog.OnDispGet();
+    EXPECT_EQ(Sent(2), request);
+    EXPECT_EQ(controls.At(ctl::kDispList).current, 1);
     EXPECT_FALSE(dialog.Link().IsOpen());
     EXPECT_TRUE(controls.At(ctl::kDispSet).enabled);
     EXPECT_TRUE(dialog.CanClose());
@@ -235,13 +238,10 @@ TEST_F(ExchangeTest, CycleLocksForItsWholeLengthAndClosesThePortAfter) {
 
 TEST_F(ExchangeTest, CycleWithAFailedSendStillEndsThroughDisconnectAndUnlock) {
     controls.SetDlgItemText(ctl::kSerialPortEdit, "COM1");
-    {
-        RadioConfigDialog::CommandCycle cycle(dialog);
-        EXPECT_EQ(cycle.Exchange(request), RadioConfigDialog::CommandCycle::kNotSent);
-        EXPECT_TRUE(cycle.Reply().empty());
-    }
-    EXPECT_TRUE(dialog.LogContents().starts_with("Open com port failed\r\n"));
+    dialog.OnDispGet();
+    EXPECT_NE(dialog.LogContents().find("Open com port failed\r\n"), std::string::npos);
     EXPECT_TRUE(controls.At(ctl::kWriteAll).enabled);
+    EXPECT_FALSE(dialog.Link().IsOpen());
 }
 
 TEST_F(ExchangeTest, CycleUnderAWorkerLeavesTheLockOn) {
@@ -257,11 +257,10 @@ TEST_F(ExchangeTest, FarEndClosedMidExchangeEndsThroughTheNormalPath) {
     controls.during = [&](std::size_t i) {
         if (i == 3) far.CloseMaster();
     };
-    {
-        RadioConfigDialog::CommandCycle cycle(dialog);
-        EXPECT_EQ(cycle.Exchange(request), -1);
-    }
-    EXPECT_EQ(dialog.LogContents(), "Timed out waiting for response\r\n");
+    const Reading<std::int32_t> got = session.Get(protocol::kDisp);
+    EXPECT_FALSE(got.value);
+    EXPECT_EQ(got.outcome.kind, Outcome::Kind::kNoAnswer);
+    EXPECT_TRUE(dialog.LogContents().ends_with("Timed out waiting for response\r\n"));
     EXPECT_FALSE(dialog.Link().IsOpen());
 }
 
