@@ -46,12 +46,7 @@ public:
         if (pause) Flush(true);
     }
     void Hex(std::span<const std::uint8_t> bytes, std::int32_t count) override {
-        static constexpr char kDigits[] = "0123456789abcdef";
-        const std::size_t n = count > 0 ? std::min(bytes.size(), static_cast<std::size_t>(count)) : 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            m_gathered.push_back(kDigits[bytes[i] >> 4]);
-            m_gathered.push_back(kDigits[bytes[i] & 0x0F]);
-        }
+        m_gathered.append(HexDigits(bytes, count));
     }
 
 private:

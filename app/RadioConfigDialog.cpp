@@ -314,20 +314,8 @@ void RadioConfigDialog::LogNumber(std::int32_t value, bool pause) { AppendLog(st
 
 void RadioConfigDialog::LogString(const std::string& text, bool pause) { AppendLog(text, pause); }
 
-std::string RadioConfigDialog::HexText(std::span<const std::uint8_t> bytes, std::int32_t count) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    std::size_t n = count > 0 ? std::min(bytes.size(), static_cast<std::size_t>(count)) : 0;
-    hex.reserve(n * 2);
-    for (std::size_t i = 0; i < n; ++i) {
-        hex.push_back(kDigits[bytes[i] >> 4]);
-        hex.push_back(kDigits[bytes[i] & 0x0F]);
-    }
-    return hex;
-}
-
 void RadioConfigDialog::LogHex(std::span<const std::uint8_t> bytes, std::int32_t count) {
-    AppendLog(HexText(bytes, count), false);
+    AppendLog(HexDigits(bytes, count), false);
 }
 
 void RadioConfigDialog::OnClearScreen() { LogText("", false); }

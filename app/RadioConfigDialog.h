@@ -216,7 +216,6 @@ private:
         RadioConfigDialog& m_dialog;
     };
 
-    static std::string HexText(std::span<const std::uint8_t> bytes, std::int32_t count);
 
     void RunGet(const protocol::DeviceCommand& command);
     void RunSet(const protocol::DeviceCommand& command);

@@ -69,14 +69,7 @@ public:
     void Number(std::int32_t value, bool pause) override { Append(std::to_string(value), pause); }
     void String(const std::string& text, bool pause) override { Append(text, pause); }
     void Hex(std::span<const std::uint8_t> bytes, std::int32_t count) override {
-        static constexpr char kDigits[] = "0123456789abcdef";
-        std::string hex;
-        const std::size_t n = count > 0 ? std::min(bytes.size(), static_cast<std::size_t>(count)) : 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            hex.push_back(kDigits[bytes[i] >> 4]);
-            hex.push_back(kDigits[bytes[i] & 0x0F]);
-        }
-        Append(hex, false);
+        Append(HexDigits(bytes, count), false);
     }
 
 private:

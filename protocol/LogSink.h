@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -15,3 +16,16 @@ public:
     virtual void String(const std::string& text, bool pause = false) = 0;
     virtual void Hex(std::span<const std::uint8_t> bytes, std::int32_t count) = 0;
 };
+
+// What Hex shows: the first `count` bytes (none for a count of 0 or less), two lower-case digits each.
+inline std::string HexDigits(std::span<const std::uint8_t> bytes, std::int32_t count) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    const std::size_t n = count > 0 ? std::min(bytes.size(), static_cast<std::size_t>(count)) : 0;
+    std::string hex;
+    hex.reserve(n * 2);
+    for (std::size_t i = 0; i < n; ++i) {
+        hex.push_back(kDigits[bytes[i] >> 4]);
+        hex.push_back(kDigits[bytes[i] & 0x0F]);
+    }
+    return hex;
+}
