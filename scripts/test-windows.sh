@@ -112,7 +112,9 @@ stop_device
 echo "== vantorctl.exe beside vantorctl"
 "$root/scripts/table-file.sh" 3 >"$work/start.txt"
 "$root/scripts/table-file.sh" 7 >"$work/write.txt"
-win_table=$(winepath -w "$work/write.txt")
+# A wine server that a wine program has to start again (the first one having died) keeps that program's
+# standard error and writes its object dump there: never this script's.
+win_table=$(winepath -w "$work/write.txt" 2>/dev/null)
 commands=(
   "get wide-band" "set wide-band 2" "get wide-band"
   "get disp" "set disp 2" "get squelch" "set squelch 1" "get radio-mfg" "set radio-mfg 2"
@@ -220,7 +222,7 @@ paced_read_all() {
         --baud "$baud" read-all -o "$work/paced-$side.txt")
     else
       read -r status ms < <(timed wine "$win_ctl" --port "$com" --baud "$baud" read-all \
-        -o "$(winepath -w "$work/paced-$side.txt")")
+        -o "$(winepath -w "$work/paced-$side.txt" 2>/dev/null)")
     fi
     stop_device
     [ "$try" = 3 ] && return
