@@ -181,7 +181,6 @@ public:
     const std::string& TxText() const { return m_tx; }
     const std::string& RxText() const { return m_rx; }
     const std::string& SerialNumberText() const { return m_serialNumber; }
-    const std::string& UserDescriptionText() const { return m_userDescription; }
     bool WorkerRunning() const { return m_workerFlag.load(); }
 
 private:

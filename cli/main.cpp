@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include "app/DeviceSession.h"
@@ -370,19 +371,25 @@ void HoldClosedStandardStreams() {
 }
 #endif
 
-int Run(int argc, char** argv) {
+// The command line's options and the command's words.
+struct Arguments {
     std::string port = Environment("VANTOR_PORT", "1");
     std::string baud = Environment("VANTOR_BAUD", "19200");
     std::string trace;
     std::string output;
     bool help = false;
-    bool optionsEnded = false;
     std::vector<std::string> words;
+};
+
+// The arguments, or the exit status of a usage error (already said).
+std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
+    Arguments parsed;
+    bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         // After "--" every word is the command's, a negative number included.
         if (optionsEnded || arg == "--") {
-            if (optionsEnded) words.push_back(arg);
+            if (optionsEnded) parsed.words.push_back(arg);
             optionsEnded = true;
             continue;
         }
@@ -396,21 +403,28 @@ int Run(int argc, char** argv) {
             value = argv[++i];
         }
         if (arg == "--help" || arg == "-h") {
-            help = true;
+            parsed.help = true;
         } else if (arg == "--port") {
-            port = value;
+            parsed.port = value;
         } else if (arg == "--baud") {
-            baud = value;
+            parsed.baud = value;
         } else if (arg == "--trace") {
-            trace = value;
+            parsed.trace = value;
         } else if (arg == "-o" || arg == "--output") {
-            output = value;
+            parsed.output = value;
         } else if (arg.starts_with("-") && arg.size() > 1) {
             return UsageError("unknown option '" + arg + "'");
         } else {
-            words.push_back(arg);
+            parsed.words.push_back(arg);
         }
     }
+    return parsed;
+}
+
+int Run(int argc, char** argv) {
+    auto arguments = ParseArguments(argc, argv);
+    if (const int* status = std::get_if<int>(&arguments)) return *status;
+    const auto& [port, baud, trace, output, help, words] = std::get<Arguments>(arguments);
     const std::string command = words.empty() ? "" : words[0];
     if (help || command.empty()) {
         Print(UsageOf(command));
