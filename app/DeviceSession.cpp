@@ -117,8 +117,42 @@ std::string ConnectFailureText(const ConnectFailure& failure, const std::string&
     return failure.device + ": " + SystemErrorText(failure.error) + "\r\n";
 }
 
-DeviceSession::DeviceSession(LogSink& log, Sleep sleep, PortSource port)
-    : m_log(log), m_sleep(std::move(sleep)), m_port(std::move(port)) {
+ReplyShape::End ReplyShape::Ends(std::span<const std::uint8_t> bytes) const {
+    const std::size_t n = bytes.size();
+    if (n >= longest) return End::kWhole;
+    switch (kind) {
+        case Kind::kFixed:
+            break;
+        case Kind::kHomeNumberCodes:
+            // Byte 4 marks a home number without codes; two-digit codes make a reply that three-digit
+            // ones would begin with.
+            if (n >= 5 && bytes[4] == 0xFF) return End::kWhole;
+            if (n == 8) return End::kMaybeWhole;
+            break;
+        case Kind::kText:
+            if (n > 2 && std::find(bytes.begin() + 2, bytes.end(), 0) != bytes.end()) return End::kMaybeWhole;
+            break;
+    }
+    return End::kPart;
+}
+
+namespace {
+
+constexpr ReplyShape kStatusReply{ReplyShape::Kind::kFixed, 3};
+constexpr ReplyShape kHomeNumberStatusReply{ReplyShape::Kind::kFixed, 5};
+constexpr ReplyShape kPllValuesReply{ReplyShape::Kind::kFixed, 8};
+constexpr ReplyShape kHomeNumberCodesReply{ReplyShape::Kind::kHomeNumberCodes, 10};
+ReplyShape TextReply(const protocol::DeviceCommand& command) {
+    return {ReplyShape::Kind::kText, 2 + command.set.fieldSize};
+}
+
+}  // namespace
+
+DeviceSession::DeviceSession(LogSink& log, Sleep sleep, PortSource port, InputWait inputWait)
+    : m_log(log), m_sleep(std::move(sleep)), m_port(std::move(port)), m_inputWait(std::move(inputWait)) {
+    if (!m_inputWait) {
+        m_inputWait = [](SerialLink& link, std::chrono::microseconds span) { return link.WaitForInput(span); };
+    }
     m_link.SetWait([this](std::chrono::milliseconds span) { m_sleep(static_cast<int>(span.count())); });
 }
 
@@ -126,6 +160,7 @@ DeviceSession::~DeviceSession() { m_link.Disconnect(); }
 
 bool DeviceSession::SendRequest(std::span<const std::uint8_t> request, Outcome& outcome) {
     const PortChoice choice = m_port();
+    if (!m_link.IsOpen()) m_baud = choice.baud;
     if (const auto failure = m_link.TryConnect(choice.port, choice.baud)) {
         const std::string why = ConnectFailureText(*failure, choice.port, choice.baud);
         m_log.Text("Open com port failed\r\n");
@@ -149,33 +184,72 @@ bool DeviceSession::SendRequest(std::span<const std::uint8_t> request, Outcome& 
     return true;
 }
 
-// Waits in rounds of half an interval until the first byte shows, then one whole interval more for the
-// rest of the reply. The time-out test comes after the arrival check of the same round, so a reply first
-// seen in the last round still times out and is left unread.
-std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t intervalMs, Outcome& outcome) {
-    const std::int32_t half = intervalMs / 2;
-    bool arrived = false;
-    for (std::int64_t round = 0; !arrived; ++round) {
-        m_sleep(half);
-        if (m_link.InputCount() > 0) {
-            m_sleep(intervalMs);
-            arrived = true;
+// The first byte is awaited as the rounds of half an interval did: a reply must have begun by the end of
+// the poll count's rounds; one first seen in the round after, the last, still times out and is left
+// unread. The rest of the reply is read as it comes, and the wait ends:
+// - for a whole reply, once the line has been quiet for two character times (at most an interval), so
+//   that a reply longer than expected is read whole too;
+// - for a reply that could also begin a longer one, once an interval has passed since its first byte and
+//   the line has been quiet for half of one;
+// - for a part, once an interval has passed and its longest form has had time to come, with half an
+//   interval to spare.
+std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t intervalMs, const ReplyShape& shape,
+                                       Outcome& outcome) {
+    using Clock = std::chrono::steady_clock;
+    using std::chrono::microseconds;
+    const auto start = Clock::now();
+    const microseconds half{std::int64_t{intervalMs} * 1000 / 2};
+    const microseconds interval{std::int64_t{intervalMs} * 1000};
+    const auto until = [](Clock::time_point when) {
+        return std::max(microseconds(0), std::chrono::ceil<microseconds>(when - Clock::now()));
+    };
+    while (m_link.InputCount() <= 0) {
+        if (pollCount == 0) {
+            m_inputWait(m_link, interval);
+            continue;
         }
-        if (pollCount != 0 && round >= 2 * std::int64_t{pollCount}) {
+        const auto firstBy = start + half * (2 * std::int64_t{pollCount});
+        if (Clock::now() >= firstBy) {
+            m_sleep(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(firstBy + half - Clock::now())
+                                         .count()));
             m_log.Text("Timed out waiting for response\r\n", true);
             outcome.Note(Outcome::Kind::kNoAnswer, "no reply");
             return -1;
         }
+        m_inputWait(m_link, until(firstBy));
     }
-    // No decoder may see a byte of an earlier reply.
-    m_reply.fill(0);
-    const std::int32_t received = m_link.Receive(m_reply, static_cast<std::int32_t>(kReplySize));
-    if (received < 0) {
-        outcome.Note(Outcome::Kind::kNoAnswer, "the reply could not be read");
-        return 0;
+
+    const auto first = Clock::now();
+    const microseconds character{10'000'000 / std::max<std::int32_t>(m_baud, 1)};
+    // Below 2000 baud two characters outlast an interval; a whole reply then waits an interval of quiet.
+    const auto quiet = std::min<microseconds>(2 * character, interval);
+    const auto latest = first + std::max(interval, character * static_cast<std::int64_t>(shape.longest) + half);
+    auto lastByte = first;
+    std::size_t have = 0;
+    m_reply.fill(0);  // no decoder may see a byte of an earlier reply
+    for (;;) {
+        const std::int32_t got =
+            m_link.Receive(std::span(m_reply).subspan(have), static_cast<std::int32_t>(kReplySize - have),
+                           SerialLink::Tracing::kUntraced);
+        if (got == SerialLink::kReadFailed) {
+            outcome.Note(Outcome::Kind::kNoAnswer, "the reply could not be read");
+            break;
+        }
+        const auto now = Clock::now();
+        if (got > 0) {
+            have += static_cast<std::size_t>(got);
+            lastByte = now;
+        }
+        const ReplyShape::End end = shape.Ends(std::span(m_reply).first(have));
+        auto wakeAt = latest;
+        if (end == ReplyShape::End::kWhole) wakeAt = std::min(wakeAt, lastByte + quiet);
+        if (end == ReplyShape::End::kMaybeWhole) wakeAt = std::min(wakeAt, std::max(lastByte + half, first + interval));
+        if (now >= wakeAt || have >= kReplySize) break;
+        m_inputWait(m_link, until(wakeAt));
     }
-    if (received == 0) outcome.Note(Outcome::Kind::kNoAnswer, "no reply");
-    return received;
+    m_link.TraceReceived(std::span(m_reply).first(have));
+    if (have == 0) outcome.Note(Outcome::Kind::kNoAnswer, "no reply");
+    return static_cast<std::int32_t>(have);
 }
 
 std::span<const std::uint8_t> DeviceSession::Reply(std::int32_t n) const {
@@ -184,10 +258,10 @@ std::span<const std::uint8_t> DeviceSession::Reply(std::int32_t n) const {
 }
 
 // -2 when the request did not go out, else as AwaitReply.
-std::int32_t DeviceSession::Exchange(std::span<const std::uint8_t> request, Outcome& outcome,
-                                     std::int32_t pollCount, std::int32_t intervalMs) {
+std::int32_t DeviceSession::Exchange(std::span<const std::uint8_t> request, const ReplyShape& shape,
+                                     Outcome& outcome, std::int32_t pollCount, std::int32_t intervalMs) {
     if (!SendRequest(request, outcome)) return -2;
-    return AwaitReply(pollCount, intervalMs, outcome);
+    return AwaitReply(pollCount, intervalMs, shape, outcome);
 }
 
 template <class Result>
@@ -199,7 +273,7 @@ Result DeviceSession::Ended(Result result) {
 Reading<std::int32_t> DeviceSession::Get(const protocol::DeviceCommand& command) {
     Reading<std::int32_t> reading;
     const auto request = protocol::BeginGet(command, m_log);
-    const std::int32_t n = Exchange(request, reading.outcome);
+    const std::int32_t n = Exchange(request, kStatusReply, reading.outcome);
     reading.value = protocol::DecodeSettingReply(command, Reply(n), n, m_log);
     if (!reading.value) reading.outcome.Note(Outcome::Kind::kRefused);
     return Ended(std::move(reading));
@@ -216,7 +290,7 @@ Outcome DeviceSession::Set(const protocol::DeviceCommand& command, std::int32_t 
         outcome.Note(Outcome::Kind::kInputRejected, "nothing chosen");
         return Ended(std::move(outcome));
     }
-    const std::int32_t n = Exchange(*request, outcome);
+    const std::int32_t n = Exchange(*request, kStatusReply, outcome);
     outcome.Note(WriteReplyKind(protocol::CheckWriteReply(command, *request, Reply(n), n, m_log)));
     return Ended(std::move(outcome));
 }
@@ -224,7 +298,8 @@ Outcome DeviceSession::Set(const protocol::DeviceCommand& command, std::int32_t 
 Reading<std::string> DeviceSession::ReadText(const protocol::DeviceCommand& command) {
     Reading<std::string> reading;
     const auto request = protocol::BeginGet(command, m_log);
-    const std::int32_t n = Exchange(request, reading.outcome, kTextReadPollCount, kTextReadIntervalMs);
+    const std::int32_t n =
+        Exchange(request, TextReply(command), reading.outcome, kTextReadPollCount, kTextReadIntervalMs);
     reading.value = protocol::DecodeTextReply(command, Reply(n), n, m_log);
     if (!reading.value) reading.outcome.Note(Outcome::Kind::kRefused);
     return Ended(std::move(reading));
@@ -233,7 +308,7 @@ Reading<std::string> DeviceSession::ReadText(const protocol::DeviceCommand& comm
 Outcome DeviceSession::WriteText(const protocol::DeviceCommand& command, const std::string& text) {
     Outcome outcome;
     const std::vector<std::uint8_t> request = protocol::BeginTextWrite(command, text, m_log);
-    const std::int32_t n = Exchange(request, outcome);
+    const std::int32_t n = Exchange(request, kStatusReply, outcome);
     outcome.Note(WriteReplyKind(protocol::CheckWriteReply(command, request, Reply(n), n, m_log)));
     return Ended(std::move(outcome));
 }
@@ -244,7 +319,7 @@ Outcome DeviceSession::WriteHomeNumber(std::int32_t homeNumber, const table::Cod
     Outcome outcome;
     m_log.Text("Sending Home Number write request:\r\n");
     if (SendRequest(table::HomeNumberWriteRequest(homeNumber, codes), outcome)) {
-        const std::int32_t n = AwaitReply(kPollCount, kIntervalMs, outcome);
+        const std::int32_t n = Await(kHomeNumberStatusReply, outcome);
         outcome.Note(WriteReplyKind(table::ReportWriteReply(table::kHomeNumberCode, Reply(n), n, m_log)));
     }
     if (homeNumber <= table::kPllHomeNumbers) {
@@ -252,7 +327,7 @@ Outcome DeviceSession::WriteHomeNumber(std::int32_t homeNumber, const table::Cod
         const auto request =
             table::PllWriteRequest(homeNumber, table::PllWireValue(pllTx), table::PllWireValue(pllRx));
         if (SendRequest(request, outcome)) {
-            const std::int32_t n = AwaitReply(kPollCount, kIntervalMs, outcome);
+            const std::int32_t n = Await(kHomeNumberStatusReply, outcome);
             outcome.Note(WriteReplyKind(table::ReportWriteReply(table::kPllCode, Reply(n), n, m_log)));
         }
     }
@@ -264,13 +339,13 @@ Reading<HomeNumberReading> DeviceSession::ReadHomeNumber(std::int32_t homeNumber
     HomeNumberReading& read = reading.value.emplace();
     m_log.Text("Sending Home Number Read request:\r\n");
     if (SendRequest(table::HomeNumberReadRequest(homeNumber), reading.outcome)) {
-        const std::int32_t n = AwaitReply(kPollCount, kIntervalMs, reading.outcome);
+        const std::int32_t n = Await(kHomeNumberCodesReply, reading.outcome);
         read.codes = table::ReportHomeNumberRead(Reply(n), n, m_log);
         if (!read.codes) reading.outcome.Note(Outcome::Kind::kRefused);
     }
     if (homeNumber <= table::kPllHomeNumbers && SendRequest(table::PllReadRequest(homeNumber), reading.outcome)) {
         m_log.Text("Sending PLL Read request:\r\n");
-        const std::int32_t n = AwaitReply(kPollCount, kIntervalMs, reading.outcome);
+        const std::int32_t n = Await(kPllValuesReply, reading.outcome);
         read.pll = table::ReportPllRead(Reply(n), n, m_log);
         if (!read.pll) reading.outcome.Note(Outcome::Kind::kRefused);
     }
@@ -336,7 +411,7 @@ Outcome DeviceSession::WriteAll(const table::HomeNumberTable& table, SettingsPan
         if (!GoesOn(SendRequest(table::HomeNumberWriteRequest(homeNumber, codes), outcome), errors, outcome)) {
             break;
         }
-        std::int32_t n = AwaitReply(kPollCount, kIntervalMs, outcome);
+        std::int32_t n = Await(kHomeNumberStatusReply, outcome);
         if (n <= 0 || [&] {
                 GatheringSink log(m_log);
                 return table::ReportWriteReply(table::kHomeNumberCode, Reply(n), n, log);
@@ -351,7 +426,7 @@ Outcome DeviceSession::WriteAll(const table::HomeNumberTable& table, SettingsPan
             const auto request =
                 table::PllWriteRequest(homeNumber, table::PllWireValue(pllTx), table::PllWireValue(pllRx));
             if (SendRequest(request, outcome)) {
-                n = AwaitReply(kPollCount, kIntervalMs, outcome);
+                n = Await(kHomeNumberStatusReply, outcome);
                 if (n <= 0) {
                     pllEnabled = false;
                     end.pllEndedAt = homeNumber;
@@ -386,7 +461,7 @@ Outcome DeviceSession::ReadAll(table::HomeNumberTable& table, SettingsPanel& set
         if (EndedByStop(progress, position, kStopped)) break;
         bool rowDone = false;
         if (!GoesOn(SendRequest(table::HomeNumberReadRequest(homeNumber), outcome), errors, outcome)) break;
-        std::int32_t n = AwaitReply(kPollCount, kIntervalMs, outcome);
+        std::int32_t n = Await(kHomeNumberCodesReply, outcome);
         if (auto read = n > 0 ? table::ReportTransferHomeNumberRead(Reply(n), n, m_log) : std::nullopt) {
             table.SetRow(read->homeNumber, read->codes.tx, read->codes.rx);
             table.SetChanged(true);
@@ -398,7 +473,7 @@ Outcome DeviceSession::ReadAll(table::HomeNumberTable& table, SettingsPanel& set
         if (withPll) {
             if (progress.StopRequested()) continue;
             if (!GoesOn(SendRequest(table::PllReadRequest(homeNumber), outcome), errors, outcome)) break;
-            n = AwaitReply(kPollCount, kIntervalMs, outcome);
+            n = Await(kPllValuesReply, outcome);
             if (n < 0) {
                 pllEnabled = false;
                 end.pllEndedAt = homeNumber;

@@ -43,6 +43,20 @@ struct HomeNumberReading {
     std::optional<table::PllTexts> pll;
 };
 
+// What a command's reply looks like, so that the wait can tell when all of it has come: a fixed length
+// (the status and value replies, the PLL values), the codes of a home number (5 bytes without codes,
+// else 8 or 10), or a text of at most a field's length ending at a zero byte.
+struct ReplyShape {
+    enum class Kind { kFixed, kHomeNumberCodes, kText };
+    Kind kind = Kind::kFixed;
+    std::size_t longest = 3;
+
+    // Whether bytes received so far are a whole reply: one that nothing can follow, one that a longer
+    // reply could also begin with, or a part.
+    enum class End { kPart, kMaybeWhole, kWhole };
+    End Ends(std::span<const std::uint8_t> bytes) const;
+};
+
 // The program's one conversation with a device: the serial link, the request exchange with its reply
 // buffer, and the log every step writes to. Each operation is one command: it opens the port on the port
 // and speed named at its first request, and closes it at its end. One thread uses a session at a time.
@@ -56,6 +70,8 @@ public:
     // port and speed, asked again before every request (a port still open stays as it is).
     using Sleep = std::function<void(int ms)>;
     using PortSource = std::function<PortChoice()>;
+    // Waits until a byte is waiting on the link or the span has passed; true when one is.
+    using InputWait = std::function<bool(SerialLink& link, std::chrono::microseconds span)>;
 
     static constexpr std::size_t kReplySize = 40;
     static constexpr std::int32_t kPollCount = 50;
@@ -64,7 +80,8 @@ public:
     static constexpr std::int32_t kTextReadPollCount = 20;
     static constexpr std::int32_t kTextReadIntervalMs = 100;
 
-    DeviceSession(LogSink& log, Sleep sleep, PortSource port);
+    // Without an input wait the link's own is used: it blocks the calling thread.
+    DeviceSession(LogSink& log, Sleep sleep, PortSource port, InputWait inputWait = {});
     ~DeviceSession();
     DeviceSession(const DeviceSession&) = delete;
     DeviceSession& operator=(const DeviceSession&) = delete;
@@ -102,9 +119,13 @@ public:
     // --- the request exchange, for what the operations above are built from ---
     // Sends the request. False after a logged failure (the outcome noted).
     bool SendRequest(std::span<const std::uint8_t> request, Outcome& outcome);
-    // Polls for a reply: -1 after a time-out (logged), else the bytes read into the reply buffer (0 to
-    // 40). Poll count 0 waits without limit.
-    std::int32_t AwaitReply(std::int32_t pollCount, std::int32_t intervalMs, Outcome& outcome);
+    // Waits for a reply: -1 after a time-out (logged), else the bytes read into the reply buffer (0 to
+    // 40). The first byte must come within the poll count's rounds of half an interval (0: no limit);
+    // the reply is then read until it is whole and the line has been quiet for two character times at
+    // the port's speed, or, when it is not, until at least an interval has passed and its longest form
+    // has had time to come.
+    std::int32_t AwaitReply(std::int32_t pollCount, std::int32_t intervalMs, const ReplyShape& shape,
+                            Outcome& outcome);
     // The bytes of the latest reply, as many as the wait gave.
     std::span<const std::uint8_t> Reply(std::int32_t n) const;
 
@@ -113,8 +134,11 @@ public:
 
 private:
     struct Exchanged;
-    std::int32_t Exchange(std::span<const std::uint8_t> request, Outcome& outcome,
+    std::int32_t Exchange(std::span<const std::uint8_t> request, const ReplyShape& shape, Outcome& outcome,
                           std::int32_t pollCount = kPollCount, std::int32_t intervalMs = kIntervalMs);
+    std::int32_t Await(const ReplyShape& shape, Outcome& outcome) {
+        return AwaitReply(kPollCount, kIntervalMs, shape, outcome);
+    }
     // Ends a command: the port is closed whatever happened.
     template <class Result>
     Result Ended(Result result);
@@ -129,7 +153,9 @@ private:
     LogSink& m_log;
     Sleep m_sleep;
     PortSource m_port;
+    InputWait m_inputWait;
     SerialLink m_link;
+    std::int32_t m_baud = 0;  // the speed the port was opened at
     std::array<std::uint8_t, kReplySize> m_reply{};
 };
 

@@ -1,6 +1,7 @@
 #include "app/RadioConfigDialog.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -128,8 +129,8 @@ const std::array<RadioConfigDialog::ExchangeRule, 6> RadioConfigDialog::kExchang
     {ctl::kUserDescriptionEdit, &RadioConfigDialog::m_userDescription, nullptr, 12, 0, 0},
 }};
 
-// The session waits as the window does, painting meanwhile, and sends on the port and speed the window
-// names at each request.
+// The session sends on the port and speed the window names at each request, and waits as the window
+// does: on the window's thread it keeps painting (and dropping input) between short slices of the wait.
 RadioConfigDialog::RadioConfigDialog(DialogControls& controls)
     : m_controls(controls),
       m_session(
@@ -137,6 +138,17 @@ RadioConfigDialog::RadioConfigDialog(DialogControls& controls)
           [this] {
               return DeviceSession::PortChoice{m_controls.GetDlgItemText(ctl::kSerialPortEdit),
                                                m_controls.GetDlgItemInt(ctl::kBaudEdit)};
+          },
+          [this](SerialLink& link, std::chrono::microseconds span) {
+              constexpr std::chrono::microseconds kSlice{2000};
+              const auto deadline = std::chrono::steady_clock::now() + span;
+              for (;;) {
+                  m_controls.DiscardPendingInput();
+                  const auto left = std::chrono::ceil<std::chrono::microseconds>(
+                      deadline - std::chrono::steady_clock::now());
+                  if (left <= std::chrono::microseconds(0)) return link.InputCount() > 0;
+                  if (link.WaitForInput(std::min(left, kSlice))) return true;
+              }
           }) {}
 
 // A transfer still running is stopped and waited for while the window keeps serving its calls: the

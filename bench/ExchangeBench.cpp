@@ -85,7 +85,8 @@ void Measure(const char* where, RadioConfigDialog& dialog) {
         const double cpuBefore = ThreadCpuMs();
         const auto before = Clock::now();
         session.SendRequest(request, outcome);
-        const int n = session.AwaitReply(DeviceSession::kPollCount, DeviceSession::kIntervalMs, outcome);
+        const int n = session.AwaitReply(DeviceSession::kPollCount, DeviceSession::kIntervalMs,
+                                          ReplyShape{ReplyShape::Kind::kFixed, 3}, outcome);
         const double took = std::chrono::duration<double, std::milli>(Clock::now() - before).count();
         cpuMs += ThreadCpuMs() - cpuBefore;
         wallMs += took;

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <thread>
 
 #include "serial/PortPath.h"
 #include "serial/SerialSpeed.h"
@@ -247,7 +248,24 @@ std::int32_t SerialLink::InputCount() {
     return waiting;
 }
 
-std::int32_t SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxCount) {
+bool SerialLink::WaitForInput(std::chrono::microseconds span) {
+    const auto deadline = std::chrono::steady_clock::now() + span;
+    while (m_open) {
+        const auto left = deadline - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) return InputCount() > 0;
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec timeout{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+        pollfd readable{m_fd, POLLIN, 0};
+        const int ready = ppoll(&readable, 1, &timeout, nullptr);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready > 0 && (readable.revents & POLLIN) != 0 && InputCount() > 0) return true;
+        if (ready != 0) break;  // hung up or failed: nothing will come
+    }
+    std::this_thread::sleep_until(deadline);
+    return false;
+}
+
+std::int32_t SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxCount, Tracing tracing) {
     const std::int32_t waiting = InputCount();
     if (waiting <= 0 || maxCount <= 0 || dest.empty()) {
         return 0;
@@ -264,8 +282,6 @@ std::int32_t SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxC
     if (got == 0) {
         return 0;
     }
-    if (m_trace) {
-        m_trace->Received(dest.first(static_cast<std::size_t>(got)));
-    }
+    if (tracing == Tracing::kTraced) TraceReceived(dest.first(static_cast<std::size_t>(got)));
     return static_cast<std::int32_t>(got);
 }

@@ -74,9 +74,15 @@ public:
 
     // Reads at most the bytes already waiting and at most maxCount of them into dest (also bounded by
     // dest's size). 0 when closed or when nothing is waiting, kReadFailed when the read failed. Never
-    // blocks.
+    // blocks. A reply read in pieces is traced once, whole, by TraceReceived.
     static constexpr std::int32_t kReadFailed = -1;
-    std::int32_t Receive(std::span<std::uint8_t> dest, std::int32_t maxCount);
+    enum class Tracing { kTraced, kUntraced };
+    std::int32_t Receive(std::span<std::uint8_t> dest, std::int32_t maxCount, Tracing tracing = Tracing::kTraced);
+    void TraceReceived(std::span<const std::uint8_t> bytes);
+
+    // Blocks until a received byte is waiting or the span has passed: true when one is. A closed link,
+    // or one whose far end has gone, waits out the span.
+    bool WaitForInput(std::chrono::microseconds span);
 
     bool IsOpen() const { return m_open; }
 

@@ -27,3 +27,7 @@ std::int32_t SerialLink::Transmit(std::span<const std::uint8_t> bytes) {
     if (m_trace && sent > 0) m_trace->Sent(bytes.first(static_cast<std::size_t>(sent)));
     return sent;
 }
+
+void SerialLink::TraceReceived(std::span<const std::uint8_t> bytes) {
+    if (m_trace && !bytes.empty()) m_trace->Received(bytes);
+}

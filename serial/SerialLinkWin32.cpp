@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 
 #include "serial/PortPath.h"
@@ -220,7 +221,20 @@ std::int32_t SerialLink::InputCount() {
     return static_cast<std::int32_t>(std::min<DWORD>(waiting, std::numeric_limits<std::int32_t>::max()));
 }
 
-std::int32_t SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxCount) {
+// The port's received-character event would wake at once, but a wait on it cannot be given a deadline
+// finer than the system's timer either; the count of waiting bytes is asked each millisecond instead.
+bool SerialLink::WaitForInput(std::chrono::microseconds span) {
+    const auto deadline = std::chrono::steady_clock::now() + span;
+    for (;;) {
+        if (InputCount() > 0) return true;
+        const auto left = deadline - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) return false;
+        Sleep(static_cast<DWORD>(std::clamp<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(left).count(), 0, 1)));
+    }
+}
+
+std::int32_t SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxCount, Tracing tracing) {
     const std::int32_t waiting = InputCount();
     if (waiting <= 0 || maxCount <= 0 || dest.empty()) {
         return 0;
@@ -241,8 +255,6 @@ std::int32_t SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxC
     if (got == 0) {
         return 0;
     }
-    if (m_trace) {
-        m_trace->Received(dest.first(got));
-    }
+    if (tracing == Tracing::kTraced) TraceReceived(dest.first(got));
     return static_cast<std::int32_t>(got);
 }

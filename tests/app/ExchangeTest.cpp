@@ -1,5 +1,5 @@
-// The device session's request exchange and the window's command cycle against a real pseudo-terminal, the device's end driven by
-// the test at chosen polling rounds.
+// The device session's request exchange and the window's command cycle against a real pseudo-terminal
+// whose device end the test drives.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,23 +15,13 @@
 
 namespace {
 
+constexpr ReplyShape kThreeBytes{ReplyShape::Kind::kFixed, 3};
 using testsupport::Bytes;
 using testsupport::FarEnd;
 using testsupport::PortsDirectory;
 
-// Sleeps are recorded, not slept; the test acts at the sleep it chooses, as the device would during
-// that wait.
-class ScriptedWaits : public MemoryDialogControls {
-public:
-    std::function<void(std::size_t sleepIndex)> during;
-    void Sleep(int ms) override {
-        sleeps.push_back(ms);
-        if (during) during(sleeps.size() - 1);
-    }
-};
-
 // The pty hands the device's bytes to the link a moment after they are written: wait until the link
-// sees them all, so the round they belong to is the one the test chose.
+// sees them all.
 void Settle(SerialLink& link, int count) {
     const auto deadline = testsupport::Clock::now() + testsupport::kHangBound;
     while (link.InputCount() < count && testsupport::Clock::now() < deadline) {
@@ -41,49 +31,25 @@ void Settle(SerialLink& link, int count) {
 
 class ExchangeTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dialog.OnInitDialog();
-        controls.sleeps.clear();
-    }
+    void SetUp() override { dialog.OnInitDialog(); }
     Bytes Sent(std::size_t count) { return far.Read(count); }
 
     PortsDirectory ports;
     FarEnd far{ports.Path(), 1};
-    ScriptedWaits controls;
+    MemoryDialogControls controls;
     RadioConfigDialog dialog{controls};
     DeviceSession& session = dialog.Session();
     Outcome outcome;
     const Bytes request{0x35, 0x02};
 };
 
-std::vector<int> Repeat(int ms, int times) { return std::vector<int>(static_cast<std::size_t>(times), ms); }
-
-TEST_F(ExchangeTest, NoReplyTimesOutAfter101RoundsWithOneLineAndAPause) {
-    ASSERT_TRUE(session.SendRequest(request, outcome));
-    EXPECT_EQ(Sent(2), request);
-    EXPECT_EQ(session.AwaitReply(50, 10, outcome), -1);
-    std::vector<int> expected = Repeat(5, 101);
-    expected.push_back(100);  // the log's pause after the time-out line
-    EXPECT_EQ(controls.sleeps, expected);
-    EXPECT_EQ(dialog.LogContents(), "Timed out waiting for response\r\n");
-}
-
-TEST_F(ExchangeTest, ReplyInTheFirstRoundIsReadAfterOneMoreInterval) {
-    const auto answer = [&](const Bytes& reply) {
-        controls.sleeps.clear();
-        controls.during = [&, reply](std::size_t i) {
-            if (i == 0) {
-                far.Send(reply);
-                Settle(dialog.Link(), static_cast<int>(reply.size()));
-            }
-        };
-        EXPECT_TRUE(session.SendRequest(request, outcome));
-        return session.AwaitReply(50, 10, outcome);
-    };
-    ASSERT_EQ(answer(Bytes(12, 0xAA)), 12);
-    EXPECT_EQ(answer({0x35, 0x02, 0x02}), 3);
-    EXPECT_EQ(controls.sleeps, (std::vector<int>{5, 10}));
-    // The reply, then nothing left over from before.
+// Each reply is read on its own, and no decoder sees a byte of the one before.
+TEST_F(ExchangeTest, AReplyIsReadWholeAndNothingOfAnEarlierOneStays) {
+    for (const Bytes& reply : {Bytes(12, 0xAA), Bytes{0x35, 0x02, 0x02}}) {
+        ASSERT_TRUE(session.SendRequest(request, outcome));
+        far.Send(reply);
+        EXPECT_EQ(session.AwaitReply(50, 10, kThreeBytes, outcome), static_cast<int>(reply.size()));
+    }
     const auto buffer = session.Reply(40);
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 3), (Bytes{0x35, 0x02, 0x02}));
     EXPECT_EQ(Bytes(buffer.begin() + 3, buffer.end()), Bytes(37, 0x00));
@@ -91,66 +57,56 @@ TEST_F(ExchangeTest, ReplyInTheFirstRoundIsReadAfterOneMoreInterval) {
     EXPECT_TRUE(outcome.Done());
 }
 
-TEST_F(ExchangeTest, ReplyFirstSeenInTheLastRoundStillTimesOutAndStaysUnread) {
-    controls.during = [&](std::size_t i) {
-        if (i == 100) {  // the round with r = 100
-            far.Send({0x35, 0x02, 0x01});
-            Settle(dialog.Link(), 3);
-        }
-    };
+TEST_F(ExchangeTest, PollCountZeroWaitsPastTheUsualRoundsUntilTheReplyComes) {
     ASSERT_TRUE(session.SendRequest(request, outcome));
-    EXPECT_EQ(session.AwaitReply(50, 10, outcome), -1);
-    std::vector<int> expected = Repeat(5, 101);
-    expected.push_back(10);
-    expected.push_back(100);
-    EXPECT_EQ(controls.sleeps, expected);
-    EXPECT_EQ(dialog.LogContents(), "Timed out waiting for response\r\n");
-    EXPECT_EQ(dialog.Link().InputCount(), 3);
-}
-
-TEST_F(ExchangeTest, ReplyFirstSeenInTheRoundBeforeIsRead) {
-    controls.during = [&](std::size_t i) {
-        if (i == 99) {
-            far.Send({0x35, 0x02, 0x01});
-            Settle(dialog.Link(), 3);
-        }
-    };
-    ASSERT_TRUE(session.SendRequest(request, outcome));
-    EXPECT_EQ(session.AwaitReply(50, 10, outcome), 3);
-    EXPECT_EQ(controls.sleeps.size(), 101u);
-}
-
-TEST_F(ExchangeTest, TextReadsPollTwentyTimesAHundredMilliseconds) {
-    ASSERT_TRUE(session.SendRequest(request, outcome));
-    EXPECT_EQ(session.AwaitReply(20, 100, outcome), -1);
-    std::vector<int> expected = Repeat(50, 41);
-    expected.push_back(100);
-    EXPECT_EQ(controls.sleeps, expected);
-}
-
-TEST_F(ExchangeTest, PollCountZeroWaitsUntilTheReplyComes) {
-    controls.during = [&](std::size_t i) {
-        if (i == 500) {
-            far.Send({0x36, 0x02, 0x05});
-            Settle(dialog.Link(), 3);
-        }
-    };
-    ASSERT_TRUE(session.SendRequest(request, outcome));
-    EXPECT_EQ(session.AwaitReply(0, 10, outcome), 3);
-    EXPECT_EQ(controls.sleeps.size(), 502u);
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        far.Send({0x36, 0x02, 0x05});
+    });
+    EXPECT_EQ(session.AwaitReply(0, 10, kThreeBytes, outcome), 3);
+    late.join();
     EXPECT_EQ(dialog.LogContents(), "");
 }
 
 TEST_F(ExchangeTest, FiftyBytesWaitingGiveFortyAndLeaveTen) {
-    controls.during = [&](std::size_t i) {
-        if (i == 0) {
-            far.Send(Bytes(50, 0x42));
-            Settle(dialog.Link(), 50);
-        }
-    };
     ASSERT_TRUE(session.SendRequest(request, outcome));
-    EXPECT_EQ(session.AwaitReply(50, 10, outcome), 40);
+    far.Send(Bytes(50, 0x42));
+    Settle(dialog.Link(), 50);
+    EXPECT_EQ(session.AwaitReply(50, 10, kThreeBytes, outcome), 40);
     EXPECT_EQ(dialog.Link().InputCount(), 10);
+}
+
+// When a reply is whole, by its bytes: the shorter home number forms, a text cut by its zero byte, and
+// anything at the longest length.
+TEST(ReplyShapeTest, TellsAWholeReplyFromAPartAndFromOneALongerCouldBegin) {
+    using End = ReplyShape::End;
+    const ReplyShape codes{ReplyShape::Kind::kHomeNumberCodes, 10};
+    const ReplyShape text{ReplyShape::Kind::kText, 34};
+    const ReplyShape pll{ReplyShape::Kind::kFixed, 8};
+    struct Case {
+        const ReplyShape& shape;
+        Bytes bytes;
+        End end;
+    };
+    const std::vector<Case> cases{
+        {codes, {0x33, 0x02, 0x00, 0x07}, End::kPart},
+        {codes, {0x33, 0x02, 0x00, 0x07, 0xFF}, End::kWhole},
+        {codes, {0x33, 0x02, 0x00, 0x07, '1'}, End::kPart},
+        {codes, {0x33, 0x02, 0x00, 0x07, '1', '2', '3'}, End::kPart},
+        {codes, {0x33, 0x02, 0x00, 0x07, '1', '2', '3', '4'}, End::kMaybeWhole},
+        {codes, {0x33, 0x02, 0x00, 0x07, '1', '2', '3', '4', '5'}, End::kPart},
+        {codes, {0x33, 0x02, 0x00, 0x07, '1', '2', '3', '4', '5', '6'}, End::kWhole},
+        {codes, Bytes(11, '1'), End::kWhole},
+        {text, {0x37, 0x02}, End::kPart},
+        {text, {0x37, 0x02, 'A', 'B'}, End::kPart},
+        {text, {0x37, 0x02, 'A', 0x00}, End::kMaybeWhole},
+        {text, {0x37, 0x02, 0x00}, End::kMaybeWhole},
+        {text, Bytes(34, 'A'), End::kWhole},
+        {pll, Bytes(7, 0x00), End::kPart},
+        {pll, Bytes(8, 0x00), End::kWhole},
+        {kThreeBytes, {0x35, 0x02}, End::kPart},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.shape.Ends(c.bytes), c.end) << testing::PrintToString(c.bytes);
 }
 
 // Each failure says, after the line every failure shares, what was tried and why it did not open.
@@ -220,16 +176,15 @@ TEST_F(ExchangeTest, SendReadsThePortAndSpeedAtEveryCallUnlessStillOpen) {
 // --- the command cycle -------------------------------------------------------------------------------
 
 TEST_F(ExchangeTest, CycleLocksForItsWholeLengthAndClosesThePortAfter) {
-    controls.during = [&](std::size_t i) {
-        EXPECT_FALSE(controls.At(ctl::kDispSet).enabled);  // locked while waiting
+    std::thread device([&] {
+        EXPECT_EQ(Sent(2), request);
+        // The request is out: the command waits for its reply, locked.
+        EXPECT_FALSE(controls.At(ctl::kDispSet).enabled);
         EXPECT_FALSE(dialog.CanClose());
-        if (i == 0) {
-            far.Send({0x35, 0x02, 0x02});
-            Settle(dialog.Link(), 3);
-        }
-    };
+        far.Send({0x35, 0x02, 0x02});
+    });
     dialog.OnDispGet();
-    EXPECT_EQ(Sent(2), request);
+    device.join();
     EXPECT_EQ(controls.At(ctl::kDispList).current, 1);
     EXPECT_FALSE(dialog.Link().IsOpen());
     EXPECT_TRUE(controls.At(ctl::kDispSet).enabled);
@@ -254,10 +209,12 @@ TEST_F(ExchangeTest, CycleUnderAWorkerLeavesTheLockOn) {
 
 // The far end vanishes in the middle of the wait: a time-out, never a hang, and the port is closed.
 TEST_F(ExchangeTest, FarEndClosedMidExchangeEndsThroughTheNormalPath) {
-    controls.during = [&](std::size_t i) {
-        if (i == 3) far.CloseMaster();
-    };
+    std::thread device([&] {
+        Sent(2);
+        far.CloseMaster();
+    });
     const Reading<std::int32_t> got = session.Get(protocol::kDisp);
+    device.join();
     EXPECT_FALSE(got.value);
     EXPECT_EQ(got.outcome.kind, Outcome::Kind::kNoAnswer);
     EXPECT_TRUE(dialog.LogContents().ends_with("Timed out waiting for response\r\n"));
