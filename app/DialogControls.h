@@ -87,6 +87,8 @@ public:
     // busy, and that has not been handled yet, is dropped rather than delivered to the controls about
     // to be enabled again. Does nothing on another thread, where the window handled input all along.
     virtual void DiscardPendingInput() = 0;
+    // Whether the calling thread is the window's, which must keep the window painting while it waits.
+    virtual bool IsWindowThread() = 0;
 
     // Runs the sequence on the window's thread as one unit and returns when it is done.
     virtual void RunAsUnit(const std::function<void()>& unit) = 0;

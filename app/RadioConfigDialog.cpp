@@ -129,8 +129,8 @@ const std::array<RadioConfigDialog::ExchangeRule, 6> RadioConfigDialog::kExchang
     {ctl::kUserDescriptionEdit, &RadioConfigDialog::m_userDescription, nullptr, 12, 0, 0},
 }};
 
-// The session sends on the port and speed the window names at each request, and waits as the window
-// does: on the window's thread it keeps painting (and dropping input) between short slices of the wait.
+// The session sends on the port and speed the window names at each request. A wait on the window's
+// thread keeps the window painting (and dropping input) between short slices of it; a worker's blocks.
 RadioConfigDialog::RadioConfigDialog(DialogControls& controls)
     : m_controls(controls),
       m_session(
@@ -140,6 +140,7 @@ RadioConfigDialog::RadioConfigDialog(DialogControls& controls)
                                                m_controls.GetDlgItemInt(ctl::kBaudEdit)};
           },
           [this](SerialLink& link, std::chrono::microseconds span) {
+              if (!m_controls.IsWindowThread()) return link.WaitForInput(span);
               constexpr std::chrono::microseconds kSlice{2000};
               const auto deadline = std::chrono::steady_clock::now() + span;
               for (;;) {

@@ -1,5 +1,7 @@
 #include "ui/LogConsole.h"
 
+#include <QTimer>
+
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -50,16 +52,16 @@ void LogConsole::Append(std::string_view bytes) {
     ScheduleFlush();
 }
 
+// A transfer appends a line or two for every exchange, a few hundred a second; laying each out as it
+// comes would cost more than the transfer. What came meanwhile is shown together, at the pace a screen
+// can show it.
 void LogConsole::ScheduleFlush() {
     if (m_flushQueued) return;
     m_flushQueued = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            Flush();
-            ApplyScroll();
-        },
-        Qt::QueuedConnection);
+    QTimer::singleShot(kFlushMs, this, [this] {
+        Flush();
+        ApplyScroll();
+    });
 }
 
 void LogConsole::Flush() {

@@ -24,6 +24,7 @@ private:
     void ScheduleFlush();
 
     QString m_pending;  // appended, not yet in the document
+    static constexpr int kFlushMs = 20;
     bool m_flushQueued = false;
 
     int m_wantedFirstLine = -1;         // -1: no move waiting

@@ -202,18 +202,29 @@ void QtDialogControls::SetFocus(int id) {
 
 void QtDialogControls::ShowWindow(int id, bool show) {
     OnWindowThread([&] {
+        ShowProgress();
         if (QWidget* widget = m_window->Control(id)) widget->setVisible(show);
     });
 }
 
+// A transfer moves its bar once a row, a few hundred times a second: the bar shows the latest step at
+// the pace a screen can show it, and a bar about to be hidden or shown has its latest step already.
 void QtDialogControls::SetProgress(int id, int value, int maximum, std::string_view text) {
     OnWindowThread([&] {
-        if (auto* progress = qobject_cast<QProgressBar*>(m_window->Control(id))) {
-            progress->setRange(0, maximum);
-            progress->setValue(value);
-            progress->setFormat(FromBytes(text));
-        }
+        const bool queued = m_progress.has_value();
+        m_progress = PendingProgress{id, value, maximum, FromBytes(text)};
+        if (!queued) QTimer::singleShot(kProgressMs, m_window.get(), [this] { ShowProgress(); });
     });
+}
+
+void QtDialogControls::ShowProgress() {
+    if (!m_progress) return;
+    if (auto* progress = qobject_cast<QProgressBar*>(m_window->Control(m_progress->id))) {
+        progress->setRange(0, m_progress->maximum);
+        progress->setValue(m_progress->value);
+        progress->setFormat(m_progress->text);
+    }
+    m_progress.reset();
 }
 
 int QtDialogControls::GetFocus() {
@@ -302,9 +313,7 @@ void QtDialogControls::ShowTable(int id, table::HomeNumberTable* shown) {
             if (QThread::currentThread() == m_window->thread()) {
                 ShowRows(first, last, replaced);
             } else {
-                QMetaObject::invokeMethod(
-                    m_window.get(), [this, first, last, replaced] { ShowRows(first, last, replaced); },
-                    Qt::QueuedConnection);
+                QueueRows(first, last, replaced);
             }
         });
         ShowRows(0, m_table->RowCount() - 1, true);
@@ -323,6 +332,33 @@ void QtDialogControls::ShowRows(std::int32_t first, std::int32_t last, bool repl
             item->setText(column, FromBytes(row.Cell(static_cast<table::Column>(column))));
         }
     }
+}
+
+// A worker's Read All changes a row or two for every exchange: the rows it changed meanwhile are shown
+// together, at the pace a screen can show them.
+void QtDialogControls::QueueRows(std::int32_t first, std::int32_t last, bool replaced) {
+    std::lock_guard lock(m_rowsMutex);
+    PendingRows& pending = replaced ? m_replacedRows : m_changedRows;
+    pending.first = pending.Empty() ? first : std::min(pending.first, first);
+    pending.last = pending.Empty() ? last : std::max(pending.last, last);
+    if (m_rowsQueued) return;
+    m_rowsQueued = true;
+    QMetaObject::invokeMethod(
+        m_window.get(),
+        [this] {
+            QTimer::singleShot(kProgressMs, m_window.get(), [this] {
+                PendingRows replaced, changed;
+                {
+                    std::lock_guard lock(m_rowsMutex);
+                    std::swap(replaced, m_replacedRows);
+                    std::swap(changed, m_changedRows);
+                    m_rowsQueued = false;
+                }
+                if (!replaced.Empty()) ShowRows(replaced.first, replaced.last, true);
+                if (!changed.Empty()) ShowRows(changed.first, changed.last, false);
+            });
+        },
+        Qt::QueuedConnection);
 }
 
 int QtDialogControls::GetSelectionMark(int id) {
@@ -394,6 +430,8 @@ void QtDialogControls::DiscardPendingInput() {
     const InputDropped dropped;
     QCoreApplication::processEvents();
 }
+
+bool QtDialogControls::IsWindowThread() { return QThread::currentThread() == m_window->thread(); }
 
 void QtDialogControls::RunAsUnit(const std::function<void()>& unit) {
     OnWindowThread([&] { unit(); });

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QString>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 #include "app/DialogControls.h"
 #include "app/RadioConfigApp.h"
@@ -54,6 +57,7 @@ public:
     void EndDialog(int result) override;
     void Sleep(int ms) override;
     void DiscardPendingInput() override;
+    bool IsWindowThread() override;
     void RunAsUnit(const std::function<void()>& unit) override;
 
 private:
@@ -61,6 +65,29 @@ private:
     auto OnWindowThread(Fn&& fn) -> decltype(fn());
 
     void ShowRows(std::int32_t first, std::int32_t last, bool replaced);
+    void ShowProgress();
+    void QueueRows(std::int32_t first, std::int32_t last, bool replaced);
+
+    // The latest step of a progress bar, not shown yet.
+    struct PendingProgress {
+        int id;
+        int value;
+        int maximum;
+        QString text;
+    };
+    static constexpr int kProgressMs = 20;
+    std::optional<PendingProgress> m_progress;  // touched on the window's thread
+
+    // The rows a worker changed, not shown yet: those replaced whole, and those with new PLL cells.
+    struct PendingRows {
+        std::int32_t first = 0;
+        std::int32_t last = -1;
+        bool Empty() const { return last < first; }
+    };
+    std::mutex m_rowsMutex;
+    PendingRows m_replacedRows;
+    PendingRows m_changedRows;
+    bool m_rowsQueued = false;
 
     std::unique_ptr<MainWindow> m_window;
     table::HomeNumberTable* m_table = nullptr;  // the table the list shows; touched on the window's thread

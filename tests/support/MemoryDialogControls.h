@@ -86,6 +86,8 @@ public:
     void EndDialog(int result) override;
     void Sleep(int ms) override;
     void DiscardPendingInput() override {}
+    // No window paints here: every wait may block.
+    bool IsWindowThread() override { return false; }
     void RunAsUnit(const std::function<void()>& unit) override;
 
 private:
