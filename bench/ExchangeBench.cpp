@@ -103,8 +103,8 @@ void Measure(const char* where, RadioConfigDialog& dialog, const InstantDevice& 
     std::printf("exchange (%s): mean %.2f ms in all; the wait returned %.2f ms after the reply's last byte on "
                 "average, %.2f ms at worst (target < 2 ms)\n",
                 where, wallMs / kExchanges, afterMs / kExchanges, worstAfterMs);
-    std::printf("exchange (%s): processor time during the wait %.2f%% of the wall time (target < 5%%)\n",
-                where, 100.0 * cpuMs / wallMs);
+    std::printf("exchange (%s): processor time %.3f ms an exchange (%.1f%% of its time)\n", where,
+                cpuMs / kExchanges, 100.0 * cpuMs / wallMs);
 }
 
 }  // namespace
