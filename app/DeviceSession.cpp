@@ -189,10 +189,10 @@ bool DeviceSession::SendRequest(std::span<const std::uint8_t> request, Outcome& 
 // unread. The rest of the reply is read as it comes, and the wait ends:
 // - for a whole reply, once the line has been quiet for two character times (at most an interval), so
 //   that a reply longer than expected is read whole too;
-// - for a reply that could also begin a longer one, once an interval has passed since its first byte and
-//   the line has been quiet for half of one;
-// - for a part, once an interval has passed and its longest form has had time to come, with half an
-//   interval to spare.
+// - for a reply that could also begin a longer one, once the line has been quiet for an interval: a
+//   device or an adapter that stalls inside a reply must not have it taken for a shorter one;
+// - for a part, once its longest form has had time to come with an interval to spare, and never before
+//   an interval has passed.
 std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t intervalMs, const ReplyShape& shape,
                                        Outcome& outcome) {
     using Clock = std::chrono::steady_clock;
@@ -223,7 +223,7 @@ std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t inte
     const microseconds character{10'000'000 / std::max<std::int32_t>(m_baud, 1)};
     // Below 2000 baud two characters outlast an interval; a whole reply then waits an interval of quiet.
     const auto quiet = std::min<microseconds>(2 * character, interval);
-    const auto latest = first + std::max(interval, character * static_cast<std::int64_t>(shape.longest) + half);
+    const auto latest = first + std::max(interval, character * static_cast<std::int64_t>(shape.longest) + interval);
     auto lastByte = first;
     std::size_t have = 0;
     m_reply.fill(0);  // no decoder may see a byte of an earlier reply
@@ -243,7 +243,7 @@ std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t inte
         const ReplyShape::End end = shape.Ends(std::span(m_reply).first(have));
         auto wakeAt = latest;
         if (end == ReplyShape::End::kWhole) wakeAt = std::min(wakeAt, lastByte + quiet);
-        if (end == ReplyShape::End::kMaybeWhole) wakeAt = std::min(wakeAt, std::max(lastByte + half, first + interval));
+        if (end == ReplyShape::End::kMaybeWhole) wakeAt = std::min(wakeAt, std::max(lastByte, first) + interval);
         if (now >= wakeAt || have >= kReplySize) break;
         m_inputWait(m_link, until(wakeAt));
     }
