@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/DeviceSettings.h"
 #include "protocol/DeviceCommand.h"
@@ -115,6 +116,11 @@ public:
     Outcome WriteAll(const table::HomeNumberTable& table, SettingsPanel& settings, Progress& progress);
     // Every row of the device into the table, then its settings and texts into the panel.
     Outcome ReadAll(table::HomeNumberTable& table, SettingsPanel& settings, Progress& progress);
+    // Reads the device back as Read All does, into a table and settings of its own, and compares it with
+    // what Write All would have written from `table` and `settings`, changing neither; one log line per
+    // difference, then the verdict. The value is the number of differences once the device was read
+    // whole; the outcome is refused when there is any.
+    Reading<int> Verify(const table::HomeNumberTable& table, SettingsPanel& settings, Progress& progress);
 
     // --- the request exchange, for what the operations above are built from ---
     // Sends the request. False after a logged failure (the outcome noted).
@@ -158,6 +164,12 @@ private:
     std::int32_t m_baud = 0;  // the speed the port was opened at
     std::array<std::uint8_t, kReplySize> m_reply{};
 };
+
+// What Write All would write from a table and settings that the device, as read back, does not hold:
+// one line each ("Home Number 7: table 123/456, device 123/457\r\n"). Texts left empty in the settings
+// are not written, so they are not compared.
+std::vector<std::string> Differences(const table::HomeNumberTable& table, SettingsPanel& settings,
+                                     const table::HomeNumberTable& device, SettingsPanel& deviceSettings);
 
 // The plain words of a port that did not open, with what to do about it where there is something.
 std::string ConnectFailureText(const ConnectFailure& failure, const std::string& portText, std::int32_t baud);

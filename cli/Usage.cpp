@@ -26,7 +26,7 @@ struct CommandHelp {
     std::string_view text;
 };
 
-constexpr std::array<CommandHelp, 7> kCommands{{
+constexpr std::array<CommandHelp, 8> kCommands{{
     {"ports", R"(  ports
       Lists every port number that leads to a device: its path, what the system knows of a USB
       adapter, and whether you may open it.
@@ -51,9 +51,16 @@ constexpr std::array<CommandHelp, 7> kCommands{{
       standard output. TABLEFILE is replaced only when the whole device was read; after a failed run
       it is left as it was.
 )"},
-    {"write-all", R"(  write-all TABLEFILE
+    {"write-all", R"(  write-all [--verify] TABLEFILE
       Writes a table file's home numbers and settings to the device. A file that is not a table (no
       Channels: line) or whose loading would stop before its end is refused before anything is sent.
+      With --verify, a write that went through is then verified as by verify.
+)"},
+    {"verify", R"(  verify TABLEFILE
+      Reads the whole device back and compares it with a table file, changing neither: every home
+      number's codes, the PLL values of 1 to 100, and the settings and texts write-all writes (a text
+      the file leaves empty is not compared). One line per difference; exit status 0 when the device
+      holds the table, 1 when it differs or could not be read whole.
 )"},
 }};
 

@@ -293,7 +293,32 @@ public:
 
     // The file is read once and checked whole before anything is sent: what is not a table, or a table
     // whose loading would stop partway, would overwrite the device's rows and texts with nothing.
-    int WriteAll(const std::string& input) {
+    int WriteAll(const std::string& input, bool verify) {
+        table::HomeNumberTable table;
+        SettingValues settings;
+        if (const int status = LoadTable(input, table, settings); status != kDone) return status;
+        int status = kDone;
+        {
+            TerminalProgress progress;
+            status = StatusOf(m_session.WriteAll(table, settings, progress));
+        }
+        if (status != kDone || !verify) return status;
+        TerminalProgress progress;
+        return StatusOf(m_session.Verify(table, settings, progress).outcome);
+    }
+
+    int Verify(const std::string& input) {
+        table::HomeNumberTable table;
+        SettingValues settings;
+        if (const int status = LoadTable(input, table, settings); status != kDone) return status;
+        TerminalProgress progress;
+        return StatusOf(m_session.Verify(table, settings, progress).outcome);
+    }
+
+private:
+    // A table file into a table and settings, its path logged as Open logs it; a usage error for a file
+    // that cannot be read, is not a table or would not load whole.
+    int LoadTable(const std::string& input, table::HomeNumberTable& table, SettingValues& settings) {
         auto read = ReadWholeFile(input, tablefile::kLargestTableFile);
         if (read.index() == 1) {
             return UsageError("cannot read the table file " + input + ": " + std::get<1>(read));
@@ -313,14 +338,10 @@ public:
         }
         m_log.String(input, false);
         m_log.Text("\r\n", false);
-        table::HomeNumberTable table;
-        SettingValues settings;
         LoadTableFile(bytes, table, settings, m_log);
-        TerminalProgress progress;
-        return StatusOf(m_session.WriteAll(table, settings, progress));
+        return kDone;
     }
 
-private:
     // A value as the window shows it: a list's entry, Enable or Disable, or the number.
     static std::string ValueText(const protocol::DeviceCommand& command, std::int32_t value) {
         switch (command.kind) {
@@ -378,6 +399,7 @@ struct Arguments {
     std::string trace;
     std::string output;
     bool help = false;
+    bool verify = false;  // write-all verifies what it wrote
     std::vector<std::string> words;
 };
 
@@ -404,6 +426,8 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
         }
         if (arg == "--help" || arg == "-h") {
             parsed.help = true;
+        } else if (arg == "--verify") {
+            parsed.verify = true;
         } else if (arg == "--port") {
             parsed.port = value;
         } else if (arg == "--baud") {
@@ -424,12 +448,13 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
 int Run(int argc, char** argv) {
     auto arguments = ParseArguments(argc, argv);
     if (const int* status = std::get_if<int>(&arguments)) return *status;
-    const auto& [port, baud, trace, output, help, words] = std::get<Arguments>(arguments);
+    const auto& [port, baud, trace, output, help, verify, words] = std::get<Arguments>(arguments);
     const std::string command = words.empty() ? "" : words[0];
     if (help || command.empty()) {
         Print(UsageOf(command));
         return help ? kDone : kBadUsage;
     }
+    if (verify && command != "write-all") return UsageError("--verify goes with write-all only");
     if (!ParsePortNumber(port)) return UsageError("--port takes a port number such as 1, not '" + port + "'");
     if (!ParseDialogInt(baud) || *ParseDialogInt(baud) <= 0)
         return UsageError("--baud takes a speed such as 19200, not '" + baud + "'");
@@ -476,7 +501,11 @@ int Run(int argc, char** argv) {
         }
         if (command == "write-all") {
             if (!expect(1, 1)) return UsageError("write-all takes one TABLEFILE");
-            return session.WriteAll(words[1]);
+            return session.WriteAll(words[1], verify);
+        }
+        if (command == "verify") {
+            if (!expect(1, 1)) return UsageError("verify takes one TABLEFILE");
+            return session.Verify(words[1]);
         }
         return UsageError("unknown command '" + command + "'");
     };
