@@ -198,6 +198,8 @@ TEST(VantorctlTest, EachCommandSendsTheWindowsBytesAndExitsByItsOutcome) {
 
 // A table read from one device, written back to it, leaves it as it was (PLL values of a home number
 // without codes included); the window opens the file.
+// What read-all saved, write-all --verify writes back and finds on the device; verify then finds what
+// changed since.
 TEST(VantorctlTest, ReadAllThenWriteAllLeavesTheDeviceAsItWas) {
     DeviceState state;
     state.homeNumbers[0] = {"123", "456"};
@@ -208,9 +210,17 @@ TEST(VantorctlTest, ReadAllThenWriteAllLeavesTheDeviceAsItWas) {
     testsupport::SimulatedDevice device(state);
     const std::string file = device.PortsPath() + "/table.txt";
     EXPECT_EQ(Vantorctl(device, {"read-all", "-o", file}).status, 0);
-    const Finished written = Vantorctl(device, {"write-all", file});
+    const Finished written = Vantorctl(device, {"write-all", "--verify", file});
     EXPECT_EQ(written.status, 0) << written.output;
+    EXPECT_TRUE(written.output.ends_with("Verify: the device holds the table\n")) << written.output;
     EXPECT_EQ(device.State(), state);
+    // The device changed since: verify says where, and fails.
+    EXPECT_EQ(Vantorctl(device, {"set", "dtmf-delay", "9"}).status, 0);
+    const Finished changed = Vantorctl(device, {"verify", file});
+    EXPECT_EQ(changed.status, 1);
+    EXPECT_TRUE(changed.output.ends_with("DTMF Delay: table 5, device 9\nVerify: 1 differences\n")) << changed.output;
+    EXPECT_EQ(Vantorctl(device, {"verify"}).status, 2);
+    EXPECT_EQ(Vantorctl(device, {"--verify", "read-all"}).status, 2);
 
     MemoryDialogControls controls;
     RadioConfigDialog dialog(controls);
