@@ -47,9 +47,10 @@ inline constexpr int kUserDescriptionEdit = 1041;
 inline constexpr int kUserDescriptionWrite = 1042;
 inline constexpr int kUserDescriptionRead = 1043;
 
-// Beyond template 102: a transfer's progress and its Stop button.
+// Beyond template 102: a transfer's progress and its Stop button, and Verify.
 inline constexpr int kTransferProgress = 1044;
 inline constexpr int kStop = 1045;
+inline constexpr int kVerify = 1046;
 
 // Labels and group boxes carry no identifier of their own.
 inline constexpr int kStatic = -1;

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr std::array<int, 24> kBusyLock{
+constexpr std::array<int, 25> kBusyLock{
     ctl::kSquelchGet,
     ctl::kSquelchSet,
     ctl::kMinVolumeGet,
@@ -36,6 +36,7 @@ constexpr std::array<int, 24> kBusyLock{
     ctl::kOpen,
     ctl::kUserDescriptionWrite,
     ctl::kUserDescriptionRead,
+    ctl::kVerify,
 };
 
 // The lists of the choice settings.
@@ -96,6 +97,7 @@ const EventBinding kEvents[] = {
     {ctl::kUserDescriptionRead, DialogEvent::Click, &D::OnUserDescriptionRead},
     {ctl::kUserDescriptionWrite, DialogEvent::Click, &D::OnUserDescriptionWrite},
     {ctl::kStop, DialogEvent::Click, &D::OnStop},
+    {ctl::kVerify, DialogEvent::Click, &D::OnVerify},
 };
 
 // The window's own wording of the data exchange's refusals.

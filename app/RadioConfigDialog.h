@@ -116,6 +116,9 @@ public:
     // Each asks first, then runs its worker on a thread of its own with the busy lock on.
     void OnWriteAll();
     void OnReadAll();
+    // Reads the device back and compares it with the table and the settings as Write All would write
+    // them, changing neither; runs as a transfer, without a question.
+    void OnVerify();
     // Ends a running transfer before its next request: no further rows, no settings. Afterwards the
     // window stays open, closes, or closes unless the operator keeps it for its unsaved rows; once the
     // worker has ended (at once when none runs).
@@ -221,7 +224,7 @@ private:
     void RunTextWrite(const protocol::DeviceCommand& command);
     void RunTextRead(const protocol::DeviceCommand& command);
     void ReleaseLock();
-    enum class Transfer { kWriteAll, kReadAll };
+    enum class Transfer { kWriteAll, kReadAll, kVerify };
     void StartTransfer(Transfer transfer);
     void RunTransfer(Transfer transfer);
     bool CloseAllowedDuringTransfer();

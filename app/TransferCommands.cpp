@@ -1,5 +1,5 @@
-// Write All and Read All: every row of the table exchanged with the device on a worker thread, then the
-// settings, by the device session. The worker reaches the window only through DialogControls, whose calls
+// Write All, Read All and Verify: every row of the table exchanged with the device on a worker thread,
+// then the settings, by the device session. The worker reaches the window only through DialogControls, whose calls
 // run on the window's thread, so the window stays responsive throughout.
 #include <string>
 #include <string_view>
@@ -58,6 +58,11 @@ void RadioConfigDialog::OnReadAll() {
     }
     LockCommands();
     StartTransfer(Transfer::kReadAll);
+}
+
+void RadioConfigDialog::OnVerify() {
+    LockCommands();
+    StartTransfer(Transfer::kVerify);
 }
 
 // The flags are set before the thread exists, so that the window cannot close in between.
@@ -129,6 +134,15 @@ bool RadioConfigDialog::CloseAllowedDuringTransfer() {
 // On the worker's thread.
 void RadioConfigDialog::RunTransfer(Transfer transfer) {
     TransferProgress progress(*this);
-    m_transferOutcome = transfer == Transfer::kWriteAll ? m_session.WriteAll(m_table, m_settings, progress)
-                                                        : m_session.ReadAll(m_table, m_settings, progress);
+    switch (transfer) {
+        case Transfer::kWriteAll:
+            m_transferOutcome = m_session.WriteAll(m_table, m_settings, progress);
+            break;
+        case Transfer::kReadAll:
+            m_transferOutcome = m_session.ReadAll(m_table, m_settings, progress);
+            break;
+        case Transfer::kVerify:
+            m_transferOutcome = m_session.Verify(m_table, m_settings, progress).outcome;
+            break;
+    }
 }

@@ -23,6 +23,7 @@ const ControlTemplate kControls[] = {
     // Beyond the template: a transfer's progress and its Stop, in the free space below Read All.
     {K::Progress, kTransferProgress, "", 190, 101, 41, 10, "Progress"},
     {K::PushButton, kStop, "Stop", 190, 113, 41, 12, "Stop"},
+    {K::PushButton, kVerify, "Verify", 190, 127, 41, 12, "Verify"},
     {K::Label, kStatic, "Number:", 13, 162, 36, 8, "Number:"},
     {K::DigitsEdit, kNumberEdit, "", 13, 170, 34, 12, "Number"},
     {K::Label, kStatic, "Tx:", 51, 162, 20, 8, "Tx:"},

@@ -90,7 +90,8 @@ TEST_F(DialogTest, SelectionValuesFollowTheChosenEntry) {
 }
 
 const std::vector<int> kLockOrder{1038, 1039, 1036, 1037, 1034, 1033, 1029, 1030, 1031, 1027, 1023, 1024,
-                                  1020, 1021, 1014, 1010, 1018, 1019, 1000, 1001, 1009, 1015, 1042, 1043};
+                                  1020, 1021, 1014, 1010, 1018, 1019, 1000, 1001, 1009, 1015, 1042, 1043,
+                                  1046};  // and Verify, beyond the template
 
 TEST_F(DialogTest, BusyLockDisablesExactlyTheCommandControlsInOrder) {
     dialog.LockCommands();

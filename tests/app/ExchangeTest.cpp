@@ -179,7 +179,7 @@ TEST_F(ExchangeTest, CycleLocksForItsWholeLengthAndClosesThePortAfter) {
     std::thread device([&] {
         EXPECT_EQ(Sent(2), request);
         // The request is out: the command waits for its reply, locked.
-        EXPECT_FALSE(controls.At(ctl::kDispSet).enabled);
+        controls.RunAsUnit([&] { EXPECT_FALSE(controls.At(ctl::kDispSet).enabled); });
         EXPECT_FALSE(dialog.CanClose());
         far.Send({0x35, 0x02, 0x02});
     });

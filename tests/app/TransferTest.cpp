@@ -388,3 +388,26 @@ TEST(TransferTest, ARunWhoseThreadCannotStartReleasesTheLock) {
 }
 
 }  // namespace
+
+namespace {
+
+// Verify runs as a transfer without a question; it leaves the device, the table and its unsaved mark
+// alone, and ends with its verdict. The window's settings count as Write All would send them.
+TEST(TransferTest, VerifyAsksNothingAndChangesNothing) {
+    DeviceState state;
+    state.homeNumbers[0] = {"12", "34"};
+    Transfer t({}, state);
+    t.dialog.SetHomeNumberRow(1, "12", "35");
+    t.dialog.OnVerify();
+    EXPECT_TRUE(Transfer::WaitUntil([&] { return !t.dialog.TransferRunning(); }));
+    EXPECT_TRUE(t.dialog.LogContents().ends_with(
+        "Home Number 1: table 12/35, device 12/34\r\nDISP: table none, device NONE\r\n"
+        "SQUELCH: table none, device NONE\r\nDTMF Delay: table 1, device 5\r\nVerify: 4 differences\r\n"));
+    EXPECT_EQ(t.dialog.TransferOutcome().kind, Outcome::Kind::kRefused);
+    EXPECT_EQ(t.device.State(), state);
+    EXPECT_EQ(t.dialog.Table().Row(0).rx, "35");
+    EXPECT_FALSE(t.dialog.TableChanged());
+    EXPECT_TRUE(t.Idle());
+}
+
+}  // namespace
