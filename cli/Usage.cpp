@@ -51,10 +51,13 @@ constexpr std::array<CommandHelp, 8> kCommands{{
       standard output. TABLEFILE is replaced only when the whole device was read; after a failed run
       it is left as it was.
 )"},
-    {"write-all", R"(  write-all [--verify] TABLEFILE
+    {"write-all", R"(  write-all [--backup DIR] [--verify] TABLEFILE
       Writes a table file's home numbers and settings to the device. A file that is not a table (no
       Channels: line) or whose loading would stop before its end is refused before anything is sent.
-      With --verify, a write that went through is then verified as by verify.
+      With --backup, the whole device is first read into DIR/SERIAL-TIME.txt (its serial number, or
+      portN without one, and the UTC time), a table file the window's Open loads; nothing is written
+      unless that file was saved whole. With --verify, a write that went through is then verified as
+      by verify.
 )"},
     {"verify", R"(  verify TABLEFILE
       Reads the whole device back and compares it with a table file, changing neither: every home

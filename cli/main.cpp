@@ -12,11 +12,13 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -165,7 +167,8 @@ int StatusOf(const Outcome& outcome) {
 class Session {
 public:
     Session(const std::string& port, std::int32_t baud)
-        : m_session(
+        : m_port(port),
+          m_session(
               m_log, [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(std::max(ms, 0))); },
               [port, baud] { return DeviceSession::PortChoice{port, baud}; }) {}
     ~Session() { m_session.Link().SetTrace(nullptr); }
@@ -293,10 +296,13 @@ public:
 
     // The file is read once and checked whole before anything is sent: what is not a table, or a table
     // whose loading would stop partway, would overwrite the device's rows and texts with nothing.
-    int WriteAll(const std::string& input, bool verify) {
+    int WriteAll(const std::string& input, bool verify, const std::string& backupDir) {
         table::HomeNumberTable table;
         SettingValues settings;
         if (const int status = LoadTable(input, table, settings); status != kDone) return status;
+        if (!backupDir.empty()) {
+            if (const int status = Backup(backupDir); status != kDone) return status;
+        }
         int status = kDone;
         {
             TerminalProgress progress;
@@ -316,6 +322,48 @@ public:
     }
 
 private:
+    // The whole device into DIR/<serial number or port>-<UTC time>.txt, a table file Open loads. Nothing
+    // may be written to the device unless this has been done.
+    int Backup(const std::string& dir) {
+        table::HomeNumberTable table;
+        SettingValues settings;
+        int status = kDone;
+        {
+            TerminalProgress progress;
+            status = StatusOf(m_session.ReadAll(table, settings, progress));
+        }
+        if (status != kDone) {
+            std::fprintf(stderr, "vantorctl: the device was not read whole for its backup; nothing was written\n");
+            return status;
+        }
+        const std::string path = dir + "/" + BackupName(settings.Text(protocol::kSerialNumber)) + ".txt";
+        if (auto failure = ReplaceFile(path, tablefile::WriteTableFile(TakeSnapshot(table, settings)))) {
+            std::fprintf(stderr, "vantorctl: cannot write the backup %s: %s; nothing was written\n", path.c_str(),
+                         failure->c_str());
+            return kOutputFailed;
+        }
+        std::fprintf(stderr, "vantorctl: the device was saved to %s\n", path.c_str());
+        return kDone;
+    }
+
+    // The serial number with every character a file name may not safely hold made '_', else the port;
+    // then the UTC time.
+    std::string BackupName(const std::string& serialNumber) const {
+        std::string name;
+        for (const char c : serialNumber) name += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' ? c : '_';
+        if (name.empty() || name.front() == '.') name = "port" + m_port + name;
+        const std::time_t now = std::time(nullptr);
+        std::tm utc{};
+#ifdef _WIN32
+        gmtime_s(&utc, &now);
+#else
+        gmtime_r(&now, &utc);
+#endif
+        char stamp[32];
+        std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
+        return name + "-" + stamp;
+    }
+
     // A table file into a table and settings, its path logged as Open logs it; a usage error for a file
     // that cannot be read, is not a table or would not load whole.
     int LoadTable(const std::string& input, table::HomeNumberTable& table, SettingValues& settings) {
@@ -359,6 +407,7 @@ private:
         return kOutputFailed;
     }
 
+    std::string m_port;
     StandardErrorLog m_log;
     DeviceSession m_session;
     std::unique_ptr<ExchangeTrace> m_trace;
@@ -400,6 +449,7 @@ struct Arguments {
     std::string output;
     bool help = false;
     bool verify = false;  // write-all verifies what it wrote
+    std::string backup;   // write-all first reads the device into a file in this folder
     std::vector<std::string> words;
 };
 
@@ -416,7 +466,8 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
             continue;
         }
         std::string value;
-        const bool takesValue = arg == "--port" || arg == "--baud" || arg == "--trace" || arg == "-o";
+        const bool takesValue =
+            arg == "--port" || arg == "--baud" || arg == "--trace" || arg == "-o" || arg == "--backup";
         if (const auto equals = arg.find('='); arg.starts_with("--") && equals != std::string::npos) {
             value = arg.substr(equals + 1);
             arg.resize(equals);
@@ -428,6 +479,8 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
             parsed.help = true;
         } else if (arg == "--verify") {
             parsed.verify = true;
+        } else if (arg == "--backup") {
+            parsed.backup = value;
         } else if (arg == "--port") {
             parsed.port = value;
         } else if (arg == "--baud") {
@@ -448,13 +501,14 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
 int Run(int argc, char** argv) {
     auto arguments = ParseArguments(argc, argv);
     if (const int* status = std::get_if<int>(&arguments)) return *status;
-    const auto& [port, baud, trace, output, help, verify, words] = std::get<Arguments>(arguments);
+    const auto& [port, baud, trace, output, help, verify, backup, words] = std::get<Arguments>(arguments);
     const std::string command = words.empty() ? "" : words[0];
     if (help || command.empty()) {
         Print(UsageOf(command));
         return help ? kDone : kBadUsage;
     }
     if (verify && command != "write-all") return UsageError("--verify goes with write-all only");
+    if (!backup.empty() && command != "write-all") return UsageError("--backup goes with write-all only");
     if (!ParsePortNumber(port)) return UsageError("--port takes a port number such as 1, not '" + port + "'");
     if (!ParseDialogInt(baud) || *ParseDialogInt(baud) <= 0)
         return UsageError("--baud takes a speed such as 19200, not '" + baud + "'");
@@ -501,7 +555,7 @@ int Run(int argc, char** argv) {
         }
         if (command == "write-all") {
             if (!expect(1, 1)) return UsageError("write-all takes one TABLEFILE");
-            return session.WriteAll(words[1], verify);
+            return session.WriteAll(words[1], verify, backup);
         }
         if (command == "verify") {
             if (!expect(1, 1)) return UsageError("verify takes one TABLEFILE");

@@ -320,6 +320,55 @@ TEST(VantorctlTest, WriteAllRefusesAFileThatIsNotAWholeTable) {
     }
 }
 
+// write-all --backup: the device first goes whole into a file Open loads, then the table is written. A
+// backup that cannot be read whole or saved writes nothing.
+TEST(VantorctlTest, WriteAllWithABackupSavesTheDeviceFirstOrWritesNothing) {
+    DeviceState state;
+    state.homeNumbers[499] = {"12", "34"};
+    state.serialNumber = DeviceState::TextField("SN/7 x", 32);  // a name with characters a path cannot take
+    struct Case {
+        std::vector<std::string> faults;
+        bool folder;
+        int status;
+        std::string ending;
+    };
+    const std::vector<Case> cases{
+        {{}, true, 0, ""},
+        {{"3C/r:silence"}, true, 1, "vantorctl: the device was not read whole for its backup; nothing was written\n"},
+        {{}, false, 4, ": No such file or directory; nothing was written\n"},
+    };
+    for (const Case& c : cases) {
+        testsupport::SimulatedDevice device(state, c.faults);
+        const std::string dir = device.PortsPath() + "/backups";
+        if (c.folder) std::filesystem::create_directory(dir);
+        const std::string table = device.PortsPath() + "/table.txt";
+        std::ofstream(table, std::ios::binary) << "WideBand: 1\r\n'SQUELCH': 1\r\n'DISP': 1\r\nChannels: \r\n1 55 66 \r\n";
+        const Finished run = Vantorctl(device, {"write-all", "--backup", dir, table});
+        EXPECT_EQ(run.status, c.status) << run.output;
+        if (c.status != 0) {
+            EXPECT_TRUE(run.output.ends_with(c.ending)) << run.output;
+            EXPECT_EQ(device.State(), state);
+            continue;
+        }
+        EXPECT_EQ(device.State().homeNumbers[0], (vantor::sim::HomeNumberCodes{"55", "66"}));
+        std::vector<std::filesystem::path> saved;
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) saved.push_back(entry.path());
+        ASSERT_EQ(saved.size(), 1U);
+        EXPECT_TRUE(saved[0].filename().string().starts_with("SN_7_x-2")) << saved[0];
+        EXPECT_NE(run.output.find("vantorctl: the device was saved to " + saved[0].string() + "\n"), std::string::npos);
+        // The backup loads back as the device was.
+        MemoryDialogControls controls;
+        RadioConfigDialog dialog(controls);
+        dialog.OnInitDialog();
+        controls.yesNoAnswers = {true};
+        controls.fileAnswers = {saved[0].string()};
+        dialog.OnOpen();
+        EXPECT_EQ(controls.rows[499], (std::vector<std::string>{"500", "12", "34", "", ""}));
+        EXPECT_EQ(controls.rows[0], (std::vector<std::string>{"1", "", "", "", ""}));
+        EXPECT_EQ(controls.At(ctl::kSerialNumberEdit).text, "SN/7 x");
+    }
+}
+
 // vantorctl with its standard streams redirected by a shell: REDIRECTIONS as a shell takes them.
 Finished VantorctlRedirected(const testsupport::SimulatedDevice& device, const std::string& redirections,
                              std::vector<std::string> args) {
