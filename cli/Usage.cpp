@@ -26,10 +26,16 @@ struct CommandHelp {
     std::string_view text;
 };
 
-constexpr std::array<CommandHelp, 8> kCommands{{
+constexpr std::array<CommandHelp, 9> kCommands{{
     {"ports", R"(  ports
       Lists every port number that leads to a device: its path, what the system knows of a USB
       adapter, and whether you may open it.
+)"},
+    {"find", R"(  find [--baud B[,B...]]
+      Asks every port that ports lists, all at once, at each speed (default 19200, then 9600) for its
+      DISP setting, a read that changes nothing; prints each port with its path and, for one that
+      answered, the speed and the device's serial number. A port another program holds is listed as
+      busy and not touched. Exit status 0 when a device answered, 1 when none did.
 )"},
     {"get", R"(  get SETTING
       Reads a setting from the device and prints it as the window shows it.

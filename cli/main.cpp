@@ -26,6 +26,7 @@
 #include <variant>
 #include <vector>
 
+#include "app/DeviceFinder.h"
 #include "app/DeviceSession.h"
 #include "app/DeviceSettings.h"
 #include "app/DialogText.h"
@@ -425,6 +426,32 @@ std::string Environment(const char* name, const char* fallback) {
     return value && *value ? value : fallback;
 }
 
+// find: every port the port list names, asked at each speed; the ports that answered, were busy or
+// failed, on standard output.
+int Find(const std::string& bauds, std::size_t arguments) {
+    if (arguments != 0) return UsageError("find takes no arguments besides --baud B[,B...]");
+    std::vector<std::int32_t> speeds;
+    for (std::size_t at = 0; at <= bauds.size();) {
+        const std::size_t comma = std::min(bauds.find(',', at), bauds.size());
+        const auto speed = ParseDialogInt(std::string_view(bauds).substr(at, comma - at));
+        if (!speed || *speed <= 0) return UsageError("--baud takes speeds such as 19200,9600, not '" + bauds + "'");
+        speeds.push_back(*speed);
+        at = comma + 1;
+    }
+    std::vector<PortInfo> ports;
+    for (PortInfo& port : ListPorts()) {
+        if (port.present) ports.push_back(std::move(port));
+    }
+    if (ports.empty()) {
+        Print(DescribePorts(ports) + "\n");
+        return kDeviceFailed;
+    }
+    const std::vector<FoundPort> found = FindDevices(ports, speeds);
+    Print(DescribeFound(found));
+    return std::any_of(found.begin(), found.end(), [](const FoundPort& f) { return f.answered; }) ? kDone
+                                                                                                    : kDeviceFailed;
+}
+
 #ifndef _WIN32
 // A standard stream the caller closed keeps its number taken (by a descriptor that cannot be written), so
 // that no file the program opens, the port or the trace, gets that number and receives what was meant for
@@ -448,6 +475,7 @@ struct Arguments {
     std::string trace;
     std::string output;
     bool help = false;
+    bool baudGiven = false;  // find tries the speeds given, else its own
     bool verify = false;  // write-all verifies what it wrote
     std::string backup;   // write-all first reads the device into a file in this folder
     std::vector<std::string> words;
@@ -485,6 +513,7 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
             parsed.port = value;
         } else if (arg == "--baud") {
             parsed.baud = value;
+            parsed.baudGiven = true;
         } else if (arg == "--trace") {
             parsed.trace = value;
         } else if (arg == "-o" || arg == "--output") {
@@ -501,7 +530,8 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
 int Run(int argc, char** argv) {
     auto arguments = ParseArguments(argc, argv);
     if (const int* status = std::get_if<int>(&arguments)) return *status;
-    const auto& [port, baud, trace, output, help, verify, backup, words] = std::get<Arguments>(arguments);
+    const auto& [port, baud, trace, output, help, baudGiven, verify, backup, words] =
+        std::get<Arguments>(arguments);
     const std::string command = words.empty() ? "" : words[0];
     if (help || command.empty()) {
         Print(UsageOf(command));
@@ -509,6 +539,7 @@ int Run(int argc, char** argv) {
     }
     if (verify && command != "write-all") return UsageError("--verify goes with write-all only");
     if (!backup.empty() && command != "write-all") return UsageError("--backup goes with write-all only");
+    if (command == "find") return Find(baudGiven ? baud : "19200,9600", words.size() - 1);
     if (!ParsePortNumber(port)) return UsageError("--port takes a port number such as 1, not '" + port + "'");
     if (!ParseDialogInt(baud) || *ParseDialogInt(baud) <= 0)
         return UsageError("--baud takes a speed such as 19200, not '" + baud + "'");

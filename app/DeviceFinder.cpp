@@ -1,0 +1,79 @@
+#include "app/DeviceFinder.h"
+
+#include <system_error>
+#include <thread>
+
+#include "app/DeviceSession.h"
+
+namespace {
+
+// The finder says what it found, not how: the exchanges' log lines go nowhere.
+class NoLog : public LogSink {
+public:
+    void Text(std::string_view, bool) override {}
+    void Number(std::int32_t, bool) override {}
+    void String(const std::string&, bool) override {}
+    void Hex(std::span<const std::uint8_t>, std::int32_t) override {}
+};
+
+// A port that does not open (another program holds it, this user may not) is not asked again.
+void Ask(FoundPort& found, std::int32_t baud) {
+    const std::string portText = std::to_string(found.port.number);
+    {
+        SerialLink probe;
+        if (const auto failure = probe.TryConnect(portText, baud)) {
+            found.busy = failure->reason == ConnectFailure::Reason::kInUse;
+            found.failure = ConnectFailureText(*failure, portText, baud);
+            found.failure.resize(found.failure.size() - 2);  // its line end
+            return;
+        }
+    }
+    NoLog log;
+    DeviceSession session(
+        log, [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(std::max(ms, 0))); },
+        [&] { return DeviceSession::PortChoice{portText, baud}; });
+    const Reading<std::int32_t> disp = session.Get(protocol::kDisp);
+    if (!disp.value) return;
+    found.answered = true;
+    found.baud = baud;
+    found.serialNumber = session.ReadText(protocol::kSerialNumber).value.value_or("");
+}
+
+}  // namespace
+
+std::vector<FoundPort> FindDevices(const std::vector<PortInfo>& ports, const std::vector<std::int32_t>& bauds) {
+    std::vector<FoundPort> found(ports.size());
+    for (std::size_t i = 0; i < ports.size(); ++i) found[i].port = ports[i];
+    for (const std::int32_t baud : bauds) {
+        std::vector<std::thread> askers;
+        for (FoundPort& candidate : found) {
+            if (candidate.answered || !candidate.failure.empty()) continue;
+            try {
+                askers.emplace_back([&candidate, baud] { Ask(candidate, baud); });
+            } catch (const std::system_error&) {
+                Ask(candidate, baud);  // no thread to give: this one asks, later than the others
+            }
+        }
+        for (std::thread& asker : askers) asker.join();
+    }
+    return found;
+}
+
+std::string DescribeFound(const std::vector<FoundPort>& found) {
+    std::string text;
+    for (const FoundPort& f : found) {
+        text += "port " + std::to_string(f.port.number) + "  " + f.port.device + "  ";
+        if (f.answered) {
+            text += std::to_string(f.baud) + "  serial " + f.serialNumber;
+        } else if (f.busy) {
+            text += "busy";
+        } else if (!f.failure.empty()) {
+            // The failure names the device path already.
+            text += f.failure.substr(f.failure.find(": ") == std::string::npos ? 0 : f.failure.find(": ") + 2);
+        } else {
+            text += "no answer";
+        }
+        text += "\n";
+    }
+    return text;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "serial/PortDiscovery.h"
+
+// Which ports have a device behind them: each port asked, at each speed until one answers, for its DISP
+// setting (a read that changes nothing) and then its serial number. The ports are asked at once, one
+// thread each, so a search takes about one time-out per speed whatever the number of ports.
+struct FoundPort {
+    PortInfo port;
+    bool answered = false;
+    std::int32_t baud = 0;     // the speed it answered at
+    std::string serialNumber;  // as the device gave it; empty when that read failed
+    std::string failure;       // why the port could not be asked (in use, permission denied, ...)
+    bool busy = false;         // another program holds it: it was not touched
+};
+
+std::vector<FoundPort> FindDevices(const std::vector<PortInfo>& ports, const std::vector<std::int32_t>& bauds);
+
+// One line per port: "port N  PATH  SPEED  serial SERIAL", "port N  PATH  busy", "port N  PATH  no answer"
+// or "port N  PATH  FAILURE"; joined by '\n' with a final one.
+std::string DescribeFound(const std::vector<FoundPort>& found);
