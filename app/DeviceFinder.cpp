@@ -31,7 +31,9 @@ void Ask(FoundPort& found, std::int32_t baud) {
     NoLog log;
     DeviceSession session(
         log, [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(std::max(ms, 0))); },
-        [&] { return DeviceSession::PortChoice{portText, baud}; });
+        [&] {
+            return DeviceSession::PortChoice{portText, baud};
+        });
     const Reading<std::int32_t> disp = session.Get(protocol::kDisp);
     if (!disp.value) return;
     found.answered = true;
@@ -41,7 +43,8 @@ void Ask(FoundPort& found, std::int32_t baud) {
 
 }  // namespace
 
-std::vector<FoundPort> FindDevices(const std::vector<PortInfo>& ports, const std::vector<std::int32_t>& bauds) {
+std::vector<FoundPort> FindDevices(const std::vector<PortInfo>& ports,
+                                   const std::vector<std::int32_t>& bauds) {
     std::vector<FoundPort> found(ports.size());
     for (std::size_t i = 0; i < ports.size(); ++i) found[i].port = ports[i];
     for (const std::int32_t baud : bauds) {
@@ -69,7 +72,8 @@ std::string DescribeFound(const std::vector<FoundPort>& found) {
             text += "busy";
         } else if (!f.failure.empty()) {
             // The failure names the device path already.
-            text += f.failure.substr(f.failure.find(": ") == std::string::npos ? 0 : f.failure.find(": ") + 2);
+            text +=
+                f.failure.substr(f.failure.find(": ") == std::string::npos ? 0 : f.failure.find(": ") + 2);
         } else {
             text += "no answer";
         }

@@ -18,7 +18,8 @@ struct FoundPort {
     bool busy = false;         // another program holds it: it was not touched
 };
 
-std::vector<FoundPort> FindDevices(const std::vector<PortInfo>& ports, const std::vector<std::int32_t>& bauds);
+std::vector<FoundPort> FindDevices(const std::vector<PortInfo>& ports,
+                                   const std::vector<std::int32_t>& bauds);
 
 // One line per port: "port N  PATH  SPEED  serial SERIAL", "port N  PATH  busy", "port N  PATH  no answer"
 // or "port N  PATH  FAILURE"; joined by '\n' with a final one.

@@ -96,7 +96,8 @@ void Outcome::Note(Kind worse, std::string why) {
     reason = std::move(why);
 }
 
-std::string ConnectFailureText(const ConnectFailure& failure, const std::string& portText, std::int32_t baud) {
+std::string ConnectFailureText(const ConnectFailure& failure, const std::string& portText,
+                               std::int32_t baud) {
     using Reason = ConnectFailure::Reason;
     switch (failure.reason) {
         case Reason::kNotAPortNumber:
@@ -151,7 +152,9 @@ ReplyShape TextReply(const protocol::DeviceCommand& command) {
 DeviceSession::DeviceSession(LogSink& log, Sleep sleep, PortSource port, InputWait inputWait)
     : m_log(log), m_sleep(std::move(sleep)), m_port(std::move(port)), m_inputWait(std::move(inputWait)) {
     if (!m_inputWait) {
-        m_inputWait = [](SerialLink& link, std::chrono::microseconds span) { return link.WaitForInput(span); };
+        m_inputWait = [](SerialLink& link, std::chrono::microseconds span) {
+            return link.WaitForInput(span);
+        };
     }
     m_link.SetWait([this](std::chrono::milliseconds span) { m_sleep(static_cast<int>(span.count())); });
 }
@@ -193,8 +196,8 @@ bool DeviceSession::SendRequest(std::span<const std::uint8_t> request, Outcome& 
 //   device or an adapter that stalls inside a reply must not have it taken for a shorter one;
 // - for a part, once its longest form has had time to come with an interval to spare, and never before
 //   an interval has passed.
-std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t intervalMs, const ReplyShape& shape,
-                                       Outcome& outcome) {
+std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t intervalMs,
+                                       const ReplyShape& shape, Outcome& outcome) {
     using Clock = std::chrono::steady_clock;
     using std::chrono::microseconds;
     const auto start = Clock::now();
@@ -210,8 +213,8 @@ std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t inte
         }
         const auto firstBy = start + half * (2 * std::int64_t{pollCount});
         if (Clock::now() >= firstBy) {
-            m_sleep(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(firstBy + half - Clock::now())
-                                         .count()));
+            m_sleep(static_cast<int>(
+                std::chrono::ceil<std::chrono::milliseconds>(firstBy + half - Clock::now()).count()));
             m_log.Text("Timed out waiting for response\r\n", true);
             outcome.Note(Outcome::Kind::kNoAnswer, "no reply");
             return -1;
@@ -223,7 +226,8 @@ std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t inte
     const microseconds character{10'000'000 / std::max<std::int32_t>(m_baud, 1)};
     // Below 2000 baud two characters outlast an interval; a whole reply then waits an interval of quiet.
     const auto quiet = std::min<microseconds>(2 * character, interval);
-    const auto latest = first + std::max(interval, character * static_cast<std::int64_t>(shape.longest) + interval);
+    const auto latest =
+        first + std::max(interval, character * static_cast<std::int64_t>(shape.longest) + interval);
     auto lastByte = first;
     std::size_t have = 0;
     m_reply.fill(0);  // no decoder may see a byte of an earlier reply
@@ -243,7 +247,8 @@ std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t inte
         const ReplyShape::End end = shape.Ends(std::span(m_reply).first(have));
         auto wakeAt = latest;
         if (end == ReplyShape::End::kWhole) wakeAt = std::min(wakeAt, lastByte + quiet);
-        if (end == ReplyShape::End::kMaybeWhole) wakeAt = std::min(wakeAt, std::max(lastByte, first) + interval);
+        if (end == ReplyShape::End::kMaybeWhole)
+            wakeAt = std::min(wakeAt, std::max(lastByte, first) + interval);
         if (now >= wakeAt || have >= kReplySize) break;
         m_inputWait(m_link, until(wakeAt));
     }
@@ -253,8 +258,8 @@ std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t inte
 }
 
 std::span<const std::uint8_t> DeviceSession::Reply(std::int32_t n) const {
-    return std::span<const std::uint8_t>(m_reply).first(static_cast<std::size_t>(std::clamp(
-        n, std::int32_t{0}, static_cast<std::int32_t>(kReplySize))));
+    return std::span<const std::uint8_t>(m_reply).first(
+        static_cast<std::size_t>(std::clamp(n, std::int32_t{0}, static_cast<std::int32_t>(kReplySize))));
 }
 
 // -2 when the request did not go out, else as AwaitReply.
@@ -285,7 +290,8 @@ Outcome DeviceSession::Set(const protocol::DeviceCommand& command, std::int32_t 
         outcome.Note(Outcome::Kind::kInputRejected, "over the limit");
         return outcome;
     }
-    const auto request = protocol::BeginSet(command, [value] { return value; }, m_log);
+    const auto request = protocol::BeginSet(
+        command, [value] { return value; }, m_log);
     if (!request) {
         outcome.Note(Outcome::Kind::kInputRejected, "nothing chosen");
         return Ended(std::move(outcome));
@@ -343,7 +349,8 @@ Reading<HomeNumberReading> DeviceSession::ReadHomeNumber(std::int32_t homeNumber
         read.codes = table::ReportHomeNumberRead(Reply(n), n, m_log);
         if (!read.codes) reading.outcome.Note(Outcome::Kind::kRefused);
     }
-    if (homeNumber <= table::kPllHomeNumbers && SendRequest(table::PllReadRequest(homeNumber), reading.outcome)) {
+    if (homeNumber <= table::kPllHomeNumbers &&
+        SendRequest(table::PllReadRequest(homeNumber), reading.outcome)) {
         m_log.Text("Sending PLL Read request:\r\n");
         const std::int32_t n = Await(kPllValuesReply, reading.outcome);
         read.pll = table::ReportPllRead(Reply(n), n, m_log);
@@ -408,7 +415,8 @@ Outcome DeviceSession::WriteAll(const table::HomeNumberTable& table, SettingsPan
             ++position;
             continue;
         }
-        if (!GoesOn(SendRequest(table::HomeNumberWriteRequest(homeNumber, codes), outcome), errors, outcome)) {
+        if (!GoesOn(SendRequest(table::HomeNumberWriteRequest(homeNumber, codes), outcome), errors,
+                    outcome)) {
             break;
         }
         std::int32_t n = Await(kHomeNumberStatusReply, outcome);

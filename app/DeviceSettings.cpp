@@ -50,7 +50,8 @@ tablefile::Snapshot TakeSnapshot(const table::HomeNumberTable& table, SettingsPa
     snapshot.squelch = settings.Value(protocol::kSquelch);
     snapshot.disp = settings.Value(protocol::kDisp);
     snapshot.radioMfg = settings.Value(protocol::kRadioMfg);
-    for (const table::TableRow& row : table.Rows()) snapshot.rows.push_back({row.tx, row.rx, row.pllTx, row.pllRx});
+    for (const table::TableRow& row : table.Rows())
+        snapshot.rows.push_back({row.tx, row.rx, row.pllTx, row.pllRx});
     return snapshot;
 }
 

@@ -43,8 +43,8 @@ std::vector<std::string> Differences(const table::HomeNumberTable& table, Settin
         const table::TableRow theirs = device.Row(position);
         const table::Codes sent = table::CodesForSending(mine.tx, mine.rx);
         if (sent.tx != theirs.tx || sent.rx != theirs.rx) {
-            lines.push_back("Home Number " + std::to_string(position + 1) + ": table " + sent.tx + "/" + sent.rx +
-                            ", device " + theirs.tx + "/" + theirs.rx + "\r\n");
+            lines.push_back("Home Number " + std::to_string(position + 1) + ": table " + sent.tx + "/" +
+                            sent.rx + ", device " + theirs.tx + "/" + theirs.rx + "\r\n");
         }
     }
     for (std::int32_t position = 0; position < std::min(rows, table::kPllHomeNumbers); ++position) {
@@ -52,8 +52,8 @@ std::vector<std::string> Differences(const table::HomeNumberTable& table, Settin
         const table::TableRow theirs = device.Row(position);
         if (table::PllWireValue(mine.pllTx) != table::PllWireValue(theirs.pllTx) ||
             table::PllWireValue(mine.pllRx) != table::PllWireValue(theirs.pllRx)) {
-            lines.push_back("PLL " + std::to_string(position + 1) + ": table " + mine.pllTx + "/" + mine.pllRx +
-                            ", device " + theirs.pllTx + "/" + theirs.pllRx + "\r\n");
+            lines.push_back("PLL " + std::to_string(position + 1) + ": table " + mine.pllTx + "/" +
+                            mine.pllRx + ", device " + theirs.pllTx + "/" + theirs.pllRx + "\r\n");
         }
     }
     for (const VerifiedSetting& setting : kVerifiedSettings) {

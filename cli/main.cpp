@@ -11,8 +11,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -90,7 +90,7 @@ private:
 // A transfer's progress goes to a terminal only, overwriting itself on one line, and ends with a line end.
 class TerminalProgress : public DeviceSession::Progress {
 public:
-    TerminalProgress() : m_shown(ErrorIsTerminal()) { Show(""); }
+    explicit TerminalProgress(bool shown) : m_shown(shown) { Show(""); }
     ~TerminalProgress() override {
         if (m_shown) std::fputc('\n', stderr);
     }
@@ -111,6 +111,33 @@ private:
     bool m_shown;
 };
 
+// Where one unit's output goes: its values (standard output), vantorctl's own messages and the log
+// (standard error), and whether a transfer shows its progress.
+class Console {
+public:
+    virtual ~Console() = default;
+    virtual void Value(std::string_view text) = 0;
+    // A message of vantorctl's own, one or more lines each ending "\n".
+    virtual void Message(const std::string& text) = 0;
+    virtual LogSink& Log() = 0;
+    virtual bool ShowsProgress() = 0;
+};
+
+// One device's output as it is.
+class StandardConsole : public Console {
+public:
+    void Value(std::string_view text) override { Print(text); }
+    void Message(const std::string& text) override {
+        std::fputs(text.c_str(), stderr);
+        std::fflush(stderr);
+    }
+    LogSink& Log() override { return m_log; }
+    bool ShowsProgress() override { return ErrorIsTerminal(); }
+
+private:
+    StandardErrorLog m_log;
+};
+
 struct Setting {
     std::string_view name;
     const protocol::DeviceCommand& command;
@@ -126,6 +153,15 @@ const std::array<Setting, 8> kSettings{{
     {"serial-number", protocol::kSerialNumber},
     {"user-description", protocol::kUserDescription},
 }};
+
+template <class... Args>
+std::string Format(const char* format, Args... args) {
+    const int size = std::snprintf(nullptr, 0, format, args...);
+    std::string text(static_cast<std::size_t>(std::max(size, 0)) + 1, '\0');
+    std::snprintf(text.data(), text.size(), format, args...);
+    text.resize(text.size() - 1);
+    return text;
+}
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "vantorctl: %s\nTry 'vantorctl --help'.\n", message.c_str());
@@ -167,11 +203,15 @@ int StatusOf(const Outcome& outcome) {
 
 class Session {
 public:
-    Session(const std::string& port, std::int32_t baud)
-        : m_port(port),
+    Session(Console& console, const std::string& port, std::int32_t baud)
+        : m_console(console),
+          m_log(console.Log()),
+          m_port(port),
           m_session(
               m_log, [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(std::max(ms, 0))); },
-              [port, baud] { return DeviceSession::PortChoice{port, baud}; }) {}
+              [port, baud] {
+                  return DeviceSession::PortChoice{port, baud};
+              }) {}
     ~Session() { m_session.Link().SetTrace(nullptr); }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -206,7 +246,7 @@ public:
             if (got.value) value = ValueText(command, *got.value);
         }
         if (!outcome.Done()) return StatusOf(outcome);
-        Print(*value + "\n");
+        m_console.Value(*value + "\n");
         return kDone;
     }
 
@@ -218,18 +258,20 @@ public:
                 const std::int32_t chosen = Lower(value) == "enable" || value == "1"    ? 1
                                             : Lower(value) == "disable" || value == "2" ? 2
                                                                                         : 0;
-                if (chosen == 0) return UsageError("wide-band takes enable, disable, 1 or 2, not '" + value + "'");
+                if (chosen == 0)
+                    return UsageError("wide-band takes enable, disable, 1 or 2, not '" + value + "'");
                 return StatusOf(m_session.Set(command, chosen));
             }
             case protocol::CommandKind::kChoice: {
                 const auto entries = ChoiceEntries(command);
                 std::int32_t chosen = value == "1" ? 1 : value == "2" ? 2 : 0;
                 for (std::size_t i = 0; i < entries.size(); ++i) {
-                    if (Lower(std::string(entries[i])) == Lower(value)) chosen = static_cast<std::int32_t>(i) + 1;
+                    if (Lower(std::string(entries[i])) == Lower(value))
+                        chosen = static_cast<std::int32_t>(i) + 1;
                 }
                 if (chosen == 0) {
-                    return UsageError(name + " takes " + std::string(entries[0]) + ", " + std::string(entries[1]) +
-                                      ", 1 or 2, not '" + value + "'");
+                    return UsageError(name + " takes " + std::string(entries[0]) + ", " +
+                                      std::string(entries[1]) + ", 1 or 2, not '" + value + "'");
                 }
                 return StatusOf(m_session.Set(command, chosen));
             }
@@ -253,7 +295,7 @@ public:
         const HomeNumberReading& got = *read.value;
         std::string line = "tx=" + got.codes->tx + " rx=" + got.codes->rx;
         if (got.pll) line += " pll-tx=" + got.pll->tx + " pll-rx=" + got.pll->rx;
-        Print(line + "\n");
+        m_console.Value(line + "\n");
         return kDone;
     }
 
@@ -263,10 +305,15 @@ public:
         const table::Entry entry{homeNumber, field(0), field(1), field(2), field(3)};
         const table::WriteDecision decision = table::CheckWrite(entry, table::HomeNumberTable::kRows, m_log);
         if (decision.action == table::WriteDecision::Action::kMessage) {
-            std::fprintf(stderr, "%.*s: ", static_cast<int>(table::kInvalidEntryCaption.size()),
-                         table::kInvalidEntryCaption.data());
-            m_log.Text(decision.message, false);
-            if (!decision.message.ends_with('\n')) std::fputc('\n', stderr);
+            std::string said = std::string(table::kInvalidEntryCaption) + ": ";
+            for (std::size_t at = 0; at < decision.message.size(); ++at) {
+                if (decision.message.compare(at, 2, "\r\n") != 0)
+                    said += decision.message[at];
+                else
+                    said += '\n', ++at;
+            }
+            if (!said.ends_with('\n')) said += '\n';
+            m_console.Message(said);
             return kBadUsage;
         }
         if (decision.action != table::WriteDecision::Action::kSend) return kBadUsage;
@@ -280,16 +327,17 @@ public:
         SettingValues settings;
         int status = kDone;
         {
-            TerminalProgress progress;
+            TerminalProgress progress(m_console.ShowsProgress());
             status = StatusOf(m_session.ReadAll(table, settings, progress));
         }
         const std::string file = tablefile::WriteTableFile(TakeSnapshot(table, settings));
         if (output.empty()) {
-            Print(file);
+            m_console.Value(file);
         } else if (status != kDone) {
-            std::fprintf(stderr, "vantorctl: %s left as it was: the device was not read whole\n", output.c_str());
+            m_console.Message(
+                Format("vantorctl: %s left as it was: the device was not read whole\n", output.c_str()));
         } else if (auto failure = ReplaceFile(output, file)) {
-            std::fprintf(stderr, "vantorctl: cannot write %s: %s\n", output.c_str(), failure->c_str());
+            m_console.Message(Format("vantorctl: cannot write %s: %s\n", output.c_str(), failure->c_str()));
             return kOutputFailed;
         }
         return status;
@@ -306,11 +354,11 @@ public:
         }
         int status = kDone;
         {
-            TerminalProgress progress;
+            TerminalProgress progress(m_console.ShowsProgress());
             status = StatusOf(m_session.WriteAll(table, settings, progress));
         }
         if (status != kDone || !verify) return status;
-        TerminalProgress progress;
+        TerminalProgress progress(m_console.ShowsProgress());
         return StatusOf(m_session.Verify(table, settings, progress).outcome);
     }
 
@@ -318,7 +366,7 @@ public:
         table::HomeNumberTable table;
         SettingValues settings;
         if (const int status = LoadTable(input, table, settings); status != kDone) return status;
-        TerminalProgress progress;
+        TerminalProgress progress(m_console.ShowsProgress());
         return StatusOf(m_session.Verify(table, settings, progress).outcome);
     }
 
@@ -330,20 +378,21 @@ private:
         SettingValues settings;
         int status = kDone;
         {
-            TerminalProgress progress;
+            TerminalProgress progress(m_console.ShowsProgress());
             status = StatusOf(m_session.ReadAll(table, settings, progress));
         }
         if (status != kDone) {
-            std::fprintf(stderr, "vantorctl: the device was not read whole for its backup; nothing was written\n");
+            m_console.Message(
+                "vantorctl: the device was not read whole for its backup; nothing was written\n");
             return status;
         }
         const std::string path = dir + "/" + BackupName(settings.Text(protocol::kSerialNumber)) + ".txt";
         if (auto failure = ReplaceFile(path, tablefile::WriteTableFile(TakeSnapshot(table, settings)))) {
-            std::fprintf(stderr, "vantorctl: cannot write the backup %s: %s; nothing was written\n", path.c_str(),
-                         failure->c_str());
+            m_console.Message(Format("vantorctl: cannot write the backup %s: %s; nothing was written\n",
+                                     path.c_str(), failure->c_str()));
             return kOutputFailed;
         }
-        std::fprintf(stderr, "vantorctl: the device was saved to %s\n", path.c_str());
+        m_console.Message(Format("vantorctl: the device was saved to %s\n", path.c_str()));
         return kDone;
     }
 
@@ -351,7 +400,8 @@ private:
     // then the UTC time.
     std::string BackupName(const std::string& serialNumber) const {
         std::string name;
-        for (const char c : serialNumber) name += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' ? c : '_';
+        for (const char c : serialNumber)
+            name += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' ? c : '_';
         if (name.empty() || name.front() == '.') name = "port" + m_port + name;
         const std::time_t now = std::time(nullptr);
         std::tm utc{};
@@ -375,14 +425,15 @@ private:
         const std::string& bytes = std::get<0>(read);
         const tablefile::LoadResult check = tablefile::CheckTableFile(bytes);
         if (!check.Whole()) {
-            std::fprintf(stderr,
-                         "vantorctl: %s cannot be loaded whole: loading stops at line %zu: %s; nothing was sent\n",
-                         input.c_str(), check.stopLine, check.stopReason.c_str());
+            m_console.Message(Format(
+                "vantorctl: %s cannot be loaded whole: loading stops at line %zu: %s; nothing was sent\n",
+                input.c_str(), check.stopLine, check.stopReason.c_str()));
             return kBadUsage;
         }
         if (!check.channels) {
-            std::fprintf(stderr, "vantorctl: %s is not a table file: it has no Channels: line; nothing was sent\n",
-                         input.c_str());
+            m_console.Message(
+                Format("vantorctl: %s is not a table file: it has no Channels: line; nothing was sent\n",
+                       input.c_str()));
             return kBadUsage;
         }
         m_log.String(input, false);
@@ -403,13 +454,15 @@ private:
         }
     }
 
-    static int TraceFailed(const std::string& path, const std::string& failure) {
-        std::fprintf(stderr, "vantorctl: cannot write the trace file %s: %s\n", path.c_str(), failure.c_str());
+    int TraceFailed(const std::string& path, const std::string& failure) {
+        m_console.Message(
+            Format("vantorctl: cannot write the trace file %s: %s\n", path.c_str(), failure.c_str()));
         return kOutputFailed;
     }
 
+    Console& m_console;
+    LogSink& m_log;
     std::string m_port;
-    StandardErrorLog m_log;
     DeviceSession m_session;
     std::unique_ptr<ExchangeTrace> m_trace;
     std::string m_tracePath;
@@ -434,7 +487,8 @@ int Find(const std::string& bauds, std::size_t arguments) {
     for (std::size_t at = 0; at <= bauds.size();) {
         const std::size_t comma = std::min(bauds.find(',', at), bauds.size());
         const auto speed = ParseDialogInt(std::string_view(bauds).substr(at, comma - at));
-        if (!speed || *speed <= 0) return UsageError("--baud takes speeds such as 19200,9600, not '" + bauds + "'");
+        if (!speed || *speed <= 0)
+            return UsageError("--baud takes speeds such as 19200,9600, not '" + bauds + "'");
         speeds.push_back(*speed);
         at = comma + 1;
     }
@@ -448,8 +502,9 @@ int Find(const std::string& bauds, std::size_t arguments) {
     }
     const std::vector<FoundPort> found = FindDevices(ports, speeds);
     Print(DescribeFound(found));
-    return std::any_of(found.begin(), found.end(), [](const FoundPort& f) { return f.answered; }) ? kDone
-                                                                                                    : kDeviceFailed;
+    return std::any_of(found.begin(), found.end(), [](const FoundPort& f) { return f.answered; })
+               ? kDone
+               : kDeviceFailed;
 }
 
 #ifndef _WIN32
@@ -476,8 +531,8 @@ struct Arguments {
     std::string output;
     bool help = false;
     bool baudGiven = false;  // find tries the speeds given, else its own
-    bool verify = false;  // write-all verifies what it wrote
-    std::string backup;   // write-all first reads the device into a file in this folder
+    bool verify = false;     // write-all verifies what it wrote
+    std::string backup;      // write-all first reads the device into a file in this folder
     std::vector<std::string> words;
 };
 
@@ -551,7 +606,8 @@ int Run(int argc, char** argv) {
         Print(DescribePorts(ListPorts()) + "\n");
         return kDone;
     }
-    Session session(port, *ParseDialogInt(baud));
+    StandardConsole console;
+    Session session(console, port, *ParseDialogInt(baud));
     if (!trace.empty()) {
         if (const int status = session.Trace(trace); status != kDone) return status;
     }

@@ -13,11 +13,13 @@
 
 namespace {
 
-std::unique_ptr<vantor::sim::PtyServer> Serve(const std::string& dir, int port, const std::string& fault = "") {
+std::unique_ptr<vantor::sim::PtyServer> Serve(const std::string& dir, int port,
+                                              const std::string& fault = "") {
     vantor::sim::ServerOptions options;
     options.portsDir = dir;
     options.port = port;
-    if (!fault.empty()) options.faults.push_back(std::get<vantor::sim::FaultRule>(vantor::sim::ParseFault(fault)));
+    if (!fault.empty())
+        options.faults.push_back(std::get<vantor::sim::FaultRule>(vantor::sim::ParseFault(fault)));
     vantor::sim::DeviceState state;
     state.serialNumber = vantor::sim::DeviceState::TextField("UNIT-" + std::to_string(port), 32);
     auto server = std::make_unique<vantor::sim::PtyServer>(options, state);
@@ -48,9 +50,9 @@ TEST(DeviceFinderTest, FindsTheAnsweringPortsAndLeavesABusyOneAlone) {
     const std::vector<FoundPort> found =
         FindDevices({Port(dir, 1), Port(dir, 2), Port(dir, 3), Port(dir, 4), Port(dir, 5)}, {19200, 9600});
     EXPECT_EQ(DescribeFound(found), "port 1  " + dir + "/com1  19200  serial UNIT-1\n" +  //
-                                        "port 2  " + dir + "/com2  no answer\n" +          //
-                                        "port 3  " + dir + "/com3  busy\n" +               //
-                                        "port 4  " + dir + "/com4  no such device\n" +     //
+                                        "port 2  " + dir + "/com2  no answer\n" +         //
+                                        "port 3  " + dir + "/com3  busy\n" +              //
+                                        "port 4  " + dir + "/com4  no such device\n" +    //
                                         "port 5  " + dir + "/com5  19200  serial UNIT-5\n");
     EXPECT_TRUE(found[0].answered && found[4].answered);
     EXPECT_FALSE(found[1].answered || found[2].answered || found[3].answered);

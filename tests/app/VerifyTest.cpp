@@ -78,7 +78,8 @@ struct ReadBack {
         settings.ShowValue(protocol::kSquelch, state.squelch);
         settings.ShowValue(protocol::kWideBand, state.wideBand);
         settings.ShowValue(protocol::kDtmfDelay, state.dtmfDelay);
-        settings.ShowText(protocol::kSerialNumber, state.serialNumber.substr(0, state.serialNumber.find('\0')));
+        settings.ShowText(protocol::kSerialNumber,
+                          state.serialNumber.substr(0, state.serialNumber.find('\0')));
         settings.ShowText(protocol::kUserDescription,
                           state.userDescription.substr(0, state.userDescription.find('\0')));
     }
@@ -94,15 +95,26 @@ TEST(VerifyTest, EachDifferenceIsOneLine) {
     };
     const std::vector<Case> cases{
         {[](Unit&) {}, ""},
-        {[](Unit& u) { u.device.homeNumbers[99] = {"123", "457"}; },
+        {[](Unit& u) {
+             u.device.homeNumbers[99] = {"123", "457"};
+         },
          "Home Number 100: table 123/456, device 123/457\r\n"},
-        {[](Unit& u) { u.device.homeNumbers[499] = {"09", "11"}; }, "Home Number 500: table /, device 09/11\r\n"},
+        {[](Unit& u) {
+             u.device.homeNumbers[499] = {"09", "11"};
+         },
+         "Home Number 500: table /, device 09/11\r\n"},
         {[](Unit& u) { u.table.SetRow(7, "55", "66"); }, "Home Number 7: table 55/66, device /\r\n"},
-        {[](Unit& u) { u.device.pll[99] = {vantor::sim::kNoPll, vantor::sim::kNoPll}; },
+        {[](Unit& u) {
+             u.device.pll[99] = {vantor::sim::kNoPll, vantor::sim::kNoPll};
+         },
          "PLL 100: table /6553.4, device /\r\n"},
-        {[](Unit& u) { u.device.pll[0] = {1466, vantor::sim::kNoPll}; }, "PLL 1: table 146.5/, device 146.6/\r\n"},
+        {[](Unit& u) {
+             u.device.pll[0] = {1466, vantor::sim::kNoPll};
+         },
+         "PLL 1: table 146.5/, device 146.6/\r\n"},
         {[](Unit& u) { u.device.disp = 1; }, "DISP: table TBD, device NONE\r\n"},
-        {[](Unit& u) { u.settings.ShowValue(protocol::kSquelch, 0); }, "SQUELCH: table none, device NONE\r\n"},
+        {[](Unit& u) { u.settings.ShowValue(protocol::kSquelch, 0); },
+         "SQUELCH: table none, device NONE\r\n"},
         {[](Unit& u) { u.device.wideBand = 1; }, "Wide Band: table Disable, device Enable\r\n"},
         {[](Unit& u) { u.device.serialNumber = DeviceState::TextField("SN-8", 32); },
          "Serial Number: table SN-7, device SN-8\r\n"},
@@ -115,8 +127,10 @@ TEST(VerifyTest, EachDifferenceIsOneLine) {
         Unit unit;
         c.change(unit);
         ReadBack device(unit.device);
-        const std::vector<std::string> lines = Differences(unit.table, unit.settings, device.table, device.settings);
-        EXPECT_EQ(lines, c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line}) << c.line;
+        const std::vector<std::string> lines =
+            Differences(unit.table, unit.settings, device.table, device.settings);
+        EXPECT_EQ(lines, c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line})
+            << c.line;
     }
 }
 
@@ -131,11 +145,20 @@ TEST(VerifyTest, TheDeviceIsReadBackAndJudged) {
         std::string ending;
     };
     const std::vector<Case> cases{
-        {{}, [](Unit&) {}, 0, Outcome::Kind::kDone,
+        {{},
+         [](Unit&) {},
+         0,
+         Outcome::Kind::kDone,
          "DTMF Delay read Response:\r\nVerify: the device holds the table\r\n"},
-        {{}, [](Unit& u) { u.device.dtmfDelay = 5; }, 1, Outcome::Kind::kRefused,
+        {{},
+         [](Unit& u) { u.device.dtmfDelay = 5; },
+         1,
+         Outcome::Kind::kRefused,
          "DTMF Delay: table 7, device 5\r\nVerify: 1 differences\r\n"},
-        {{"3C/r:silence"}, [](Unit&) {}, std::nullopt, Outcome::Kind::kNoAnswer,
+        {{"3C/r:silence"},
+         [](Unit&) {},
+         std::nullopt,
+         Outcome::Kind::kNoAnswer,
          "Verify: the device could not be read whole\r\n"},
     };
     for (const Case& c : cases) {
