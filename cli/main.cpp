@@ -19,9 +19,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <variant>
 #include <vector>
@@ -201,6 +204,15 @@ int StatusOf(const Outcome& outcome) {
     return kDeviceFailed;
 }
 
+// A text as part of a file name: every character a name may not safely hold becomes '_'; the fallback
+// when nothing is left, or before a leading dot.
+std::string FileNamePart(const std::string& text, const std::string& fallback) {
+    std::string name;
+    for (const char c : text)
+        name += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' ? c : '_';
+    return name.empty() || name.front() == '.' ? fallback + name : name;
+}
+
 class Session {
 public:
     Session(Console& console, const std::string& port, std::int32_t baud)
@@ -321,8 +333,9 @@ public:
     }
 
     // A file is replaced only by a whole run: a run that failed (a port that would not open, a device
-    // unplugged halfway) leaves the file as it was, which may be the good table of an earlier run.
-    int ReadAll(const std::string& output) {
+    // unplugged halfway) leaves the file as it was, which may be the good table of an earlier run. The
+    // file's name may hold {port} and {serial}, for the port and the serial number read.
+    int ReadAll(const std::string& outputName) {
         table::HomeNumberTable table;
         SettingValues settings;
         int status = kDone;
@@ -330,6 +343,9 @@ public:
             TerminalProgress progress(m_console.ShowsProgress());
             status = StatusOf(m_session.ReadAll(table, settings, progress));
         }
+        if (status == kDone) m_serialNumber = settings.Text(protocol::kSerialNumber);
+        const std::string output = Substituted(Substituted(outputName, "{port}", m_port), "{serial}",
+                                               FileNamePart(m_serialNumber, "port" + m_port));
         const std::string file = tablefile::WriteTableFile(TakeSnapshot(table, settings));
         if (output.empty()) {
             m_console.Value(file);
@@ -357,20 +373,49 @@ public:
             TerminalProgress progress(m_console.ShowsProgress());
             status = StatusOf(m_session.WriteAll(table, settings, progress));
         }
+        if (status == kDone && !settings.Text(protocol::kSerialNumber).empty()) {
+            m_serialNumber = settings.Text(protocol::kSerialNumber);
+        }
         if (status != kDone || !verify) return status;
-        TerminalProgress progress(m_console.ShowsProgress());
-        return StatusOf(m_session.Verify(table, settings, progress).outcome);
+        return Verified(table, settings);
     }
 
     int Verify(const std::string& input) {
         table::HomeNumberTable table;
         SettingValues settings;
         if (const int status = LoadTable(input, table, settings); status != kDone) return status;
-        TerminalProgress progress(m_console.ShowsProgress());
-        return StatusOf(m_session.Verify(table, settings, progress).outcome);
+        return Verified(table, settings);
     }
 
+    // The serial number the device gave or was given in this run; asked for when there is none yet and
+    // the port opened.
+    std::string SerialNumber(int status) {
+        if (m_serialNumber.empty() && status != kPortFailed) {
+            m_serialNumber = m_session.ReadText(protocol::kSerialNumber).value.value_or("");
+        }
+        return m_serialNumber;
+    }
+    // What the latest verify found; empty when there was none.
+    const std::string& VerifyResult() const { return m_verifyResult; }
+
 private:
+    int Verified(const table::HomeNumberTable& table, SettingValues& settings) {
+        TerminalProgress progress(m_console.ShowsProgress());
+        const Reading<int> verdict = m_session.Verify(table, settings, progress);
+        m_verifyResult = !verdict.value        ? "not read whole"
+                         : *verdict.value == 0 ? "holds the table"
+                                               : std::to_string(*verdict.value) + " differences";
+        return StatusOf(verdict.outcome);
+    }
+
+    static std::string Substituted(std::string text, std::string_view placeholder, const std::string& value) {
+        for (auto at = text.find(placeholder); at != std::string::npos;
+             at = text.find(placeholder, at + value.size())) {
+            text.replace(at, placeholder.size(), value);
+        }
+        return text;
+    }
+
     // The whole device into DIR/<serial number or port>-<UTC time>.txt, a table file Open loads. Nothing
     // may be written to the device unless this has been done.
     int Backup(const std::string& dir) {
@@ -399,10 +444,7 @@ private:
     // The serial number with every character a file name may not safely hold made '_', else the port;
     // then the UTC time.
     std::string BackupName(const std::string& serialNumber) const {
-        std::string name;
-        for (const char c : serialNumber)
-            name += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' ? c : '_';
-        if (name.empty() || name.front() == '.') name = "port" + m_port + name;
+        const std::string name = FileNamePart(serialNumber, "port" + m_port);
         const std::time_t now = std::time(nullptr);
         std::tm utc{};
 #ifdef _WIN32
@@ -463,6 +505,8 @@ private:
     Console& m_console;
     LogSink& m_log;
     std::string m_port;
+    std::string m_serialNumber;
+    std::string m_verifyResult;
     DeviceSession m_session;
     std::unique_ptr<ExchangeTrace> m_trace;
     std::string m_tracePath;
@@ -505,6 +549,164 @@ int Find(const std::string& bauds, std::size_t arguments) {
     return std::any_of(found.begin(), found.end(), [](const FoundPort& f) { return f.answered; })
                ? kDone
                : kDeviceFailed;
+}
+
+// --port as a list: numbers and ranges joined by commas ("1,3,5-8"), each a port number; none twice.
+std::optional<std::vector<int>> ParsePortList(const std::string& text) {
+    constexpr std::size_t kMostPorts = 256;
+    std::vector<int> ports;
+    for (std::size_t at = 0; at <= text.size();) {
+        const std::size_t comma = std::min(text.find(',', at), text.size());
+        const std::string_view item = std::string_view(text).substr(at, comma - at);
+        const std::size_t dash = item.find('-', 1);
+        const auto first = ParsePortNumber(item.substr(0, dash));
+        const auto last = dash == std::string_view::npos ? first : ParsePortNumber(item.substr(dash + 1));
+        if (!first || !last || *last < *first || *last - *first >= kMostPorts) return std::nullopt;
+        for (auto n = *first; n <= *last; ++n) {
+            if (std::find(ports.begin(), ports.end(), static_cast<int>(n)) != ports.end())
+                return std::nullopt;
+            ports.push_back(static_cast<int>(n));
+        }
+        if (ports.size() > kMostPorts) return std::nullopt;
+        at = comma + 1;
+    }
+    return ports;
+}
+
+std::mutex g_standardError;  // a line of one unit never runs into a line of another
+
+// One unit of a run on several ports: its log lines and messages go to standard error whole, each after
+// "[port N] "; its values are kept for the summary; lines that report a failure are counted.
+class UnitConsole : public Console, private LogSink {
+public:
+    explicit UnitConsole(int port) : m_prefix("[port " + std::to_string(port) + "] ") {}
+    ~UnitConsole() override {
+        if (!m_line.empty()) Emit(m_line + "\n");
+    }
+    UnitConsole(const UnitConsole&) = delete;
+    UnitConsole& operator=(const UnitConsole&) = delete;
+
+    void Value(std::string_view text) override { m_values.append(text); }
+    void Message(const std::string& text) override { Emit(text); }
+    LogSink& Log() override { return *this; }
+    bool ShowsProgress() override { return false; }
+
+    const std::string& Values() const { return m_values; }
+    int Errors() const { return m_errors; }
+
+private:
+    void Text(std::string_view text, bool pause) override { Append(text.substr(0, text.find('\0')), pause); }
+    void Number(std::int32_t value, bool pause) override { Append(std::to_string(value), pause); }
+    void String(const std::string& text, bool pause) override { Append(text, pause); }
+    void Hex(std::span<const std::uint8_t> bytes, std::int32_t count) override {
+        Append(HexDigits(bytes, count), false);
+    }
+
+    void Append(std::string_view text, bool pause) {
+        m_line.append(text);
+        for (auto end = m_line.find("\r\n"); end != std::string::npos; end = m_line.find("\r\n")) {
+            Emit(m_line.substr(0, end) + "\n");
+            m_line.erase(0, end + 2);
+        }
+        if (pause) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+
+    void Emit(const std::string& lines) {
+        static constexpr std::array<std::string_view, 9> kFailures{
+            "Timed out", "Unrecognized",   "Unexpected",           "FAILED",     "Unsuccessful",
+            " not ",     "Ending process", "Open com port failed", "Error while"};
+        std::string prefixed;
+        for (std::size_t at = 0; at < lines.size();) {
+            const std::size_t end = std::min(lines.find('\n', at), lines.size());
+            const std::string_view line = std::string_view(lines).substr(at, end - at);
+            for (std::string_view failure : kFailures) {
+                if (line.find(failure) != std::string_view::npos) {
+                    ++m_errors;
+                    break;
+                }
+            }
+            prefixed += m_prefix;
+            prefixed += line;
+            prefixed += '\n';
+            at = end + 1;
+        }
+        std::lock_guard lock(g_standardError);
+        std::fputs(prefixed.c_str(), stderr);
+        std::fflush(stderr);
+    }
+
+    std::string m_prefix;
+    std::string m_line;  // the log's unfinished line
+    std::string m_values;
+    int m_errors = 0;
+};
+
+// What became of each unit, for the summary.
+struct UnitResult {
+    int port = 0;
+    std::string serialNumber;
+    std::string done;
+    int errors = 0;
+    std::string verify;
+    double seconds = 0;
+    int status = kDone;
+};
+
+std::string StatusWord(int status) {
+    switch (status) {
+        case kDone:
+            return "done";
+        case kDeviceFailed:
+            return "refused or no answer";
+        case kBadUsage:
+            return "bad input";
+        case kPortFailed:
+            return "port failed";
+        default:
+            return "output failed";
+    }
+}
+
+// The command on every port at once, one thread, session and link each; then the summary on standard
+// output. The exit status is the worst of the units'.
+int RunUnits(const std::vector<int>& ports, std::int32_t baud, const std::string& what,
+             const std::function<int(Session&)>& unit) {
+    std::vector<UnitResult> results(ports.size());
+    const auto run = [&](std::size_t i) {
+        const auto start = std::chrono::steady_clock::now();
+        UnitConsole console(ports[i]);
+        Session session(console, std::to_string(ports[i]), baud);
+        UnitResult& result = results[i];
+        result.port = ports[i];
+        result.status = unit(session);
+        result.serialNumber = session.SerialNumber(result.status);
+        std::string values = console.Values();
+        while (values.ends_with('\n')) values.pop_back();
+        result.done = what + ": " + StatusWord(result.status) + (values.empty() ? "" : ", " + values);
+        result.verify = session.VerifyResult();
+        result.errors = console.Errors();
+        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    std::vector<std::thread> units;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        try {
+            units.emplace_back(run, i);
+        } catch (const std::system_error&) {
+            run(i);  // no thread to give: this one runs it, after the others have started
+        }
+    }
+    for (std::thread& thread : units) thread.join();
+
+    std::string summary = Format("%-6s %-20s %-32s %6s  %-16s %7s\n", "port", "serial number", "done",
+                                 "errors", "verify", "seconds");
+    int worst = kDone;
+    for (const UnitResult& r : results) {
+        summary += Format("%-6d %-20s %-32s %6d  %-16s %7.1f\n", r.port, r.serialNumber.c_str(),
+                          r.done.c_str(), r.errors, r.verify.empty() ? "-" : r.verify.c_str(), r.seconds);
+        worst = std::max(worst, r.status);
+    }
+    Print(summary);
+    return worst;
 }
 
 #ifndef _WIN32
@@ -595,7 +797,8 @@ int Run(int argc, char** argv) {
     if (verify && command != "write-all") return UsageError("--verify goes with write-all only");
     if (!backup.empty() && command != "write-all") return UsageError("--backup goes with write-all only");
     if (command == "find") return Find(baudGiven ? baud : "19200,9600", words.size() - 1);
-    if (!ParsePortNumber(port)) return UsageError("--port takes a port number such as 1, not '" + port + "'");
+    const std::optional<std::vector<int>> ports = ParsePortList(port);
+    if (!ports) return UsageError("--port takes port numbers such as 1 or 1,3,5-8, not '" + port + "'");
     if (!ParseDialogInt(baud) || *ParseDialogInt(baud) <= 0)
         return UsageError("--baud takes a speed such as 19200, not '" + baud + "'");
 
@@ -606,51 +809,66 @@ int Run(int argc, char** argv) {
         Print(DescribePorts(ListPorts()) + "\n");
         return kDone;
     }
+    // The command, checked, as what it does to one unit.
+    using Unit = std::function<int(Session&)>;
+    Unit unit;
+    if (command == "get" || command == "set") {
+        if (!expect(command == "get" ? 1 : 2, command == "get" ? 1 : 2)) {
+            return UsageError(command == "get" ? "get takes one SETTING" : "set takes a SETTING and a VALUE");
+        }
+        const Setting* setting = FindSetting(words[1]);
+        if (!setting)
+            return UsageError("unknown setting '" + words[1] + "'; the settings are " + SettingNames());
+        if (command == "get") {
+            unit = [setting](Session& s) { return s.Get(*setting); };
+        } else {
+            unit = [setting, value = words[2]](Session& s) { return s.Set(*setting, value); };
+        }
+    } else if (command == "read" || command == "write") {
+        if (!expect(1, 1) && command == "read") return UsageError("read takes one HOME_NUMBER");
+        if (!expect(3, 5) && command == "write")
+            return UsageError("write takes HOME_NUMBER TX RX [PLLTX [PLLRX]]");
+        const auto homeNumber = HomeNumber(words[1]);
+        if (!homeNumber) {
+            return UsageError("home numbers are 1 to " + std::to_string(table::HomeNumberTable::kRows) +
+                              ", not '" + words[1] + "'");
+        }
+        if (command == "read") {
+            unit = [n = *homeNumber](Session& s) { return s.Read(n); };
+        } else {
+            unit = [n = *homeNumber, fields = std::vector<std::string>(words.begin() + 2, words.end())](
+                       Session& s) { return s.Write(n, fields); };
+        }
+    } else if (command == "read-all") {
+        if (!expect(0, 0)) return UsageError("read-all takes no arguments besides -o FILE");
+        unit = [output](Session& s) { return s.ReadAll(output); };
+    } else if (command == "write-all") {
+        if (!expect(1, 1)) return UsageError("write-all takes one TABLEFILE");
+        unit = [file = words[1], verify, backup](Session& s) { return s.WriteAll(file, verify, backup); };
+    } else if (command == "verify") {
+        if (!expect(1, 1)) return UsageError("verify takes one TABLEFILE");
+        unit = [file = words[1]](Session& s) { return s.Verify(file); };
+    } else {
+        return UsageError("unknown command '" + command + "'");
+    }
+
+    const std::int32_t speed = *ParseDialogInt(baud);
+    if (ports->size() > 1) {
+        if (command == "read" || command == "write") return UsageError(command + " takes one port");
+        if (!trace.empty()) return UsageError("--trace takes one port");
+        if (command == "read-all" && output.find("{port}") == std::string::npos &&
+            output.find("{serial}") == std::string::npos) {
+            return UsageError("read-all on several ports needs -o with {port} or {serial} in the name");
+        }
+        return RunUnits(*ports, speed, command, unit);
+    }
     StandardConsole console;
-    Session session(console, port, *ParseDialogInt(baud));
+    Session session(console, port, speed);
     if (!trace.empty()) {
         if (const int status = session.Trace(trace); status != kDone) return status;
     }
     // Every exchange is in the trace file, or the run says it is not.
-    const auto run = [&]() -> int {
-        if (command == "get" || command == "set") {
-            if (!expect(command == "get" ? 1 : 2, command == "get" ? 1 : 2)) {
-                return UsageError(command == "get" ? "get takes one SETTING"
-                                                   : "set takes a SETTING and a VALUE");
-            }
-            const Setting* setting = FindSetting(words[1]);
-            if (!setting)
-                return UsageError("unknown setting '" + words[1] + "'; the settings are " + SettingNames());
-            return command == "get" ? session.Get(*setting) : session.Set(*setting, words[2]);
-        }
-        if (command == "read" || command == "write") {
-            if (!expect(1, 1) && command == "read") return UsageError("read takes one HOME_NUMBER");
-            if (!expect(3, 5) && command == "write")
-                return UsageError("write takes HOME_NUMBER TX RX [PLLTX [PLLRX]]");
-            const auto homeNumber = HomeNumber(words[1]);
-            if (!homeNumber) {
-                return UsageError("home numbers are 1 to " + std::to_string(table::HomeNumberTable::kRows) +
-                                  ", not '" + words[1] + "'");
-            }
-            return command == "read"
-                       ? session.Read(*homeNumber)
-                       : session.Write(*homeNumber, std::vector<std::string>(words.begin() + 2, words.end()));
-        }
-        if (command == "read-all") {
-            if (!expect(0, 0)) return UsageError("read-all takes no arguments besides -o FILE");
-            return session.ReadAll(output);
-        }
-        if (command == "write-all") {
-            if (!expect(1, 1)) return UsageError("write-all takes one TABLEFILE");
-            return session.WriteAll(words[1], verify, backup);
-        }
-        if (command == "verify") {
-            if (!expect(1, 1)) return UsageError("verify takes one TABLEFILE");
-            return session.Verify(words[1]);
-        }
-        return UsageError("unknown command '" + command + "'");
-    };
-    return session.CheckTrace(run());
+    return session.CheckTrace(unit(session));
 }
 
 }  // namespace
