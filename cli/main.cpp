@@ -552,9 +552,9 @@ int Find(const std::string& bauds, std::size_t arguments) {
 }
 
 // --port as a list: numbers and ranges joined by commas ("1,3,5-8"), each a port number; none twice.
-std::optional<std::vector<int>> ParsePortList(const std::string& text) {
+std::optional<std::vector<std::uint32_t>> ParsePortList(const std::string& text) {
     constexpr std::size_t kMostPorts = 256;
-    std::vector<int> ports;
+    std::vector<std::uint32_t> ports;
     for (std::size_t at = 0; at <= text.size();) {
         const std::size_t comma = std::min(text.find(',', at), text.size());
         const std::string_view item = std::string_view(text).substr(at, comma - at);
@@ -562,10 +562,10 @@ std::optional<std::vector<int>> ParsePortList(const std::string& text) {
         const auto first = ParsePortNumber(item.substr(0, dash));
         const auto last = dash == std::string_view::npos ? first : ParsePortNumber(item.substr(dash + 1));
         if (!first || !last || *last < *first || *last - *first >= kMostPorts) return std::nullopt;
-        for (auto n = *first; n <= *last; ++n) {
-            if (std::find(ports.begin(), ports.end(), static_cast<int>(n)) != ports.end())
-                return std::nullopt;
-            ports.push_back(static_cast<int>(n));
+        for (std::uint64_t n = *first; n <= *last; ++n) {
+            const auto number = static_cast<std::uint32_t>(n);
+            if (std::find(ports.begin(), ports.end(), number) != ports.end()) return std::nullopt;
+            ports.push_back(number);
         }
         if (ports.size() > kMostPorts) return std::nullopt;
         at = comma + 1;
@@ -579,7 +579,7 @@ std::mutex g_standardError;  // a line of one unit never runs into a line of ano
 // "[port N] "; its values are kept for the summary; lines that report a failure are counted.
 class UnitConsole : public Console, private LogSink {
 public:
-    explicit UnitConsole(int port) : m_prefix("[port " + std::to_string(port) + "] ") {}
+    explicit UnitConsole(std::uint32_t port) : m_prefix("[port " + std::to_string(port) + "] ") {}
     ~UnitConsole() override {
         if (!m_line.empty()) Emit(m_line + "\n");
     }
@@ -643,7 +643,7 @@ private:
 
 // What became of each unit, for the summary.
 struct UnitResult {
-    int port = 0;
+    std::uint32_t port = 0;
     std::string serialNumber;
     std::string done;
     int errors = 0;
@@ -669,7 +669,7 @@ std::string StatusWord(int status) {
 
 // The command on every port at once, one thread, session and link each; then the summary on standard
 // output. The exit status is the worst of the units'.
-int RunUnits(const std::vector<int>& ports, std::int32_t baud, const std::string& what,
+int RunUnits(const std::vector<std::uint32_t>& ports, std::int32_t baud, const std::string& what,
              const std::function<int(Session&)>& unit) {
     std::vector<UnitResult> results(ports.size());
     const auto run = [&](std::size_t i) {
@@ -701,8 +701,9 @@ int RunUnits(const std::vector<int>& ports, std::int32_t baud, const std::string
                                  "errors", "verify", "seconds");
     int worst = kDone;
     for (const UnitResult& r : results) {
-        summary += Format("%-6d %-20s %-32s %6d  %-16s %7.1f\n", r.port, r.serialNumber.c_str(),
-                          r.done.c_str(), r.errors, r.verify.empty() ? "-" : r.verify.c_str(), r.seconds);
+        summary += Format("%-6u %-20s %-32s %6d  %-16s %7.1f\n", static_cast<unsigned>(r.port),
+                          r.serialNumber.c_str(), r.done.c_str(), r.errors,
+                          r.verify.empty() ? "-" : r.verify.c_str(), r.seconds);
         worst = std::max(worst, r.status);
     }
     Print(summary);
@@ -797,7 +798,7 @@ int Run(int argc, char** argv) {
     if (verify && command != "write-all") return UsageError("--verify goes with write-all only");
     if (!backup.empty() && command != "write-all") return UsageError("--backup goes with write-all only");
     if (command == "find") return Find(baudGiven ? baud : "19200,9600", words.size() - 1);
-    const std::optional<std::vector<int>> ports = ParsePortList(port);
+    const std::optional<std::vector<std::uint32_t>> ports = ParsePortList(port);
     if (!ports) return UsageError("--port takes port numbers such as 1 or 1,3,5-8, not '" + port + "'");
     if (!ParseDialogInt(baud) || *ParseDialogInt(baud) <= 0)
         return UsageError("--baud takes a speed such as 19200, not '" + baud + "'");

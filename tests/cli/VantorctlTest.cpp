@@ -5,12 +5,16 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/ControlIds.h"
 #include "app/RadioConfigDialog.h"
+#include "sim/Faults.h"
+#include "sim/PtyServer.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FarEnd.h"
 #include "tests/support/MemoryDialogControls.h"
 #include "tests/support/SimulatedDevice.h"
 
@@ -142,15 +146,25 @@ TEST(VantorctlTest, EachCommandSendsTheWindowsBytesAndExitsByItsOutcome) {
          {},
          {},
          2,
-         "vantorctl: --port takes a port number such as 1, not 'abc'\nTry 'vantorctl --help'.\n"},
+         "vantorctl: --port takes port numbers such as 1 or 1,3,5-8, not 'abc'\nTry 'vantorctl --help'.\n"},
         // Each option's range, from its lowest to its highest value (a port number is 32 bits unsigned, a
         // speed a positive 32-bit int).
         {{"--port", "0", "get", "disp"},
          {},
          {},
          2,
-         "vantorctl: --port takes a port number such as 1, not '0'\nTry 'vantorctl --help'.\n"},
+         "vantorctl: --port takes port numbers such as 1 or 1,3,5-8, not '0'\nTry 'vantorctl --help'.\n"},
         {{"--port", "1", "get", "disp"}, {}, {{0x35, 0x02}}, 0, "'DISP' button Response:\nNONE\nNONE\n"},
+        // Lists: a port twice, a range backwards or open, more than 256 ports.
+        {{"--port", "1,2,1", "get", "disp"}, {}, {}, 2, "not '1,2,1'\nTry 'vantorctl --help'.\n"},
+        {{"--port", "5-3", "get", "disp"}, {}, {}, 2, "not '5-3'\nTry 'vantorctl --help'.\n"},
+        {{"--port", "3-", "get", "disp"}, {}, {}, 2, "not '3-'\nTry 'vantorctl --help'.\n"},
+        {{"--port", "1-257", "get", "disp"}, {}, {}, 2, "not '1-257'\nTry 'vantorctl --help'.\n"},
+        {{"--port", "1,2", "read", "7"},
+         {},
+         {},
+         2,
+         "vantorctl: read takes one port\nTry 'vantorctl --help'.\n"},
         {{"--port", "4294967295", "get", "disp"},
          {},
          {{0x35, 0x02}},
@@ -160,7 +174,8 @@ TEST(VantorctlTest, EachCommandSendsTheWindowsBytesAndExitsByItsOutcome) {
          {},
          {},
          2,
-         "vantorctl: --port takes a port number such as 1, not '4294967296'\nTry 'vantorctl --help'.\n"},
+         "vantorctl: --port takes port numbers such as 1 or 1,3,5-8, not '4294967296'\nTry 'vantorctl "
+         "--help'.\n"},
         {{"--baud", "0", "get", "disp"},
          {},
          {},
@@ -218,7 +233,8 @@ TEST(VantorctlTest, ReadAllThenWriteAllLeavesTheDeviceAsItWas) {
     EXPECT_EQ(Vantorctl(device, {"set", "dtmf-delay", "9"}).status, 0);
     const Finished changed = Vantorctl(device, {"verify", file});
     EXPECT_EQ(changed.status, 1);
-    EXPECT_TRUE(changed.output.ends_with("DTMF Delay: table 5, device 9\nVerify: 1 differences\n")) << changed.output;
+    EXPECT_TRUE(changed.output.ends_with("DTMF Delay: table 5, device 9\nVerify: 1 differences\n"))
+        << changed.output;
     EXPECT_EQ(Vantorctl(device, {"verify"}).status, 2);
     EXPECT_EQ(Vantorctl(device, {"--verify", "read-all"}).status, 2);
 
@@ -334,7 +350,10 @@ TEST(VantorctlTest, WriteAllWithABackupSavesTheDeviceFirstOrWritesNothing) {
     };
     const std::vector<Case> cases{
         {{}, true, 0, ""},
-        {{"3C/r:silence"}, true, 1, "vantorctl: the device was not read whole for its backup; nothing was written\n"},
+        {{"3C/r:silence"},
+         true,
+         1,
+         "vantorctl: the device was not read whole for its backup; nothing was written\n"},
         {{}, false, 4, ": No such file or directory; nothing was written\n"},
     };
     for (const Case& c : cases) {
@@ -342,7 +361,8 @@ TEST(VantorctlTest, WriteAllWithABackupSavesTheDeviceFirstOrWritesNothing) {
         const std::string dir = device.PortsPath() + "/backups";
         if (c.folder) std::filesystem::create_directory(dir);
         const std::string table = device.PortsPath() + "/table.txt";
-        std::ofstream(table, std::ios::binary) << "WideBand: 1\r\n'SQUELCH': 1\r\n'DISP': 1\r\nChannels: \r\n1 55 66 \r\n";
+        std::ofstream(table, std::ios::binary)
+            << "WideBand: 1\r\n'SQUELCH': 1\r\n'DISP': 1\r\nChannels: \r\n1 55 66 \r\n";
         const Finished run = Vantorctl(device, {"write-all", "--backup", dir, table});
         EXPECT_EQ(run.status, c.status) << run.output;
         if (c.status != 0) {
@@ -355,7 +375,8 @@ TEST(VantorctlTest, WriteAllWithABackupSavesTheDeviceFirstOrWritesNothing) {
         for (const auto& entry : std::filesystem::directory_iterator(dir)) saved.push_back(entry.path());
         ASSERT_EQ(saved.size(), 1U);
         EXPECT_TRUE(saved[0].filename().string().starts_with("SN_7_x-2")) << saved[0];
-        EXPECT_NE(run.output.find("vantorctl: the device was saved to " + saved[0].string() + "\n"), std::string::npos);
+        EXPECT_NE(run.output.find("vantorctl: the device was saved to " + saved[0].string() + "\n"),
+                  std::string::npos);
         // The backup loads back as the device was.
         MemoryDialogControls controls;
         RadioConfigDialog dialog(controls);
@@ -439,6 +460,56 @@ TEST(VantorctlTest, OutputThatCannotBeWrittenEndsWithStatus4) {
         if (c.args.size() > 1 && c.args[1] == "TRACE") {
             EXPECT_EQ(Contents(trace).find("NONE"), std::string::npos) << Contents(trace);
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+std::unique_ptr<vantor::sim::PtyServer> Serve(const std::string& dir, int port,
+                                              const std::string& fault = "") {
+    vantor::sim::ServerOptions options;
+    options.portsDir = dir;
+    options.port = port;
+    if (!fault.empty())
+        options.faults.push_back(std::get<vantor::sim::FaultRule>(vantor::sim::ParseFault(fault)));
+    auto server = std::make_unique<vantor::sim::PtyServer>(options);
+    if (auto failure = server->Start()) ADD_FAILURE() << *failure;
+    return server;
+}
+
+// Three units at once: one goes through, one is silent, one is unplugged mid-run. The one that goes
+// through is written whole and verified; the summary says what became of each, and the exit status is
+// the worst. Every log line names its port.
+TEST(VantorctlTest, SeveralPortsRunAtOnceAndEachEndsOnItsOwn) {
+    testsupport::PortsDirectory ports;
+    auto good = Serve(ports.Path(), 1);
+    auto silent = Serve(ports.Path(), 2, "*:silence");
+    auto unplugged = Serve(ports.Path(), 3, "*@40:unplug");
+    const std::string file = ports.Path() + "/table.txt";
+    std::ofstream(file, std::ios::binary)
+        << "SerialNumber: UNIT-1\r\nWideBand: 1\r\n'SQUELCH': 1\r\n'DISP': 2\r\n"
+           "Channels: \r\n1 55 66 \r\n500 12 34 \r\n";
+    testsupport::ChildProcess program(VANTORCTL_PATH, {"--port", "1-3", "write-all", "--verify", file},
+                                      {"VANTOR_PORTS_DIR=" + ports.Path(), "VANTOR_PORT", "VANTOR_BAUD"});
+    const std::string output = program.AllOutput();
+    EXPECT_EQ(program.Wait(), 1) << output;
+    EXPECT_EQ(good->State().homeNumbers[0], (vantor::sim::HomeNumberCodes{"55", "66"}));
+    EXPECT_EQ(good->State().homeNumbers[499], (vantor::sim::HomeNumberCodes{"12", "34"}));
+    EXPECT_EQ(good->State().disp, 2);
+    const auto has = [&](const std::string& text) { return output.find(text) != std::string::npos; };
+    EXPECT_TRUE(has("1      UNIT-1               write-all: done                       0  holds the table"))
+        << output;
+    EXPECT_TRUE(has("2                           write-all: refused or no answer")) << output;
+    EXPECT_TRUE(has("3                           write-all: refused or no answer")) << output;
+    EXPECT_TRUE(has("[port 2] More than 5 errors have occurred.\n")) << output;
+    EXPECT_TRUE(has("[port 3] Home numbers not written: ")) << output;
+    EXPECT_TRUE(has("[port 1] Verify: the device holds the table\n")) << output;
+    // No line of the log stands without its port (the summary comes after the log).
+    const std::string log = output.substr(0, output.find("port   serial number"));
+    for (std::size_t at = 0; at < log.size(); at = log.find('\n', at) + 1) {
+        EXPECT_TRUE(log.compare(at, 6, "[port ") == 0) << log.substr(at, 60);
     }
 }
 
