@@ -1,6 +1,7 @@
 #include "app/SafeFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -111,4 +112,26 @@ std::variant<std::string, std::string> ReadWholeFile(const std::string& path, st
     close(fd);
     if (!failure.empty()) return Result(std::in_place_index<1>, failure);
     return Result(std::in_place_index<0>, std::move(bytes));
+}
+
+std::optional<std::string> AppendToFile(const std::string& path, std::string_view header, std::string_view bytes) {
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return Reason();
+    std::optional<std::string> failure;
+    struct stat st {};
+    if (flock(fd, LOCK_EX) != 0 || fstat(fd, &st) != 0) {
+        failure = Reason();
+    } else {
+        std::string text;
+        if (st.st_size == 0) text.append(header);
+        text.append(bytes);
+        for (std::size_t done = 0; done < text.size() && !failure;) {
+            const ssize_t n = write(fd, text.data() + done, text.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) failure = Reason();
+            else done += static_cast<std::size_t>(n);
+        }
+    }
+    if (close(fd) != 0 && !failure) failure = Reason();
+    return failure;
 }

@@ -21,3 +21,7 @@ inline constexpr std::string_view kNotARegularFile = "not a regular file";
 // The whole file, or why it cannot be read. Only a regular file is read, never waiting for anybody; a
 // file larger than `limit` bytes is not read.
 std::variant<std::string, std::string> ReadWholeFile(const std::string& path, std::size_t limit);
+
+// Appends `bytes` to the file at `path`, made when missing, with `header` first when the file is empty.
+// Several programs appending to one file at once take turns, each append whole. Why it failed, if it did.
+std::optional<std::string> AppendToFile(const std::string& path, std::string_view header, std::string_view bytes);

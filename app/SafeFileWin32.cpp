@@ -105,3 +105,24 @@ std::variant<std::string, std::string> ReadWholeFile(const std::string& path, st
     }
     return Result(std::in_place_index<0>, std::move(bytes));
 }
+
+std::optional<std::string> AppendToFile(const std::string& path, std::string_view header, std::string_view bytes) {
+    Handle file(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return Reason();
+    OVERLAPPED whole{};
+    if (!LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) return Reason();
+    std::optional<std::string> failure;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.Get(), &size)) {
+        failure = Reason();
+    } else {
+        std::string text;
+        if (size.QuadPart == 0) text.append(header);
+        text.append(bytes);
+        if (!WriteAll(file.Get(), text)) failure = Reason();
+    }
+    UnlockFileEx(file.Get(), 0, MAXDWORD, MAXDWORD, &whole);
+    if (!file.Close() && !failure) failure = Reason();
+    return failure;
+}

@@ -6,14 +6,21 @@
 namespace {
 
 constexpr std::string_view kHeader =
-    R"(Usage: vantorctl [--port N] [--baud B] [--trace FILE] COMMAND [ARGUMENT]...
+    R"(Usage: vantorctl [--port N] [--baud B] [--trace FILE] [--record FILE] COMMAND [ARGUMENT]...
 Configures a radio-interface device on a serial port with the same requests as the Vantor Radio Config
 window. The log of each exchange goes to standard error, values to standard output.
 
 Options:
-  --port N       the serial port: N as in the window (default $VANTOR_PORT, else 1)
+  --port N       the serial port: N as in the window (default $VANTOR_PORT, else 1). For write-all,
+                 read-all, verify, get and set, a list and ranges (1,3,5-8) run the command on every
+                 port at once: each log line begins "[port N] ", a table of what became of each unit
+                 ends the run, and the exit status is the worst unit's. read-all -o then needs {port}
+                 or {serial} in its file name.
   --baud B       the line speed (default $VANTOR_BAUD, else 19200)
   --trace FILE   append every request and reply to FILE, one exchange per line
+  --record FILE  append one line per unit to the CSV file FILE (a header first when it is new): UTC
+                 time, port, device path, serial number, command, table file and its SHA-256,
+                 outcome, verify result, seconds. Runs recording at once never mix their lines.
   --help         this text; after a command, that command's part of it
   --             the options end: what follows is the command and its arguments, even where it
                  begins with '-' (vantorctl -- set min-volume -1)

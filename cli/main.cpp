@@ -34,6 +34,7 @@
 #include "app/DeviceSettings.h"
 #include "app/DialogText.h"
 #include "app/SafeFile.h"
+#include "app/Sha256.h"
 #include "cli/Usage.h"
 #include "protocol/DeviceCommand.h"
 #include "serial/ExchangeTrace.h"
@@ -347,6 +348,10 @@ public:
         const std::string output = Substituted(Substituted(outputName, "{port}", m_port), "{serial}",
                                                FileNamePart(m_serialNumber, "port" + m_port));
         const std::string file = tablefile::WriteTableFile(TakeSnapshot(table, settings));
+        if (!output.empty() && status == kDone) {
+            m_tableFile = output;
+            m_tableDigest = Sha256Hex(file);
+        }
         if (output.empty()) {
             m_console.Value(file);
         } else if (status != kDone) {
@@ -397,6 +402,9 @@ public:
     }
     // What the latest verify found; empty when there was none.
     const std::string& VerifyResult() const { return m_verifyResult; }
+    // The table file the command read or wrote, and its SHA-256; empty when none.
+    const std::string& TableFile() const { return m_tableFile; }
+    const std::string& TableDigest() const { return m_tableDigest; }
 
 private:
     int Verified(const table::HomeNumberTable& table, SettingValues& settings) {
@@ -465,6 +473,8 @@ private:
             return UsageError("cannot read the table file " + input + ": " + std::get<1>(read));
         }
         const std::string& bytes = std::get<0>(read);
+        m_tableFile = input;
+        m_tableDigest = Sha256Hex(bytes);
         const tablefile::LoadResult check = tablefile::CheckTableFile(bytes);
         if (!check.Whole()) {
             m_console.Message(Format(
@@ -507,6 +517,8 @@ private:
     std::string m_port;
     std::string m_serialNumber;
     std::string m_verifyResult;
+    std::string m_tableFile;    // the table file read or written, for the record
+    std::string m_tableDigest;  // its SHA-256
     DeviceSession m_session;
     std::unique_ptr<ExchangeTrace> m_trace;
     std::string m_tracePath;
@@ -644,6 +656,9 @@ private:
 // What became of each unit, for the summary.
 struct UnitResult {
     std::uint32_t port = 0;
+    std::string finished;  // the UTC time the unit ended, as 2026-12-07T10:15:00Z
+    std::string tableFile;
+    std::string tableDigest;
     std::string serialNumber;
     std::string done;
     int errors = 0;
@@ -651,6 +666,67 @@ struct UnitResult {
     double seconds = 0;
     int status = kDone;
 };
+
+// What a unit's run came to, once it has ended; the serial number asked for when the run did not learn it.
+UnitResult Finished(Session& session, std::uint32_t port, int status,
+                    std::chrono::steady_clock::time_point start) {
+    UnitResult result;
+    result.port = port;
+    result.status = status;
+    result.serialNumber = session.SerialNumber(status);
+    result.verify = session.VerifyResult();
+    result.tableFile = session.TableFile();
+    result.tableDigest = session.TableDigest();
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &now);
+#else
+    gmtime_r(&now, &utc);
+#endif
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    result.finished = stamp;
+    return result;
+}
+
+// A CSV field: quoted, its quotes doubled, when it holds a comma, a quote or a line end.
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+std::string StatusWord(int status);
+
+// --record: one line per unit appended to a CSV file, the header first when the file is new; the lines
+// of one run go in as one piece, so that runs recording at once never mix their lines.
+int Record(const std::string& path, const std::string& command, const std::vector<UnitResult>& results) {
+    constexpr std::string_view kHeader =
+        "utc,port,device,serial_number,command,table_file,table_sha256,outcome,verify,seconds\n";
+    std::string lines;
+    for (const UnitResult& r : results) {
+        const std::vector<std::string> fields{r.finished,
+                                              std::to_string(r.port),
+                                              PortDevicePath(std::to_string(r.port)).value_or(""),
+                                              r.serialNumber,
+                                              command,
+                                              r.tableFile,
+                                              r.tableDigest,
+                                              StatusWord(r.status),
+                                              r.verify,
+                                              Format("%.1f", r.seconds)};
+        for (std::size_t i = 0; i < fields.size(); ++i) lines += (i ? "," : "") + CsvField(fields[i]);
+        lines += "\n";
+    }
+    if (auto failure = AppendToFile(path, kHeader, lines)) {
+        std::fprintf(stderr, "vantorctl: cannot write the record %s: %s\n", path.c_str(), failure->c_str());
+        return kOutputFailed;
+    }
+    return kDone;
+}
 
 std::string StatusWord(int status) {
     switch (status) {
@@ -670,22 +746,19 @@ std::string StatusWord(int status) {
 // The command on every port at once, one thread, session and link each; then the summary on standard
 // output. The exit status is the worst of the units'.
 int RunUnits(const std::vector<std::uint32_t>& ports, std::int32_t baud, const std::string& what,
-             const std::function<int(Session&)>& unit) {
+             const std::function<int(Session&)>& unit, const std::string& record) {
     std::vector<UnitResult> results(ports.size());
     const auto run = [&](std::size_t i) {
         const auto start = std::chrono::steady_clock::now();
         UnitConsole console(ports[i]);
         Session session(console, std::to_string(ports[i]), baud);
         UnitResult& result = results[i];
-        result.port = ports[i];
-        result.status = unit(session);
-        result.serialNumber = session.SerialNumber(result.status);
+        const int status = unit(session);
         std::string values = console.Values();
         while (values.ends_with('\n')) values.pop_back();
+        result = Finished(session, ports[i], status, start);
         result.done = what + ": " + StatusWord(result.status) + (values.empty() ? "" : ", " + values);
-        result.verify = session.VerifyResult();
         result.errors = console.Errors();
-        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     };
     std::vector<std::thread> units;
     for (std::size_t i = 0; i < ports.size(); ++i) {
@@ -707,7 +780,7 @@ int RunUnits(const std::vector<std::uint32_t>& ports, std::int32_t baud, const s
         worst = std::max(worst, r.status);
     }
     Print(summary);
-    return worst;
+    return record.empty() ? worst : std::max(worst, Record(record, what, results));
 }
 
 #ifndef _WIN32
@@ -736,6 +809,7 @@ struct Arguments {
     bool baudGiven = false;  // find tries the speeds given, else its own
     bool verify = false;     // write-all verifies what it wrote
     std::string backup;      // write-all first reads the device into a file in this folder
+    std::string record;      // a CSV file that gets a line for each unit
     std::vector<std::string> words;
 };
 
@@ -752,8 +826,8 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
             continue;
         }
         std::string value;
-        const bool takesValue =
-            arg == "--port" || arg == "--baud" || arg == "--trace" || arg == "-o" || arg == "--backup";
+        const bool takesValue = arg == "--port" || arg == "--baud" || arg == "--trace" || arg == "-o" ||
+                                arg == "--backup" || arg == "--record";
         if (const auto equals = arg.find('='); arg.starts_with("--") && equals != std::string::npos) {
             value = arg.substr(equals + 1);
             arg.resize(equals);
@@ -767,6 +841,8 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
             parsed.verify = true;
         } else if (arg == "--backup") {
             parsed.backup = value;
+        } else if (arg == "--record") {
+            parsed.record = value;
         } else if (arg == "--port") {
             parsed.port = value;
         } else if (arg == "--baud") {
@@ -788,7 +864,7 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
 int Run(int argc, char** argv) {
     auto arguments = ParseArguments(argc, argv);
     if (const int* status = std::get_if<int>(&arguments)) return *status;
-    const auto& [port, baud, trace, output, help, baudGiven, verify, backup, words] =
+    const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, words] =
         std::get<Arguments>(arguments);
     const std::string command = words.empty() ? "" : words[0];
     if (help || command.empty()) {
@@ -861,7 +937,7 @@ int Run(int argc, char** argv) {
             output.find("{serial}") == std::string::npos) {
             return UsageError("read-all on several ports needs -o with {port} or {serial} in the name");
         }
-        return RunUnits(*ports, speed, command, unit);
+        return RunUnits(*ports, speed, command, unit, record);
     }
     StandardConsole console;
     Session session(console, port, speed);
@@ -869,7 +945,10 @@ int Run(int argc, char** argv) {
         if (const int status = session.Trace(trace); status != kDone) return status;
     }
     // Every exchange is in the trace file, or the run says it is not.
-    return session.CheckTrace(unit(session));
+    const auto start = std::chrono::steady_clock::now();
+    const int status = session.CheckTrace(unit(session));
+    if (record.empty()) return status;
+    return std::max(status, Record(record, command, {Finished(session, ports->front(), status, start)}));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // status of each outcome.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -511,6 +512,39 @@ TEST(VantorctlTest, SeveralPortsRunAtOnceAndEachEndsOnItsOwn) {
     for (std::size_t at = 0; at < log.size(); at = log.find('\n', at) + 1) {
         EXPECT_TRUE(log.compare(at, 6, "[port ") == 0) << log.substr(at, 60);
     }
+}
+
+// Two runs of three units each record into one file at once: one header, then one whole line per unit.
+TEST(VantorctlTest, RunsRecordingAtOnceKeepTheirLinesWhole) {
+    testsupport::PortsDirectory ports;
+    std::vector<std::unique_ptr<vantor::sim::PtyServer>> devices;
+    for (int port = 1; port <= 6; ++port) devices.push_back(Serve(ports.Path(), port));
+    const std::string record = ports.Path() + "/record.csv";
+    const std::vector<std::string> environment{"VANTOR_PORTS_DIR=" + ports.Path(), "VANTOR_PORT",
+                                               "VANTOR_BAUD"};
+    testsupport::ChildProcess first(VANTORCTL_PATH, {"--port", "1-3", "--record", record, "get", "disp"},
+                                    environment);
+    testsupport::ChildProcess second(VANTORCTL_PATH, {"--port", "4-6", "--record", record, "get", "disp"},
+                                     environment);
+    first.AllOutput();
+    second.AllOutput();
+    EXPECT_EQ(first.Wait(), 0);
+    EXPECT_EQ(second.Wait(), 0);
+
+    std::ifstream in(record);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "utc,port,device,serial_number,command,table_file,table_sha256,outcome,verify,seconds");
+    std::vector<std::string> seen;
+    while (std::getline(in, line)) {
+        EXPECT_EQ(std::count(line.begin(), line.end(), ','), 9) << line;
+        const std::size_t port = line.find(',') + 1;
+        const std::string rest = line.substr(port);
+        EXPECT_NE(rest.find(",SIM00001,get,,,done,,"), std::string::npos) << line;
+        seen.push_back(rest.substr(0, rest.find(',')));
+    }
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, (std::vector<std::string>{"1", "2", "3", "4", "5", "6"}));
 }
 
 }  // namespace
