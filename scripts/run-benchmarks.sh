@@ -10,3 +10,5 @@ for bench in "$build"/bench/*_bench; do
 done
 echo "== request pauses"
 bash "$(dirname "$0")/../bench/request-pauses.sh" "$build"
+echo "== production bench"
+bash "$(dirname "$0")/../bench/production.sh" "$build"
