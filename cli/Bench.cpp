@@ -1,0 +1,201 @@
+#include "cli/Bench.h"
+
+#include <algorithm>
+#include <system_error>
+#include <thread>
+
+#include "app/DeviceFinder.h"
+#include "serial/PortDiscovery.h"
+#include "serial/PortPath.h"
+
+namespace cli {
+
+namespace {
+
+// What became of each unit, for the summary.
+struct UnitResult {
+    std::uint32_t port = 0;
+    std::string finished;  // the UTC time the unit ended, as 2026-12-07T10:15:00Z
+    std::string tableFile;
+    std::string tableDigest;
+    std::string serialNumber;
+    std::string done;
+    int errors = 0;
+    std::string verify;
+    double seconds = 0;
+    int status = kDone;
+};
+
+// What a unit's run came to, once it has ended; the serial number asked for when the run did not learn it.
+UnitResult Finished(Session& session, std::uint32_t port, int status,
+                    std::chrono::steady_clock::time_point start) {
+    UnitResult result;
+    result.port = port;
+    result.status = status;
+    result.serialNumber = session.SerialNumber(status);
+    result.verify = session.VerifyResult();
+    result.tableFile = session.TableFile();
+    result.tableDigest = session.TableDigest();
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &now);
+#else
+    gmtime_r(&now, &utc);
+#endif
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    result.finished = stamp;
+    return result;
+}
+
+// A CSV field: quoted, its quotes doubled, when it holds a comma, a quote or a line end.
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+std::string StatusWord(int status);
+
+// --record: one line per unit appended to a CSV file, the header first when the file is new; the lines
+// of one run go in as one piece, so that runs recording at once never mix their lines.
+int Record(const std::string& path, const std::string& command, const std::vector<UnitResult>& results) {
+    constexpr std::string_view kHeader =
+        "utc,port,device,serial_number,command,table_file,table_sha256,outcome,verify,seconds\n";
+    std::string lines;
+    for (const UnitResult& r : results) {
+        const std::vector<std::string> fields{r.finished,
+                                              std::to_string(r.port),
+                                              PortDevicePath(std::to_string(r.port)).value_or(""),
+                                              r.serialNumber,
+                                              command,
+                                              r.tableFile,
+                                              r.tableDigest,
+                                              StatusWord(r.status),
+                                              r.verify,
+                                              Format("%.1f", r.seconds)};
+        for (std::size_t i = 0; i < fields.size(); ++i) lines += (i ? "," : "") + CsvField(fields[i]);
+        lines += "\n";
+    }
+    if (auto failure = AppendToFile(path, kHeader, lines)) {
+        std::fprintf(stderr, "vantorctl: cannot write the record %s: %s\n", path.c_str(), failure->c_str());
+        return kOutputFailed;
+    }
+    return kDone;
+}
+
+std::string StatusWord(int status) {
+    switch (status) {
+        case kDone:
+            return "done";
+        case kDeviceFailed:
+            return "refused or no answer";
+        case kBadUsage:
+            return "bad input";
+        case kPortFailed:
+            return "port failed";
+        default:
+            return "output failed";
+    }
+}
+
+}  // namespace
+
+// The command on every port at once, one thread, session and link each; then the summary on standard
+// output. The exit status is the worst of the units'.
+int RunUnits(const std::vector<std::uint32_t>& ports, std::int32_t baud, const std::string& what,
+             const std::function<int(Session&)>& unit, const std::string& record) {
+    std::vector<UnitResult> results(ports.size());
+    const auto run = [&](std::size_t i) {
+        const auto start = std::chrono::steady_clock::now();
+        UnitConsole console(ports[i]);
+        Session session(console, std::to_string(ports[i]), baud);
+        UnitResult& result = results[i];
+        const int status = unit(session);
+        std::string values = console.Values();
+        while (values.ends_with('\n')) values.pop_back();
+        result = Finished(session, ports[i], status, start);
+        result.done = what + ": " + StatusWord(result.status) + (values.empty() ? "" : ", " + values);
+        result.errors = console.Errors();
+    };
+    std::vector<std::thread> units;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        try {
+            units.emplace_back(run, i);
+        } catch (const std::system_error&) {
+            run(i);  // no thread to give: this one runs it, after the others have started
+        }
+    }
+    for (std::thread& thread : units) thread.join();
+
+    std::string summary = Format("%-6s %-20s %-32s %6s  %-16s %7s\n", "port", "serial number", "done",
+                                 "errors", "verify", "seconds");
+    int worst = kDone;
+    for (const UnitResult& r : results) {
+        summary += Format("%-6u %-20s %-32s %6d  %-16s %7.1f\n", static_cast<unsigned>(r.port),
+                          r.serialNumber.c_str(), r.done.c_str(), r.errors,
+                          r.verify.empty() ? "-" : r.verify.c_str(), r.seconds);
+        worst = std::max(worst, r.status);
+    }
+    Print(summary);
+    return record.empty() ? worst : std::max(worst, Record(record, what, results));
+}
+
+// find: every port the port list names, asked at each speed; the ports that answered, were busy or
+// failed, on standard output.
+int Find(const std::string& bauds, std::size_t arguments) {
+    if (arguments != 0) return UsageError("find takes no arguments besides --baud B[,B...]");
+    std::vector<std::int32_t> speeds;
+    for (std::size_t at = 0; at <= bauds.size();) {
+        const std::size_t comma = std::min(bauds.find(',', at), bauds.size());
+        const auto speed = ParseDialogInt(std::string_view(bauds).substr(at, comma - at));
+        if (!speed || *speed <= 0)
+            return UsageError("--baud takes speeds such as 19200,9600, not '" + bauds + "'");
+        speeds.push_back(*speed);
+        at = comma + 1;
+    }
+    std::vector<PortInfo> ports;
+    for (PortInfo& port : ListPorts()) {
+        if (port.present) ports.push_back(std::move(port));
+    }
+    if (ports.empty()) {
+        Print(DescribePorts(ports) + "\n");
+        return kDeviceFailed;
+    }
+    const std::vector<FoundPort> found = FindDevices(ports, speeds);
+    Print(DescribeFound(found));
+    return std::any_of(found.begin(), found.end(), [](const FoundPort& f) { return f.answered; })
+               ? kDone
+               : kDeviceFailed;
+}
+
+// --port as a list: numbers and ranges joined by commas ("1,3,5-8"), each a port number; none twice.
+std::optional<std::vector<std::uint32_t>> ParsePortList(const std::string& text) {
+    constexpr std::size_t kMostPorts = 256;
+    std::vector<std::uint32_t> ports;
+    for (std::size_t at = 0; at <= text.size();) {
+        const std::size_t comma = std::min(text.find(',', at), text.size());
+        const std::string_view item = std::string_view(text).substr(at, comma - at);
+        const std::size_t dash = item.find('-', 1);
+        const auto first = ParsePortNumber(item.substr(0, dash));
+        const auto last = dash == std::string_view::npos ? first : ParsePortNumber(item.substr(dash + 1));
+        if (!first || !last || *last < *first || *last - *first >= kMostPorts) return std::nullopt;
+        for (std::uint64_t n = *first; n <= *last; ++n) {
+            const auto number = static_cast<std::uint32_t>(n);
+            if (std::find(ports.begin(), ports.end(), number) != ports.end()) return std::nullopt;
+            ports.push_back(number);
+        }
+        if (ports.size() > kMostPorts) return std::nullopt;
+        at = comma + 1;
+    }
+    return ports;
+}
+int RecordOne(const std::string& record, const std::string& what, Session& session, std::uint32_t port,
+              int status, std::chrono::steady_clock::time_point start) {
+    return Record(record, what, {Finished(session, port, status, start)});
+}
+
+}  // namespace cli

@@ -1,0 +1,31 @@
+#pragma once
+
+// The production bench: several units at once, finding the ports with a device, and the record.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/Unit.h"
+
+namespace cli {
+
+// find: every port the port list names, asked at each speed ("19200,9600"); the ports that answered,
+// were busy or failed, on standard output.
+int Find(const std::string& bauds, std::size_t arguments);
+
+// --port as a list: numbers and ranges joined by commas ("1,3,5-8"), each a port number; none twice.
+std::optional<std::vector<std::uint32_t>> ParsePortList(const std::string& text);
+
+// The command on every port at once, one thread, session and link each; then the summary on standard
+// output and, with a record file, a line per unit there. The exit status is the worst of the units'.
+int RunUnits(const std::vector<std::uint32_t>& ports, std::int32_t baud, const std::string& what,
+             const std::function<int(Session&)>& unit, const std::string& record);
+
+// A single unit's run as a line of the record file; the exit status of writing it.
+int RecordOne(const std::string& record, const std::string& what, Session& session, std::uint32_t port,
+              int status, std::chrono::steady_clock::time_point start);
+
+}  // namespace cli

@@ -1,0 +1,193 @@
+#pragma once
+
+// Where vantorctl's output goes: values to standard output, the log and vantorctl's own messages to
+// standard error; a console of its own for each unit when several run at once.
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <variant>
+#include <vector>
+
+#include "app/DeviceSession.h"
+#include "protocol/LogSink.h"
+#include "table/HomeNumberTable.h"
+
+namespace cli {
+
+enum ExitStatus { kDone = 0, kDeviceFailed = 1, kBadUsage = 2, kPortFailed = 3, kOutputFailed = 4 };
+
+// Everything for standard output goes through here, flushed at once, so that a failure is caught with its
+// reason (the C library's buffer would only fail later, when errno says something else).
+void Print(std::string_view text);
+// Why standard output could not take what was printed; empty while it could.
+const std::string& OutputFailure();
+
+bool ErrorIsTerminal();
+
+// A usage error said on standard error; the exit status for it.
+int UsageError(const std::string& message);
+
+template <class... Args>
+std::string Format(const char* format, Args... args) {
+    const int size = std::snprintf(nullptr, 0, format, args...);
+    std::string text(static_cast<std::size_t>(std::max(size, 0)) + 1, '\0');
+    std::snprintf(text.data(), text.size(), format, args...);
+    text.resize(text.size() - 1);
+    return text;
+}
+
+// The log console on standard error, its lines as a terminal shows them ("\r\n" becomes a line end).
+// A text is taken up to its first zero byte, and the empty text (the window's clearing of its log)
+// shows nothing; a pause is slept, as the window pauses after the lines that ask for it.
+class StandardErrorLog : public LogSink {
+public:
+    void Text(std::string_view text, bool pause) override { Append(text.substr(0, text.find('\0')), pause); }
+    void Number(std::int32_t value, bool pause) override { Append(std::to_string(value), pause); }
+    void String(const std::string& text, bool pause) override { Append(text, pause); }
+    void Hex(std::span<const std::uint8_t> bytes, std::int32_t count) override {
+        Append(HexDigits(bytes, count), false);
+    }
+
+private:
+    static void Append(std::string_view text, bool pause) {
+        for (std::size_t at = 0; at < text.size(); ++at) {
+            if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') continue;
+            std::fputc(text[at], stderr);
+        }
+        std::fflush(stderr);
+        if (pause) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+};
+
+// A transfer's progress goes to a terminal only, overwriting itself on one line, and ends with a line end.
+class TerminalProgress : public DeviceSession::Progress {
+public:
+    explicit TerminalProgress(bool shown) : m_shown(shown) { Show(""); }
+    ~TerminalProgress() override {
+        if (m_shown) std::fputc('\n', stderr);
+    }
+    TerminalProgress(const TerminalProgress&) = delete;
+    TerminalProgress& operator=(const TerminalProgress&) = delete;
+    void RowsDone(std::int32_t rows) override {
+        Show(std::to_string(rows) + " of " + std::to_string(table::HomeNumberTable::kRows));
+    }
+    void SettingsNext() override { Show("Settings"); }
+    bool StopRequested() override { return false; }
+
+private:
+    void Show(const std::string& text) {
+        if (!m_shown) return;
+        std::fprintf(stderr, "\r%-20s", text.c_str());
+        std::fflush(stderr);
+    }
+    bool m_shown;
+};
+
+// Where one unit's output goes: its values (standard output), vantorctl's own messages and the log
+// (standard error), and whether a transfer shows its progress.
+class Console {
+public:
+    virtual ~Console() = default;
+    virtual void Value(std::string_view text) = 0;
+    // A message of vantorctl's own, one or more lines each ending "\n".
+    virtual void Message(const std::string& text) = 0;
+    virtual LogSink& Log() = 0;
+    virtual bool ShowsProgress() = 0;
+};
+
+// One device's output as it is.
+class StandardConsole : public Console {
+public:
+    void Value(std::string_view text) override { Print(text); }
+    void Message(const std::string& text) override {
+        std::fputs(text.c_str(), stderr);
+        std::fflush(stderr);
+    }
+    LogSink& Log() override { return m_log; }
+    bool ShowsProgress() override { return ErrorIsTerminal(); }
+
+private:
+    StandardErrorLog m_log;
+};
+
+// Held while a unit writes its lines to standard error: a line of one unit never runs into a line of
+// another.
+std::mutex& StandardErrorLock();
+
+// One unit of a run on several ports: its log lines and messages go to standard error whole, each after
+// "[port N] "; its values are kept for the summary; lines that report a failure are counted.
+class UnitConsole : public Console, private LogSink {
+public:
+    explicit UnitConsole(std::uint32_t port) : m_prefix("[port " + std::to_string(port) + "] ") {}
+    ~UnitConsole() override {
+        if (!m_line.empty()) Emit(m_line + "\n");
+    }
+    UnitConsole(const UnitConsole&) = delete;
+    UnitConsole& operator=(const UnitConsole&) = delete;
+
+    void Value(std::string_view text) override { m_values.append(text); }
+    void Message(const std::string& text) override { Emit(text); }
+    LogSink& Log() override { return *this; }
+    bool ShowsProgress() override { return false; }
+
+    const std::string& Values() const { return m_values; }
+    int Errors() const { return m_errors; }
+
+private:
+    void Text(std::string_view text, bool pause) override { Append(text.substr(0, text.find('\0')), pause); }
+    void Number(std::int32_t value, bool pause) override { Append(std::to_string(value), pause); }
+    void String(const std::string& text, bool pause) override { Append(text, pause); }
+    void Hex(std::span<const std::uint8_t> bytes, std::int32_t count) override {
+        Append(HexDigits(bytes, count), false);
+    }
+
+    void Append(std::string_view text, bool pause) {
+        m_line.append(text);
+        for (auto end = m_line.find("\r\n"); end != std::string::npos; end = m_line.find("\r\n")) {
+            Emit(m_line.substr(0, end) + "\n");
+            m_line.erase(0, end + 2);
+        }
+        if (pause) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+
+    void Emit(const std::string& lines) {
+        static constexpr std::array<std::string_view, 9> kFailures{
+            "Timed out", "Unrecognized",   "Unexpected",           "FAILED",     "Unsuccessful",
+            " not ",     "Ending process", "Open com port failed", "Error while"};
+        std::string prefixed;
+        for (std::size_t at = 0; at < lines.size();) {
+            const std::size_t end = std::min(lines.find('\n', at), lines.size());
+            const std::string_view line = std::string_view(lines).substr(at, end - at);
+            for (std::string_view failure : kFailures) {
+                if (line.find(failure) != std::string_view::npos) {
+                    ++m_errors;
+                    break;
+                }
+            }
+            prefixed += m_prefix;
+            prefixed += line;
+            prefixed += '\n';
+            at = end + 1;
+        }
+        std::lock_guard lock(StandardErrorLock());
+        std::fputs(prefixed.c_str(), stderr);
+        std::fflush(stderr);
+    }
+
+    std::string m_prefix;
+    std::string m_line;  // the log's unfinished line
+    std::string m_values;
+    int m_errors = 0;
+};
+
+}  // namespace cli
