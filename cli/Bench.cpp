@@ -37,16 +37,7 @@ UnitResult Finished(Session& session, std::uint32_t port, int status,
     result.tableFile = session.TableFile();
     result.tableDigest = session.TableDigest();
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-#ifdef _WIN32
-    gmtime_s(&utc, &now);
-#else
-    gmtime_r(&now, &utc);
-#endif
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    result.finished = stamp;
+    result.finished = UtcNow("%Y-%m-%dT%H:%M:%SZ");
     return result;
 }
 

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 namespace cli {
 
@@ -37,6 +38,18 @@ bool ErrorIsTerminal() {
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "vantorctl: %s\nTry 'vantorctl --help'.\n", message.c_str());
     return kBadUsage;
+}
+
+std::string UtcNow(const char* format) {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &now);
+#else
+    gmtime_r(&now, &utc);
+#endif
+    char stamp[64];
+    return std::strftime(stamp, sizeof stamp, format, &utc) > 0 ? stamp : "";
 }
 
 std::mutex& StandardErrorLock() {

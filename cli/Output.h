@@ -37,6 +37,9 @@ bool ErrorIsTerminal();
 // A usage error said on standard error; the exit status for it.
 int UsageError(const std::string& message);
 
+// The time now in UTC, in a strftime format.
+std::string UtcNow(const char* format);
+
 template <class... Args>
 std::string Format(const char* format, Args... args) {
     const int size = std::snprintf(nullptr, 0, format, args...);

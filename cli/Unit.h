@@ -329,17 +329,7 @@ private:
     // The serial number with every character a file name may not safely hold made '_', else the port;
     // then the UTC time.
     std::string BackupName(const std::string& serialNumber) const {
-        const std::string name = FileNamePart(serialNumber, "port" + m_port);
-        const std::time_t now = std::time(nullptr);
-        std::tm utc{};
-#ifdef _WIN32
-        gmtime_s(&utc, &now);
-#else
-        gmtime_r(&now, &utc);
-#endif
-        char stamp[32];
-        std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
-        return name + "-" + stamp;
+        return FileNamePart(serialNumber, "port" + m_port) + "-" + UtcNow("%Y%m%dT%H%M%SZ");
     }
 
     // A table file into a table and settings, its path logged as Open logs it; a usage error for a file

@@ -10,21 +10,15 @@
 #include "sim/Faults.h"
 #include "sim/PtyServer.h"
 #include "tests/support/FarEnd.h"
+#include "tests/support/SimulatedDevice.h"
 
 namespace {
 
 std::unique_ptr<vantor::sim::PtyServer> Serve(const std::string& dir, int port,
                                               const std::string& fault = "") {
-    vantor::sim::ServerOptions options;
-    options.portsDir = dir;
-    options.port = port;
-    if (!fault.empty())
-        options.faults.push_back(std::get<vantor::sim::FaultRule>(vantor::sim::ParseFault(fault)));
     vantor::sim::DeviceState state;
     state.serialNumber = vantor::sim::DeviceState::TextField("UNIT-" + std::to_string(port), 32);
-    auto server = std::make_unique<vantor::sim::PtyServer>(options, state);
-    if (auto failure = server->Start()) ADD_FAILURE() << *failure;
-    return server;
+    return testsupport::ServeOnPort(dir, port, fault, state);
 }
 
 PortInfo Port(const std::string& dir, int number) {

@@ -468,26 +468,16 @@ TEST(VantorctlTest, OutputThatCannotBeWrittenEndsWithStatus4) {
 
 namespace {
 
-std::unique_ptr<vantor::sim::PtyServer> Serve(const std::string& dir, int port,
-                                              const std::string& fault = "") {
-    vantor::sim::ServerOptions options;
-    options.portsDir = dir;
-    options.port = port;
-    if (!fault.empty())
-        options.faults.push_back(std::get<vantor::sim::FaultRule>(vantor::sim::ParseFault(fault)));
-    auto server = std::make_unique<vantor::sim::PtyServer>(options);
-    if (auto failure = server->Start()) ADD_FAILURE() << *failure;
-    return server;
-}
+using testsupport::ServeOnPort;
 
 // Three units at once: one goes through, one is silent, one is unplugged mid-run. The one that goes
 // through is written whole and verified; the summary says what became of each, and the exit status is
 // the worst. Every log line names its port.
 TEST(VantorctlTest, SeveralPortsRunAtOnceAndEachEndsOnItsOwn) {
     testsupport::PortsDirectory ports;
-    auto good = Serve(ports.Path(), 1);
-    auto silent = Serve(ports.Path(), 2, "*:silence");
-    auto unplugged = Serve(ports.Path(), 3, "*@40:unplug");
+    auto good = ServeOnPort(ports.Path(), 1);
+    auto silent = ServeOnPort(ports.Path(), 2, "*:silence");
+    auto unplugged = ServeOnPort(ports.Path(), 3, "*@40:unplug");
     const std::string file = ports.Path() + "/table.txt";
     std::ofstream(file, std::ios::binary)
         << "SerialNumber: UNIT-1\r\nWideBand: 1\r\n'SQUELCH': 1\r\n'DISP': 2\r\n"
@@ -518,7 +508,7 @@ TEST(VantorctlTest, SeveralPortsRunAtOnceAndEachEndsOnItsOwn) {
 TEST(VantorctlTest, RunsRecordingAtOnceKeepTheirLinesWhole) {
     testsupport::PortsDirectory ports;
     std::vector<std::unique_ptr<vantor::sim::PtyServer>> devices;
-    for (int port = 1; port <= 6; ++port) devices.push_back(Serve(ports.Path(), port));
+    for (int port = 1; port <= 6; ++port) devices.push_back(ServeOnPort(ports.Path(), port));
     const std::string record = ports.Path() + "/record.csv";
     const std::vector<std::string> environment{"VANTOR_PORTS_DIR=" + ports.Path(), "VANTOR_PORT",
                                                "VANTOR_BAUD"};

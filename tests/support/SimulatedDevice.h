@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,5 +58,20 @@ private:
     PortsDirectory m_ports;
     vantor::sim::PtyServer m_server;
 };
+
+// A simulated device published as comN in a ports directory shared with others, with a fault rule or
+// none, as long as the pointer lives.
+inline std::unique_ptr<vantor::sim::PtyServer> ServeOnPort(const std::string& dir, int port,
+                                                           const std::string& fault = "",
+                                                           vantor::sim::DeviceState state = {}) {
+    vantor::sim::ServerOptions options;
+    options.portsDir = dir;
+    options.port = port;
+    if (!fault.empty())
+        options.faults.push_back(std::get<vantor::sim::FaultRule>(vantor::sim::ParseFault(fault)));
+    auto server = std::make_unique<vantor::sim::PtyServer>(options, std::move(state));
+    if (auto failure = server->Start()) ADD_FAILURE() << "simulated device: " << *failure;
+    return server;
+}
 
 }  // namespace testsupport
