@@ -270,9 +270,9 @@ public:
     }
 
     // The serial number the device gave or was given in this run; asked for when there is none yet and
-    // the port opened.
+    // the command reached the device (a refused input or a port that did not open leaves it alone).
     std::string SerialNumber(int status) {
-        if (m_serialNumber.empty() && status != kPortFailed) {
+        if (m_serialNumber.empty() && status != kPortFailed && status != kBadUsage) {
             m_serialNumber = m_session.ReadText(protocol::kSerialNumber).value.value_or("");
         }
         return m_serialNumber;
