@@ -35,8 +35,20 @@ public:
     // The size of one dialog unit in pixels, from the window's font.
     QSizeF DialogUnit() const { return m_unit; }
 
+    // How a control follows the window when it grows beyond the described size.
+    enum class Growth {
+        kStay,
+        kMoveRight,
+        kMoveRightBelowTable,
+        kMoveBelowTable,
+        kMoveBelowLog,
+        kGrowWithTable,
+        kGrowWithLog
+    };
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 public:
@@ -54,6 +66,13 @@ private:
     std::map<QObject*, void (RadioConfigDialog::*)()> m_focusHandlers;
     std::map<QObject*, void (RadioConfigDialog::*)()> m_tableClickHandlers;
     QSizeF m_unit;
+    QSize m_baseSize;
+    struct Placement {
+        QWidget* widget;
+        QRect placed;  // at the described size
+        Growth growth;
+    };
+    std::vector<Placement> m_placements;
 };
 
 // The program's icon (resource 128), drawn rather than loaded.

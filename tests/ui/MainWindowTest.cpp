@@ -19,6 +19,8 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
+#include <algorithm>
+#include <vector>
 #include <QToolTip>
 #include <QTreeWidget>
 #include <atomic>
@@ -549,6 +551,46 @@ TEST_F(MainWindowTest, GrabsTheWindowForPeopleToLookAt) {
     const QPixmap shot = window().grab();
     EXPECT_EQ(shot.size(), window().size());
     ASSERT_TRUE(shot.save(directory + "/main-window.png"));
+}
+
+}  // namespace
+
+namespace {
+
+// The window opens at the described size, its least; grown, the table and the log take the extra room
+// (the table most of the height), the settings column keeps its size and its distance from the right
+// edge, and what stands beside or below the table and the log follows them.
+TEST_F(MainWindowTest, GrowingTheWindowGrowsTheTableAndTheLog) {
+    const QSize base = window().size();
+    EXPECT_EQ(window().minimumSize(), base);
+    struct Watched {
+        int id;
+        QRect before;
+    };
+    std::vector<Watched> watched;
+    for (int id : {ctl::kHomeNumberList, ctl::kLogConsole, ctl::kDtmfDelayEdit, ctl::kVerify, ctl::kAdd,
+                   ctl::kSerialPortEdit, ctl::kClearScreen}) {
+        watched.push_back({id, window().Control(id)->geometry()});
+    }
+    window().resize(base + QSize(300, 400));
+    QApplication::processEvents();
+    ASSERT_EQ(window().size(), base + QSize(300, 400));
+    const auto now = [&](int id) { return window().Control(id)->geometry(); };
+    const auto was = [&](int id) {
+        return std::find_if(watched.begin(), watched.end(), [id](const Watched& w) { return w.id == id; })->before;
+    };
+    EXPECT_EQ(now(ctl::kHomeNumberList).size(), was(ctl::kHomeNumberList).size() + QSize(300, 320));
+    EXPECT_EQ(now(ctl::kLogConsole).size(), was(ctl::kLogConsole).size() + QSize(300, 80));
+    EXPECT_EQ(now(ctl::kLogConsole).topLeft(), was(ctl::kLogConsole).topLeft() + QPoint(0, 320));
+    EXPECT_EQ(now(ctl::kDtmfDelayEdit), was(ctl::kDtmfDelayEdit).translated(300, 0));  // the settings column
+    EXPECT_EQ(now(ctl::kVerify), was(ctl::kVerify).translated(300, 0));                // beside the table
+    EXPECT_EQ(now(ctl::kAdd), was(ctl::kAdd).translated(0, 320));                      // below the table
+    EXPECT_EQ(now(ctl::kSerialPortEdit), was(ctl::kSerialPortEdit).translated(300, 320));  // beside the log
+    EXPECT_EQ(now(ctl::kClearScreen), was(ctl::kClearScreen).translated(0, 400));          // below the log
+    // Back to the described size, every control is where the template puts it.
+    window().resize(base);
+    QApplication::processEvents();
+    for (const Watched& w : watched) EXPECT_EQ(now(w.id), w.before) << w.id;
 }
 
 }  // namespace
