@@ -45,5 +45,6 @@ fi
 echo "Simulated device on $port (Serial Port 1)"
 
 status=0
-VANTOR_PORTS_DIR="$ports_dir" "$window" || status=$?
+# The demo runs on the simulator's port 1 whatever a real session kept, and keeps nothing itself.
+VANTOR_PORTS_DIR="$ports_dir" "$window" --no-settings || status=$?
 exit "$status"

@@ -10,6 +10,7 @@
 #include "serial/ExchangeTrace.h"
 #include "ui/MainWindow.h"
 #include "ui/QtDialogControls.h"
+#include "ui/RememberedSettings.h"
 #include "ui/StopSignals.h"
 
 namespace {
@@ -17,8 +18,8 @@ namespace {
 // The Qt window, telling the platform once it is up, and recording the exchanges when asked to.
 class ShownWindow : public QtDialogControls {
 public:
-    ShownWindow(std::function<void(QtDialogControls&)> onShown, std::string tracePath)
-        : m_onShown(std::move(onShown)), m_tracePath(std::move(tracePath)) {}
+    ShownWindow(std::function<void(QtDialogControls&)> onShown, std::string tracePath, bool rememberSettings)
+        : m_onShown(std::move(onShown)), m_tracePath(std::move(tracePath)), m_settings(rememberSettings) {}
 
     int RunModal(RadioConfigDialog& dialog) override {
         if (m_onShown) QTimer::singleShot(0, &Window(), [this] { m_onShown(*this); });
@@ -34,7 +35,10 @@ public:
                 QTimer::singleShot(0, &Window(), [&dialog, why] { dialog.LogText(why); });
             }
         }
-        const int result = QtDialogControls::RunModal(dialog);
+        Prepare(dialog);
+        m_settings.Restore(*this);
+        const int result = Window().exec();
+        m_settings.Save(*this);
         dialog.Link().SetTrace(nullptr);  // the run is over: no worker and no command uses the port now
         return result;
     }
@@ -42,6 +46,7 @@ public:
 private:
     std::function<void(QtDialogControls&)> m_onShown;
     std::string m_tracePath;
+    RememberedSettings m_settings;
 };
 
 std::string TracePathOf(const QStringList& arguments) {
@@ -64,7 +69,7 @@ void QtAppPlatform::ShowStartupMessage(std::string_view text) {
 }
 
 std::unique_ptr<DialogWindow> QtAppPlatform::CreateMainWindow() {
-    return std::make_unique<ShownWindow>(onShown, tracePath);
+    return std::make_unique<ShownWindow>(onShown, tracePath, rememberSettings);
 }
 
 int RunRadioConfig(int argc, char** argv, QtAppPlatform& platform) {
@@ -72,6 +77,7 @@ int RunRadioConfig(int argc, char** argv, QtAppPlatform& platform) {
     QApplication::setApplicationName(QString::fromLatin1(kProgramName.data(), kProgramName.size()));
     QApplication::setWindowIcon(ProgramIcon());
     if (platform.tracePath.empty()) platform.tracePath = TracePathOf(QApplication::arguments());
+    if (QApplication::arguments().contains(QStringLiteral("--no-settings"))) platform.rememberSettings = false;
     // For the whole run, up to the dialog's end that closes the port: a stop signal closes the window
     // as its close box does, and one that comes later finds the program ending already.
     const StopSignals stop([] {

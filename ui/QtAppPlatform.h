@@ -14,6 +14,9 @@ public:
     std::function<void(QtDialogControls&)> onShown;
     // Where to record every exchange with the device (--trace FILE, or $VANTOR_TRACE); empty: nowhere.
     std::string tracePath;
+    // Whether Serial Port, Baud, the window's place and the last folder are kept between runs
+    // (--no-settings: not).
+    bool rememberSettings = true;
 
     bool StartSocketLayer() override { return true; }
     void EnableThreeDControls() override {}

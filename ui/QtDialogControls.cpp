@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -53,9 +54,10 @@ QStringList NameFilters(std::string_view filter) {
     return filters;
 }
 
-std::optional<std::string> RunFileDialog(QWidget* owner, const DialogControls::FileChoice& choice,
-                                         bool save) {
+std::optional<std::string> RunFileDialog(QWidget* owner, const DialogControls::FileChoice& choice, bool save,
+                                         QString& folder) {
     QFileDialog chooser(owner);
+    if (!folder.isEmpty()) chooser.setDirectory(folder);
     chooser.setOption(QFileDialog::HideNameFilterDetails);
     chooser.setNameFilters(NameFilters(choice.filter));
     chooser.setDefaultSuffix(FromBytes(choice.defaultExtension));
@@ -63,6 +65,7 @@ std::optional<std::string> RunFileDialog(QWidget* owner, const DialogControls::F
     chooser.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     chooser.selectFile(FromBytes(choice.initialName));
     if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return std::nullopt;
+    folder = QFileInfo(chooser.selectedFiles().first()).absolutePath();
     return QFile::encodeName(chooser.selectedFiles().first()).toStdString();
 }
 
@@ -400,11 +403,11 @@ bool QtDialogControls::AskYesNo(std::string_view text, std::string_view caption)
 }
 
 std::optional<std::string> QtDialogControls::ChooseSaveFile(const FileChoice& choice) {
-    return OnWindowThread([&] { return RunFileDialog(m_window.get(), choice, true); });
+    return OnWindowThread([&] { return RunFileDialog(m_window.get(), choice, true, m_folder); });
 }
 
 std::optional<std::string> QtDialogControls::ChooseOpenFile(const FileChoice& choice) {
-    return OnWindowThread([&] { return RunFileDialog(m_window.get(), choice, false); });
+    return OnWindowThread([&] { return RunFileDialog(m_window.get(), choice, false, m_folder); });
 }
 
 void QtDialogControls::EndDialog(int result) {

@@ -26,6 +26,10 @@ public:
     // Binds and initialises without entering the modal loop (for tests and benchmarks).
     void Prepare(RadioConfigDialog& dialog);
 
+    // The folder the file choosers open in: the one of the last file chosen, or as set.
+    const QString& Folder() const { return m_folder; }
+    void SetFolder(const QString& folder) { m_folder = folder; }
+
     // DialogControls
     int GetDlgItemInt(int id) override;
     void SetDlgItemInt(int id, int value) override;
@@ -77,6 +81,7 @@ private:
     };
     static constexpr int kProgressMs = 20;
     std::optional<PendingProgress> m_progress;  // touched on the window's thread
+    QString m_folder;                           // touched on the window's thread
 
     // The rows a worker changed, not shown yet: those replaced whole, and those with new PLL cells.
     struct PendingRows {

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -35,6 +36,7 @@
 #include "ui/LogConsole.h"
 #include "ui/MainWindow.h"
 #include "ui/QtDialogControls.h"
+#include "ui/RememberedSettings.h"
 
 namespace {
 
@@ -591,6 +593,68 @@ TEST_F(MainWindowTest, GrowingTheWindowGrowsTheTableAndTheLog) {
     window().resize(base);
     QApplication::processEvents();
     for (const Watched& w : watched) EXPECT_EQ(now(w.id), w.before) << w.id;
+}
+
+}  // namespace
+
+namespace {
+
+// Serial Port, Baud, the window's size and the last folder come back in the next run; a damaged or
+// missing settings file leaves the start values; disabled, nothing is kept.
+TEST(RememberedSettingsTest, KeptRestoredAndPassedOverWhenDamaged) {
+    QTemporaryDir config;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+    const QString file = config.path() + "/vantor-radio-config/vantor-radio-config.ini";
+    struct Run {
+        QtDialogControls controls;
+        RadioConfigDialog dialog{controls};
+        explicit Run(bool remember) : settings(remember) {
+            controls.Prepare(dialog);
+            settings.Restore(controls);
+        }
+        RememberedSettings settings;
+        std::string Edit(int id) { return controls.GetDlgItemText(id); }
+    };
+    {  // none kept yet
+        Run run(true);
+        EXPECT_EQ(run.Edit(ctl::kSerialPortEdit), "1");
+        EXPECT_EQ(run.Edit(ctl::kBaudEdit), "19200");
+        run.controls.SetDlgItemText(ctl::kSerialPortEdit, "7");
+        run.controls.SetDlgItemText(ctl::kBaudEdit, "9600");
+        run.controls.SetFolder(config.path());
+        run.controls.Window().resize(run.controls.Window().size() + QSize(200, 100));
+        run.settings.Save(run.controls);
+    }
+    QSize kept;
+    {
+        Run run(true);
+        EXPECT_EQ(run.Edit(ctl::kSerialPortEdit), "7");
+        EXPECT_EQ(run.Edit(ctl::kBaudEdit), "9600");
+        EXPECT_EQ(run.controls.Folder(), config.path());
+        kept = run.controls.Window().size();
+        EXPECT_EQ(kept, run.controls.Window().minimumSize() + QSize(200, 100));
+    }
+    {  // disabled: the start values, and nothing written
+        Run run(false);
+        EXPECT_EQ(run.Edit(ctl::kSerialPortEdit), "1");
+        run.controls.SetDlgItemText(ctl::kSerialPortEdit, "3");
+        run.settings.Save(run.controls);
+    }
+    {
+        Run run(true);
+        EXPECT_EQ(run.Edit(ctl::kSerialPortEdit), "7");
+    }
+    for (const QByteArray& damaged :
+         {QByteArray("port=COM7\nbaud=-5\ngeometry=@ByteArray(\\x1\\x2)\n"), QByteArray("\x01\xff[[[\n=\n", 9)}) {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(damaged);
+        out.close();
+        Run run(true);
+        EXPECT_EQ(run.Edit(ctl::kSerialPortEdit), "1");
+        EXPECT_EQ(run.Edit(ctl::kBaudEdit), "19200");
+        EXPECT_EQ(run.controls.Window().size(), run.controls.Window().minimumSize());
+    }
 }
 
 }  // namespace

@@ -11,7 +11,8 @@ namespace {
 // killed with the port it may hold still open.
 TEST(ProgramTest, StopSignalsEndItNormally) {
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        testsupport::ChildProcess program(VANTOR_PROGRAM_PATH, {});
+        // --no-settings: a test keeps nothing in the user's configuration folder.
+        testsupport::ChildProcess program(VANTOR_PROGRAM_PATH, {"--no-settings"});
         ASSERT_TRUE(program.WaitUntilItHandles(signal)) << strsignal(signal);
         program.Signal(signal);
         EXPECT_EQ(program.Wait(), 0) << strsignal(signal) << program.AllOutput();

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+class QtDialogControls;
+
+// What the window keeps between runs, in the user's configuration folder under the program's name: Serial
+// Port, Baud, the window's size and place, and the folder of the last table file. A value that is missing,
+// damaged or unreadable is passed over, leaving the start value; disabled, nothing is read or written.
+class RememberedSettings {
+public:
+    explicit RememberedSettings(bool enabled) : m_enabled(enabled) {}
+
+    // After the window's initialisation, before it shows: the kept values into it.
+    void Restore(QtDialogControls& controls) const;
+    // Once the window has closed: its values kept.
+    void Save(QtDialogControls& controls) const;
+
+private:
+    bool m_enabled;
+};
