@@ -105,6 +105,8 @@ public:
     // --- the table file ---
     void OnSaveAs();
     void OnOpen();
+    // A file dropped on the window opens as Open does, with the same question first.
+    void OnDropFile(const std::string& path);
     // Replaces the table and the settings with a table file's contents, as Open does once it has the file.
     tablefile::LoadResult LoadTableFile(std::string_view bytes);
     // Whether a row has been stored (by Add or Read All) since the start, the last save or the last load.
@@ -228,6 +230,7 @@ private:
     void StartTransfer(Transfer transfer);
     void RunTransfer(Transfer transfer);
     bool CloseAllowedDuringTransfer();
+    void OpenTableFile(std::optional<std::string> path);
     bool ClosesAfterStop();
     bool UnsavedChangesMayGo();
     table::Entry ReadEntry();

@@ -31,12 +31,17 @@ void RadioConfigDialog::OnSaveAs() {
 
 // The table goes only once the chosen file is in memory: No, Cancel or a file that cannot be read leave
 // the table, the settings and the unsaved mark as they were.
-void RadioConfigDialog::OnOpen() {
+void RadioConfigDialog::OnOpen() { OpenTableFile(std::nullopt); }
+
+void RadioConfigDialog::OnDropFile(const std::string& path) { OpenTableFile(path); }
+
+// Open's question comes first; then the chooser, unless the file was dropped on the window.
+void RadioConfigDialog::OpenTableFile(std::optional<std::string> path) {
     if (!m_controls.AskYesNo("This will delete your current table.\r\nDo you wish to continue?",
                              "Open File Notice")) {
         return;
     }
-    const std::optional<std::string> path = m_controls.ChooseOpenFile(kTableFileChoice);
+    if (!path) path = m_controls.ChooseOpenFile(kTableFileChoice);
     if (!path) return;
     LogString(*path);
     LogText("\r\n");

@@ -3,12 +3,16 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -16,7 +20,7 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
-
+#include <QUrl>
 #include <algorithm>
 
 #include "app/ControlIds.h"
@@ -45,10 +49,11 @@ MainWindow::Growth GrowthOf(const ControlTemplate& control) {
     using G = MainWindow::Growth;
     constexpr int kSettingsColumn = 238;  // the settings start here
     constexpr int kBesideTable = 185;     // the table's and the log's buttons and edits start here
-    constexpr int kBelowTable = 160;      // below the table: its entry edits, the texts, the log, Clear Screen
+    constexpr int kBelowTable = 160;  // below the table: its entry edits, the texts, the log, Clear Screen
     constexpr int kBelowLog = 299;
     if (control.x >= kSettingsColumn) return G::kMoveRight;
-    if (control.id == ctl::kHomeNumberList || (control.kind == ControlKind::GroupBox && control.y < kBelowTable)) {
+    if (control.id == ctl::kHomeNumberList ||
+        (control.kind == ControlKind::GroupBox && control.y < kBelowTable)) {
         return G::kGrowWithTable;
     }
     if (control.id == ctl::kLogConsole) return G::kGrowWithLog;
@@ -75,6 +80,7 @@ MainWindow::MainWindow(const DialogTemplate& dialogTemplate)
     setMinimumSize(m_baseSize);
     resize(m_baseSize);
     setWindowFlag(Qt::WindowMaximizeButtonHint);
+    setAcceptDrops(true);
 
     for (const ControlTemplate& control : dialogTemplate.controls) {
         QWidget* widget = CreateControl(control);
@@ -302,4 +308,31 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
         }
         p.widget->setGeometry(r);
     }
+}
+
+namespace {
+
+// The one local file a drag carries; none for anything else (text, several files, a remote address).
+QString DroppedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().first().isLocalFile())
+        return {};
+    return data->urls().first().toLocalFile();
+}
+
+}  // namespace
+
+// A file is taken while Open could be pressed: not while a command runs.
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    QWidget* open = Control(ctl::kOpen);
+    if (m_dialog && open && open->isEnabled() && !DroppedFile(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    QWidget* open = Control(ctl::kOpen);
+    const QString file = DroppedFile(event->mimeData());
+    if (!m_dialog || !open || !open->isEnabled() || file.isEmpty()) return;
+    event->acceptProposedAction();
+    m_dialog->OnDropFile(QFile::encodeName(file).toStdString());
 }

@@ -89,6 +89,9 @@ bool IsOperatorInput(QEvent::Type type) {
         case QEvent::TabletRelease:
         case QEvent::TabletMove:
         case QEvent::NativeGesture:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
             return true;
         default:
             return false;

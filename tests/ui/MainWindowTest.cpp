@@ -7,11 +7,14 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QDropEvent>
+#include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -20,14 +23,14 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
-#include <algorithm>
-#include <vector>
 #include <QToolTip>
 #include <QTreeWidget>
+#include <QUrl>
+#include <algorithm>
 #include <atomic>
-#include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "app/ControlIds.h"
 #include "app/RadioConfigDialog.h"
@@ -579,7 +582,8 @@ TEST_F(MainWindowTest, GrowingTheWindowGrowsTheTableAndTheLog) {
     ASSERT_EQ(window().size(), base + QSize(300, 400));
     const auto now = [&](int id) { return window().Control(id)->geometry(); };
     const auto was = [&](int id) {
-        return std::find_if(watched.begin(), watched.end(), [id](const Watched& w) { return w.id == id; })->before;
+        return std::find_if(watched.begin(), watched.end(), [id](const Watched& w) { return w.id == id; })
+            ->before;
     };
     EXPECT_EQ(now(ctl::kHomeNumberList).size(), was(ctl::kHomeNumberList).size() + QSize(300, 320));
     EXPECT_EQ(now(ctl::kLogConsole).size(), was(ctl::kLogConsole).size() + QSize(300, 80));
@@ -644,8 +648,8 @@ TEST(RememberedSettingsTest, KeptRestoredAndPassedOverWhenDamaged) {
         Run run(true);
         EXPECT_EQ(run.Edit(ctl::kSerialPortEdit), "7");
     }
-    for (const QByteArray& damaged :
-         {QByteArray("port=COM7\nbaud=-5\ngeometry=@ByteArray(\\x1\\x2)\n"), QByteArray("\x01\xff[[[\n=\n", 9)}) {
+    for (const QByteArray& damaged : {QByteArray("port=COM7\nbaud=-5\ngeometry=@ByteArray(\\x1\\x2)\n"),
+                                      QByteArray("\x01\xff[[[\n=\n", 9)}) {
         QFile out(file);
         ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
         out.write(damaged);
@@ -655,6 +659,59 @@ TEST(RememberedSettingsTest, KeptRestoredAndPassedOverWhenDamaged) {
         EXPECT_EQ(run.Edit(ctl::kBaudEdit), "19200");
         EXPECT_EQ(run.controls.Window().size(), run.controls.Window().minimumSize());
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Answers the question that shows next with Yes, and keeps its text.
+void AnswerYes(QString* asked) {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        *asked = box->text();
+        box->button(QMessageBox::Yes)->click();
+        return;
+    }
+    QTimer::singleShot(10, [asked] { AnswerYes(asked); });
+}
+
+// A table file dropped on the window opens as Open does, after the same question; a drop that is no
+// single local file, or one while a command runs, is not taken.
+TEST_F(MainWindowTest, ADroppedTableFileOpensAfterTheQuestion) {
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/dropped.txt";
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write("Channels: \r\n7 123 456 \r\n");
+    }
+    const auto drop = [&](QMimeData& data) {
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window(), &enter);
+        if (!enter.isAccepted()) return false;
+        QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window(), &dropped);
+        return true;
+    };
+    QMimeData text;
+    text.setText(file);
+    EXPECT_FALSE(drop(text));
+    QMimeData two;
+    two.setUrls({QUrl::fromLocalFile(file), QUrl::fromLocalFile(file)});
+    EXPECT_FALSE(drop(two));
+
+    QMimeData one;
+    one.setUrls({QUrl::fromLocalFile(file)});
+    dialog.LockCommands();  // a command runs
+    EXPECT_FALSE(drop(one));
+    dialog.UnlockCommands();
+
+    QString asked;
+    QTimer::singleShot(0, [&asked] { AnswerYes(&asked); });
+    EXPECT_TRUE(drop(one));
+    EXPECT_EQ(asked, "This will delete your current table.\nDo you wish to continue?");
+    EXPECT_EQ(dialog.Table().Row(6).tx, "123");
+    EXPECT_EQ(dialog.LogContents(), QFile::encodeName(file).toStdString() + "\r\n");
 }
 
 }  // namespace
