@@ -216,11 +216,7 @@ public:
     int ReadAll(const std::string& outputName) {
         table::HomeNumberTable table;
         SettingValues settings;
-        int status = kDone;
-        {
-            TerminalProgress progress(m_console.ShowsProgress());
-            status = StatusOf(m_session.ReadAll(table, settings, progress));
-        }
+        const int status = ReadDevice(table, settings);
         if (status == kDone) m_serialNumber = settings.Text(protocol::kSerialNumber);
         const std::string output = Substituted(Substituted(outputName, "{port}", m_port), "{serial}",
                                                FileNamePart(m_serialNumber, "port" + m_port));
@@ -284,6 +280,12 @@ public:
     const std::string& TableDigest() const { return m_tableDigest; }
 
 private:
+    // The whole device into a table and settings, its progress shown on a terminal.
+    int ReadDevice(table::HomeNumberTable& table, SettingValues& settings) {
+        TerminalProgress progress(m_console.ShowsProgress());
+        return StatusOf(m_session.ReadAll(table, settings, progress));
+    }
+
     int Verified(const table::HomeNumberTable& table, SettingValues& settings) {
         TerminalProgress progress(m_console.ShowsProgress());
         const Reading<int> verdict = m_session.Verify(table, settings, progress);
@@ -306,11 +308,7 @@ private:
     int Backup(const std::string& dir) {
         table::HomeNumberTable table;
         SettingValues settings;
-        int status = kDone;
-        {
-            TerminalProgress progress(m_console.ShowsProgress());
-            status = StatusOf(m_session.ReadAll(table, settings, progress));
-        }
+        const int status = ReadDevice(table, settings);
         if (status != kDone) {
             m_console.Message(
                 "vantorctl: the device was not read whole for its backup; nothing was written\n");
