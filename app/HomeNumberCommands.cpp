@@ -48,7 +48,6 @@ void RadioConfigDialog::CopySelectedRowToEdits() {
         m_controls.SetDlgItemText(kEntryEdits[column],
                                   m_table.Row(row).Cell(static_cast<table::Column>(column)));
     }
-    m_controls.SetFocus(ctl::kTxEdit);
 }
 
 table::Entry RadioConfigDialog::ReadEntry() {
@@ -76,7 +75,13 @@ void RadioConfigDialog::OnAdd() {
     UpdateData(true);
 }
 
-void RadioConfigDialog::OnTableClick() { CopySelectedRowToEdits(); }
+void RadioConfigDialog::OnTableClick() {
+    CopySelectedRowToEdits();
+    m_controls.SetFocus(ctl::kTxEdit);
+}
+
+// The operator walks the rows: each one shows in the edits, and the keys stay with the table.
+void RadioConfigDialog::OnTableKeyMove() { CopySelectedRowToEdits(); }
 
 void RadioConfigDialog::OnNumberChange() {
     m_homeNumber = m_controls.GetDlgItemInt(ctl::kNumberEdit);

@@ -66,6 +66,7 @@ const EventBinding kEvents[] = {
     {ctl::kAdd, DialogEvent::Click, &D::OnAdd},
     {ctl::kSaveAs, DialogEvent::Click, &D::OnSaveAs},
     {ctl::kHomeNumberList, DialogEvent::TableClick, &D::OnTableClick},
+    {ctl::kHomeNumberList, DialogEvent::TableKeyMove, &D::OnTableKeyMove},
     {ctl::kWrite, DialogEvent::Click, &D::OnWrite},
     {ctl::kRead, DialogEvent::Click, &D::OnRead},
     {ctl::kOpen, DialogEvent::Click, &D::OnOpen},

@@ -20,7 +20,8 @@
 class RadioConfigDialog;
 
 // The window events the program handles, and which handler each one runs.
-enum class DialogEvent { Click, SelectionChange, TextChange, GainFocus, TableClick };
+// TableKeyMove: the keys moved the table's selection (the focus stays in the table).
+enum class DialogEvent { Click, SelectionChange, TextChange, GainFocus, TableClick, TableKeyMove };
 
 struct EventBinding {
     int controlId;
@@ -88,11 +89,12 @@ public:
     // Sets the two PLL cells of the row of a home number; its other cells stay.
     void SetPllColumns(std::string_view homeNumberText, const std::string& pllTx, const std::string& pllRx);
     void SetPllColumns(std::int32_t homeNumber, const std::string& pllTx, const std::string& pllRx);
-    // The selected row into the five entry edits, then the focus to the Tx edit.
+    // The selected row into the five entry edits.
     void CopySelectedRowToEdits();
 
     void OnAdd();
     void OnTableClick();
+    void OnTableKeyMove();
     void OnNumberChange();
     void OnTxSetFocus();
     void OnRxSetFocus();
@@ -220,7 +222,6 @@ private:
         RadioConfigDialog& m_dialog;
     };
 
-
     void RunGet(const protocol::DeviceCommand& command);
     void RunSet(const protocol::DeviceCommand& command);
     void RunTextWrite(const protocol::DeviceCommand& command);
@@ -269,7 +270,7 @@ private:
     std::atomic<bool> m_threadActive{false};
     std::atomic<bool> m_stopRequested{false};
     AfterStop m_afterStop = AfterStop::kStayOpen;  // touched only on the window's thread
-    Outcome m_transferOutcome;  // written by the worker, read once it has ended
+    Outcome m_transferOutcome;                     // written by the worker, read once it has ended
 
     // The busy lock's hold on the keyboard focus; touched only on the window's thread.
     bool m_lockHeld = false;

@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -19,7 +18,6 @@
 #include <QResizeEvent>
 #include <QTimer>
 #include <QToolTip>
-#include <QTreeWidget>
 #include <QUrl>
 #include <algorithm>
 
@@ -27,6 +25,7 @@
 #include "app/RadioConfigDialog.h"
 #include "serial/PortDiscovery.h"
 #include "ui/DialogEdit.h"
+#include "ui/HomeNumberList.h"
 #include "ui/LogConsole.h"
 
 namespace {
@@ -136,19 +135,8 @@ QWidget* MainWindow::CreateControl(const ControlTemplate& control) {
             list->setInsertPolicy(QComboBox::InsertAtBottom);
             return list;
         }
-        case ControlKind::ReportList: {
-            auto* list = new QTreeWidget(this);
-            list->setRootIsDecorated(false);
-            list->setUniformRowHeights(true);
-            list->setItemsExpandable(false);
-            list->setSelectionMode(QAbstractItemView::SingleSelection);
-            list->setSelectionBehavior(QAbstractItemView::SelectRows);
-            list->setAllColumnsShowFocus(true);
-            list->setColumnCount(0);
-            list->header()->setStretchLastSection(false);
-            list->header()->setSectionsMovable(false);
-            return list;
-        }
+        case ControlKind::ReportList:
+            return new HomeNumberList(this);
         case ControlKind::Console:
             m_console = new LogConsole(this);
             return m_console;
@@ -224,6 +212,10 @@ void MainWindow::Bind(RadioConfigDialog& dialog) {
                     m_tableClickHandlers[view->viewport()] = handler;
                     view->viewport()->installEventFilter(this);
                 }
+                if (auto* list = dynamic_cast<HomeNumberList*>(widget)) list->OnGoOn(run);
+                break;
+            case DialogEvent::TableKeyMove:
+                if (auto* list = dynamic_cast<HomeNumberList*>(widget)) list->OnKeyMove(run);
                 break;
         }
     }

@@ -715,3 +715,72 @@ TEST_F(MainWindowTest, ADroppedTableFileOpensAfterTheQuestion) {
 }
 
 }  // namespace
+
+namespace {
+
+// The keys walk the rows: each row they reach shows in the entry edits (the PLL edits close above row
+// 100) and the focus stays in the table; Enter or Tab after such a move goes on to Tx as a click does,
+// while Tab into the table and out again keeps the tab order.
+TEST_F(MainWindowTest, TheKeysWalkTheRowsAndEnterOrTabGoesOnToTx) {
+    for (int number : {1, 2, 99, 100, 101, 500}) {
+        const std::string n = std::to_string(number);
+        dialog.SetHomeNumberRow(number, "12", "345");
+        if (number <= 100) dialog.SetPllColumns(number, n + ".5", n + ".25");
+    }
+    auto* table = control<QTreeWidget>(ctl::kHomeNumberList);
+    const auto edits = [this] {
+        QStringList shown;
+        for (int id : {ctl::kNumberEdit, ctl::kTxEdit, ctl::kRxEdit, ctl::kPllTxEdit, ctl::kPllRxEdit}) {
+            shown << control<QLineEdit>(id)->text();
+        }
+        return shown;
+    };
+    const auto row = [](int number, bool pll) {
+        const QString n = QString::number(number);
+        return pll ? QStringList{n, "12", "345", n + ".5", n + ".25"} : QStringList{n, "12", "345", "", ""};
+    };
+    table->setFocus();
+    struct Step {
+        int key;
+        QStringList shown;
+    };
+    const Step steps[] = {
+        {Qt::Key_Down, row(1, true)},  // nothing was selected: the first row
+        {Qt::Key_Down, row(2, true)}, {Qt::Key_End, row(500, false)}, {Qt::Key_Up, {"499", "", "", "", ""}},
+        {Qt::Key_Home, row(1, true)}, {Qt::Key_Up, row(1, true)},
+    };
+    for (const Step& step : steps) {
+        QTest::keyClick(table, static_cast<Qt::Key>(step.key));
+        EXPECT_EQ(edits(), step.shown) << step.key;
+        EXPECT_EQ(window().focusWidget(), table) << step.key;
+    }
+    QTest::keyClick(table, Qt::Key_PageDown);
+    const int paged = table->indexOfTopLevelItem(table->selectedItems().value(0));
+    EXPECT_GT(paged, 1);
+    EXPECT_EQ(edits().value(0), QString::number(paged + 1));
+
+    table->setCurrentItem(table->topLevelItem(98));  // row 99, chosen without a key
+    EXPECT_EQ(edits().value(0), QString::number(paged + 1));
+    QTest::keyClick(table, Qt::Key_Down);
+    EXPECT_EQ(edits(), row(100, true));
+    EXPECT_TRUE(control(ctl::kPllTxEdit)->isEnabled());
+    QTest::keyClick(table, Qt::Key_Down);
+    EXPECT_EQ(edits(), row(101, false));
+    EXPECT_FALSE(control(ctl::kPllTxEdit)->isEnabled());
+
+    QTest::keyClick(table, Qt::Key_Tab);
+    EXPECT_EQ(window().focusWidget(), control(ctl::kTxEdit));
+    EXPECT_EQ(control<QLineEdit>(ctl::kTxEdit)->selectedText(), "12");
+    table->setFocus();  // no key has moved the row since: Tab keeps the tab order
+    QTest::keyClick(table, Qt::Key_Tab);
+    EXPECT_EQ(window().focusWidget(), control(ctl::kSaveAs));
+
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Up);
+    QTest::keyClick(table, Qt::Key_Return);
+    EXPECT_TRUE(window().isVisible());
+    EXPECT_EQ(window().focusWidget(), control(ctl::kTxEdit));
+    EXPECT_EQ(edits(), row(100, true));
+}
+
+}  // namespace
