@@ -326,5 +326,10 @@ void MainWindow::dropEvent(QDropEvent* event) {
     const QString file = DroppedFile(event->mimeData());
     if (!m_dialog || !open || !open->isEnabled() || file.isEmpty()) return;
     event->acceptProposedAction();
-    m_dialog->OnDropFile(QFile::encodeName(file).toStdString());
+    // The question comes once the drop has ended, so that the program the file came from is not kept
+    // waiting for its drag to finish while the operator answers.
+    QTimer::singleShot(0, this, [this, path = QFile::encodeName(file).toStdString()] {
+        if (QWidget* stillOpen = Control(ctl::kOpen); stillOpen && stillOpen->isEnabled())
+            m_dialog->OnDropFile(path);
+    });
 }

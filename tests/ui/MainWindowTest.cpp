@@ -691,6 +691,7 @@ TEST_F(MainWindowTest, ADroppedTableFileOpensAfterTheQuestion) {
         if (!enter.isAccepted()) return false;
         QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&window(), &dropped);
+        QApplication::processEvents();  // the file opens once the drop has ended
         return true;
     };
     QMimeData text;
