@@ -29,11 +29,16 @@ void HomeNumberList::keyPressEvent(QKeyEvent* event) {
         return;
     }
     const int before = SelectedRow();
-    // The view keeps a current row even when none is selected (the first, once it has had the focus),
-    // and Down would step past it. With nothing selected the keys start from no row: Down or Home then
-    // picks the first row, End the last.
-    if (before < 0) selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
-    QTreeWidget::keyPressEvent(event);
+    // The view keeps a current row while none is selected (row 1 once it has had the focus). The first
+    // step then picks that row rather than stepping past it; Home and End go where they say.
+    const bool step = event->key() == Qt::Key_Up || event->key() == Qt::Key_Down ||
+                      event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown;
+    if (before < 0 && step && currentIndex().isValid()) {
+        selectionModel()->setCurrentIndex(currentIndex(),
+                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    } else {
+        QTreeWidget::keyPressEvent(event);
+    }
     const int after = SelectedRow();
     if (after != before && after >= 0) {
         m_movedByKey = true;

@@ -746,7 +746,7 @@ TEST_F(MainWindowTest, TheKeysWalkTheRowsAndEnterOrTabGoesOnToTx) {
         QStringList shown;
     };
     const Step steps[] = {
-        {Qt::Key_Down, row(1, true)},  // nothing was selected: the first row
+        {Qt::Key_Down, row(1, true)},  // nothing was selected: the current row, the first
         {Qt::Key_Down, row(2, true)}, {Qt::Key_End, row(500, false)}, {Qt::Key_Up, {"499", "", "", "", ""}},
         {Qt::Key_Home, row(1, true)}, {Qt::Key_Up, row(1, true)},
     };
