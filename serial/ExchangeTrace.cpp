@@ -68,3 +68,11 @@ void ExchangeTrace::Closed() {
     std::fputs(" | no reply", m_file);
     EndLine();
 }
+
+void ExchangeTrace::Discarded(std::span<const std::uint8_t> bytes) {
+    Closed();
+    Stamp();
+    std::fputs(" discarded", m_file);
+    Bytes(bytes);
+    EndLine();
+}

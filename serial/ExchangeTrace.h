@@ -14,6 +14,10 @@
 //
 //   51234.120 > 35 01 02 | 51249.387 < 35 01 00
 //   51260.002 > 37 02 | no reply
+//   51270.440 discarded 53 34
+//
+// A discarded line holds bytes that were waiting when a request was about to go out: the late rest of
+// an earlier reply, or noise; they were dropped unread.
 class ExchangeTrace {
 public:
     using Clock = std::function<double()>;  // milliseconds
@@ -32,6 +36,8 @@ public:
     void Received(std::span<const std::uint8_t> bytes);
     // The port closed: a line still waiting ends with "no reply".
     void Closed();
+    // Bytes found waiting before a request were dropped: a line of their own.
+    void Discarded(std::span<const std::uint8_t> bytes);
 
     // Why a line could not be written to the file (the first time it happened); empty while all could.
     const std::string& Failure() const { return m_failure; }

@@ -33,6 +33,7 @@ std::string DescribePorts(const std::vector<PortInfo>& ports) {
         if (!port.usbId.empty()) details.push_back("USB " + port.usbId);
         if (!port.serial.empty()) details.push_back("serial " + port.serial);
         if (!port.byId.empty()) details.push_back("by-id " + port.byId);
+        if (port.latencyTimerMs) details.push_back("latency timer " + std::to_string(*port.latencyTimerMs) + " ms");
         for (std::size_t i = 0; i < details.size(); ++i) {
             text += (i == 0 ? " (" : ", ") + details[i];
         }

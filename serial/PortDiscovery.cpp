@@ -9,6 +9,7 @@
 #include <map>
 #include <string_view>
 
+#include "serial/AdapterLatency.h"
 #include "serial/PortPath.h"
 
 namespace fs = std::filesystem;
@@ -122,6 +123,7 @@ PortInfo Describe(const Roots& roots, int number, const std::string& device, boo
     // or any other file a comN entry names has none.
     if (fs::equivalent(target.parent_path(), roots.dev, error)) {
         AddUsbDetails(roots, target.filename().string(), port);
+        port.latencyTimerMs = LatencyTimerOfTty(target.filename().string());
     }
     port.byId = ByIdName(roots, target);
     return port;

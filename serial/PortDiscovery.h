@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,8 @@ struct PortInfo {
     std::string product;  // the product string, e.g. "FT232R USB UART"
     std::string serial;   // the serial number string
     std::string byId;     // the name in <dev>/serial/by-id that leads to the same device, if any
+    // How long the adapter holds received bytes before handing them over, in ms, where its driver says.
+    std::optional<int> latencyTimerMs;
 };
 
 // Every port number that leads to a device: the comN entries of the ports directory first, in number

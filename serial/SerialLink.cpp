@@ -1,9 +1,12 @@
 #include "serial/SerialLink.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,6 +17,7 @@
 #include <optional>
 #include <thread>
 
+#include "serial/AdapterLatency.h"
 #include "serial/PortPath.h"
 #include "serial/SerialSpeed.h"
 
@@ -106,6 +110,36 @@ std::optional<Reason> ConfigureLine(int fd, std::int32_t baud) {
     return std::nullopt;
 }
 
+// Asks the driver to hand received bytes over at once rather than at its latency timer's ticks. The
+// USB adapters whose driver knows the flag then use their shortest timer (1 ms) while the port is open;
+// drivers without it (pseudo-terminals, on-board ports) refuse or ignore it, and the line works as it
+// is. True when the flag was set here, so that closing clears it again.
+bool AskLowLatency(int fd) {
+    serial_struct serial{};
+    if (ioctl(fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY) != 0) return false;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    return ioctl(fd, TIOCSSERIAL, &serial) == 0;
+}
+
+void EndLowLatency(int fd) {
+    serial_struct serial{};
+    if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
+    serial.flags &= ~ASYNC_LOW_LATENCY;
+    ioctl(fd, TIOCSSERIAL, &serial);
+}
+
+// The adapter's latency timer as its driver tells it now (after AskLowLatency), with the margin; the
+// default where nothing tells it.
+std::chrono::microseconds HoldTimeOf(int fd) {
+    struct stat device {};
+    std::optional<int> timer;
+    if (fstat(fd, &device) == 0 && S_ISCHR(device.st_mode)) {
+        timer = LatencyTimerOfDevice(major(device.st_rdev), minor(device.st_rdev));
+    }
+    const milliseconds latency = timer ? milliseconds(*timer) : SerialLink::kDefaultLatencyTimer;
+    return latency + SerialLink::kHoldMargin;
+}
+
 Reason OpenReason(int error) {
     switch (error) {
         case ENOENT:
@@ -190,8 +224,11 @@ std::optional<ConnectFailure> SerialLink::TryConnect(std::string_view portText, 
         Release(fd, found);
         return ConnectFailure{*failure, *path, error};
     }
+    m_lowLatencySet = AskLowLatency(fd);
+    m_holdTime = HoldTimeOf(fd);
     m_found = found;
     m_fd = fd;
+    m_baud = baudRate;
     m_open = true;
     return std::nullopt;
 }
@@ -199,6 +236,8 @@ std::optional<ConnectFailure> SerialLink::TryConnect(std::string_view portText, 
 int SerialLink::Disconnect() {
     if (m_open) {
         if (m_trace) m_trace->Closed();
+        if (m_lowLatencySet) EndLowLatency(m_fd);
+        m_lowLatencySet = false;
         Release(m_fd, m_found);
         m_fd = -1;
         m_found.reset();
@@ -246,6 +285,10 @@ std::int32_t SerialLink::InputCount() {
         return 0;
     }
     return waiting;
+}
+
+void SerialLink::FlushInput() {
+    if (m_open) tcflush(m_fd, TCIFLUSH);
 }
 
 bool SerialLink::WaitForInput(std::chrono::microseconds span) {

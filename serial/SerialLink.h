@@ -84,7 +84,23 @@ public:
     // or one whose far end has gone, waits out the span.
     bool WaitForInput(std::chrono::microseconds span);
 
+    // Drops the bytes already waiting, noting them in the trace: they came before the request about to
+    // be sent, so they cannot be its reply. How many there were.
+    std::int32_t DiscardInput();
+
+    // How long the port may hold received bytes back and then hand them over, so that a pause that long
+    // inside a reply is no end of it: a USB serial adapter passes bytes on at the ticks of its latency
+    // timer, not as they arrive. Where the system tells the timer (a USB adapter's driver on Linux) it is
+    // that with a margin, else the common adapters' default with the margin. Set when the port opens.
+    std::chrono::microseconds HoldTime() const { return m_holdTime; }
+    static constexpr std::chrono::milliseconds kDefaultLatencyTimer{16};
+    // The adapter's own timing is exact; the margin covers the host's side: the USB frame the piece
+    // travels in and the kernel handing it on to the port.
+    static constexpr std::chrono::milliseconds kHoldMargin{8};
+
     bool IsOpen() const { return m_open; }
+    // The speed the port was opened at; 0 while closed.
+    std::int32_t Baud() const { return m_open ? m_baud : 0; }
 
     // Records every request and reply in the trace from now on; none stops recording. The trace must
     // outlive its use here.
@@ -92,6 +108,7 @@ public:
 
 private:
     void WaitFor(std::chrono::milliseconds span);
+    void FlushInput();
 
 #ifdef _WIN32
     // The port handle, its two completion records with their events, and the line settings as found.
@@ -103,8 +120,11 @@ private:
     void Release(int fd, const std::optional<LineSettings>& found);
     int m_fd = -1;
     std::optional<LineSettings> m_found;  // the line settings before Connect changed them
+    bool m_lowLatencySet = false;         // Connect asked the driver for low latency; closing takes it back
 #endif
+    std::chrono::microseconds m_holdTime = kDefaultLatencyTimer + kHoldMargin;
     bool m_open = false;
+    std::int32_t m_baud = 0;
     Wait m_wait;
     ExchangeTrace* m_trace = nullptr;
 };

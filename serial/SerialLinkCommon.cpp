@@ -1,5 +1,7 @@
 // What the two links share: they differ only in how a port is opened, written, read and closed.
+#include <array>
 #include <limits>
+#include <vector>
 #include <thread>
 
 #include "serial/SerialLink.h"
@@ -30,4 +32,20 @@ std::int32_t SerialLink::Transmit(std::span<const std::uint8_t> bytes) {
 
 void SerialLink::TraceReceived(std::span<const std::uint8_t> bytes) {
     if (m_trace && !bytes.empty()) m_trace->Received(bytes);
+}
+
+std::int32_t SerialLink::DiscardInput() {
+    // A device that never stops sending would keep this reading; past a bound the rest goes unseen.
+    constexpr std::size_t kLongestNoted = 4096;
+    std::vector<std::uint8_t> dropped;
+    std::array<std::uint8_t, 256> chunk{};
+    while (dropped.size() < kLongestNoted) {
+        const std::int32_t got =
+            Receive(chunk, static_cast<std::int32_t>(chunk.size()), Tracing::kUntraced);
+        if (got <= 0) break;
+        dropped.insert(dropped.end(), chunk.begin(), chunk.begin() + got);
+    }
+    FlushInput();
+    if (m_trace && !dropped.empty()) m_trace->Discarded(dropped);
+    return static_cast<std::int32_t>(dropped.size());
 }

@@ -182,6 +182,7 @@ std::optional<ConnectFailure> SerialLink::TryConnect(std::string_view portText, 
     }
     // Whatever arrived while nobody had the port open answers an earlier request, not the next one.
     PurgeComm(port.handle, PURGE_RXCLEAR);
+    m_baud = baudRate;
     m_open = true;
     return std::nullopt;
 }
@@ -219,6 +220,10 @@ std::int32_t SerialLink::InputCount() {
     }
     const DWORD waiting = PortStatus(m_port->handle).cbInQue;
     return static_cast<std::int32_t>(std::min<DWORD>(waiting, std::numeric_limits<std::int32_t>::max()));
+}
+
+void SerialLink::FlushInput() {
+    if (m_open) PurgeComm(m_port->handle, PURGE_RXCLEAR);
 }
 
 // The port's received-character event would wake at once, but a wait on it cannot be given a deadline

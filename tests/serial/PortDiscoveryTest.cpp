@@ -35,7 +35,7 @@ std::string Rooted(std::string text, const std::string& root) {
 
 auto Fields(const PortInfo& p) {
     return std::tie(p.number, p.device, p.target, p.fromPortsDirectory, p.present, p.accessible, p.usbId,
-                    p.vendor, p.product, p.serial, p.byId);
+                    p.vendor, p.product, p.serial, p.byId, p.latencyTimerMs);
 }
 
 TEST(PortDiscovery, ListsThePortsDirectoryThenTheDevicesThatAreThere) {
@@ -57,7 +57,7 @@ TEST(PortDiscovery, ListsThePortsDirectoryThenTheDevicesThatAreThere) {
                                       {"serial", "A1B2C3"}}) {
         Write(ftdiUsb / name, value);
     }
-    fs::create_directories(ftdiUsb / "1-1:1.0/ttyUSB0");
+    Write(ftdiUsb / "1-1:1.0/ttyUSB0/latency_timer", "16");  // the driver's attribute, on the port
     Link(ftdiUsb / "1-1:1.0/ttyUSB0", sys / "class/tty/ttyUSB0/device");
     for (const auto& [name, value] :
          {std::pair{"idVendor", "2e8a"}, {"idProduct", "000a"}, {"product", "Pico"}}) {
@@ -82,11 +82,11 @@ TEST(PortDiscovery, ListsThePortsDirectoryThenTheDevicesThatAreThere) {
     };
     // clang-format off
     const PortInfo expected[] = {
-        {5, "@/ports/com5", "@/dev/ttyUSB0", true, true, true, "0403:6001", "FTDI", "FT232R USB UART", "A1B2C3", ftdi},
+        {5, "@/ports/com5", "@/dev/ttyUSB0", true, true, true, "0403:6001", "FTDI", "FT232R USB UART", "A1B2C3", ftdi, 16},
         {7, "@/ports/com7", "@/dev/serial/by-id/usb-gone", true, false, false, "", "", "", "", ""},
         {40, "@/ports/com40", "@/dev/ttyACM0", true, true, true, "2e8a:000a", "", "Pico", "", ""},
         {1, "@/dev/ttyS0", "@/dev/ttyS0", false, true, false, "", "", "", "", ""},
-        {33, "@/dev/ttyUSB0", "@/dev/ttyUSB0", false, true, true, "0403:6001", "FTDI", "FT232R USB UART", "A1B2C3", ftdi},
+        {33, "@/dev/ttyUSB0", "@/dev/ttyUSB0", false, true, true, "0403:6001", "FTDI", "FT232R USB UART", "A1B2C3", ftdi, 16},
         {65, "@/dev/ttyACM0", "@/dev/ttyACM0", false, true, true, "2e8a:000a", "", "Pico", "", ""},
     };
     // clang-format on
@@ -100,13 +100,13 @@ TEST(PortDiscovery, ListsThePortsDirectoryThenTheDevicesThatAreThere) {
     }
     const std::string text = Rooted(
         "Serial Port 5: @/ports/com5 -> @/dev/ttyUSB0 (FTDI FT232R USB UART, USB 0403:6001, serial A1B2C3, "
-        "by-id usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0)\n"
+        "by-id usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0, latency timer 16 ms)\n"
         "Serial Port 7: @/ports/com7 -> @/dev/serial/by-id/usb-gone; not plugged in\n"
         "Serial Port 40: @/ports/com40 -> @/dev/ttyACM0 (Pico, USB 2e8a:000a)\n"
         "Serial Port 1: @/dev/ttyS0; you may not open it: add your user to the dialout group "
         "(sudo adduser $USER dialout) and log in again\n"
         "Serial Port 33: @/dev/ttyUSB0 (FTDI FT232R USB UART, USB 0403:6001, serial A1B2C3, "
-        "by-id usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0)\n"
+        "by-id usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0, latency timer 16 ms)\n"
         "Serial Port 65: @/dev/ttyACM0 (Pico, USB 2e8a:000a)",
         root);
     EXPECT_EQ(DescribePorts(ports), text);

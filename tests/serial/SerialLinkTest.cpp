@@ -3,11 +3,14 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -256,6 +259,68 @@ TEST_F(SerialLinkTest, TraceRecordsEachExchangeOnALine) {
               "1.500 > 35 02 | 3.000 < 35 02 FF\n4.500 > 37 02 | no reply\n"
               "6.000 > 3C 02 | no reply\n");
     free(text);
+}
+
+// Bytes waiting before a request are dropped, whatever their number, and the trace says which.
+TEST_F(SerialLinkTest, DiscardInputDropsWhatIsWaitingAndTracesIt) {
+    FarEnd far(m_portsDir, 1);
+    char* text = nullptr;
+    std::size_t size = 0;
+    {
+        double now = 0;
+        ExchangeTrace trace(open_memstream(&text, &size), [&now] { return now += 1; });
+        SerialLink link;
+        link.SetTrace(&trace);
+        ASSERT_EQ(link.Connect("1", 19200), 1);
+        EXPECT_EQ(link.DiscardInput(), 0);
+        const Bytes stale = Sequence(300);  // more than one read takes
+        far.Send(stale);
+        ASSERT_EQ(WaitForInput(link, 300), 300);
+        EXPECT_EQ(link.DiscardInput(), 300);
+        EXPECT_EQ(link.InputCount(), 0);
+        link.Disconnect();
+        EXPECT_EQ(link.DiscardInput(), 0);
+    }
+    std::string expected = "1.000 discarded";
+    for (int i = 0; i < 300; ++i) {
+        char byte[4];
+        std::snprintf(byte, sizeof byte, " %02X", i & 0xFF);
+        expected += byte;
+    }
+    EXPECT_EQ(std::string(text, size), expected + "\n");
+    free(text);
+}
+
+// How long the port may hold bytes back follows the adapter's latency timer where sysfs tells it for
+// the device opened, with the margin; the common adapters' default where it tells nothing usable.
+TEST_F(SerialLinkTest, HoldTimeFollowsTheAdapterLatencyTimerWhereTheSystemTellsIt) {
+    FarEnd far(m_portsDir, 1);
+    struct stat device {};
+    ASSERT_EQ(fstat(far.Slave(), &device), 0);
+    char rootTemplate[] = "/tmp/vantor-sys-XXXXXX";
+    const std::filesystem::path root = mkdtemp(rootTemplate);
+    const std::filesystem::path port = root / "dev/char" /
+                                       (std::to_string(major(device.st_rdev)) + ":" +
+                                        std::to_string(minor(device.st_rdev))) /
+                                       "device";
+    std::filesystem::create_directories(port);
+    ScopedVariable sysRoot("VANTOR_SYS_ROOT", root.c_str());
+    using std::chrono::milliseconds;
+    const auto fallback = SerialLink::kDefaultLatencyTimer + SerialLink::kHoldMargin;
+    struct Case {
+        const char* timer;  // nullptr: no attribute
+        std::chrono::microseconds hold;
+    };
+    for (const Case& c : {Case{nullptr, fallback}, Case{"1", milliseconds(1) + SerialLink::kHoldMargin},
+                          Case{"16", milliseconds(16) + SerialLink::kHoldMargin},
+                          Case{"255", milliseconds(255) + SerialLink::kHoldMargin},
+                          Case{"256", fallback}, Case{"-1", fallback}, Case{"fast", fallback}}) {
+        if (c.timer) std::ofstream(port / "latency_timer") << c.timer << '\n';
+        SerialLink link;
+        ASSERT_EQ(link.Connect("1", 19200), 1);  // the pseudo-terminal refuses low latency: no matter
+        EXPECT_EQ(link.HoldTime(), c.hold) << (c.timer ? c.timer : "none");
+    }
+    std::filesystem::remove_all(root);
 }
 
 TEST_F(SerialLinkTest, RefusedConnectsLeaveNothingOpen) {
