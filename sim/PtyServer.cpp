@@ -251,6 +251,9 @@ std::optional<PtyServer::Clock::time_point> PtyServer::NextDeadline() const {
         const Clock::time_point due = m_output.front().due;
         deadline = deadline ? std::min(*deadline, due) : due;
     }
+    if (!m_held.empty() && !m_outputBlocked) {
+        deadline = deadline ? std::min(*deadline, m_handOverAt) : m_handOverAt;
+    }
     return deadline;
 }
 
@@ -280,7 +283,10 @@ void PtyServer::Serve() {
         TakePortEvents();
         for (std::size_t i = 0; i < m_input.size() && m_master.IsOpen(); ++i) TakeByte(m_input[i], now);
         if (const auto end = FrameDeadline(); end && *end <= now) EndFrame(now);
-        if (m_master.IsOpen() && m_clients > 0) SendDueOutput(now);
+        if (m_master.IsOpen() && m_clients > 0) {
+            HandOverIfDue(now);
+            SendDueOutput(now);
+        }
     }
 }
 
@@ -365,17 +371,24 @@ void PtyServer::SendDueOutput(Clock::time_point now) {
         if (now < pending.due) return;
         const Bytes& bytes = pending.piece.bytes;
         const std::size_t count = m_options.paceBaud == 0 ? bytes.size() - pending.sent : 1;
-        const ssize_t written = ::write(m_master.Get(), bytes.data() + pending.sent, count);
-        if (written < 0) {
-            if (errno == EAGAIN) {
-                m_outputBlocked = true;
-            } else if (errno != EINTR) {
-                m_output.clear();  // the master cannot take it; retrying at once would only spin
+        std::size_t taken = 0;
+        if (m_options.latency > std::chrono::milliseconds::zero()) {
+            taken = Hold(bytes.data() + pending.sent, count, now);
+            if (taken == 0) return;  // full, and the master would not take its packet: m_outputBlocked
+        } else {
+            const ssize_t written = ::write(m_master.Get(), bytes.data() + pending.sent, count);
+            if (written < 0) {
+                if (errno == EAGAIN) {
+                    m_outputBlocked = true;
+                } else if (errno != EINTR) {
+                    m_output.clear();  // the master cannot take it; retrying at once would only spin
+                }
+                return;
             }
-            return;
+            taken = static_cast<std::size_t>(written);
         }
         if (pending.sent == 0) AddRecord(Direction::kReply, bytes, now);
-        pending.sent += static_cast<std::size_t>(written);
+        pending.sent += taken;
         if (pending.sent < bytes.size()) {
             pending.due += byteTime;
             continue;
@@ -388,11 +401,55 @@ void PtyServer::SendDueOutput(Clock::time_point now) {
     }
 }
 
+// The adapter takes what fits in its packet; the bytes it holds reach the port at the next tick of its
+// timer, or at once when the packet is full. Returns how many it took.
+std::size_t PtyServer::Hold(const std::uint8_t* bytes, std::size_t count, Clock::time_point now) {
+    if (m_held.size() >= kAdapterPacket) HandOver(now);
+    const std::size_t taken = std::min(count, kAdapterPacket - m_held.size());
+    if (taken == 0) return 0;
+    if (m_held.empty()) m_handOverAt = NextTick(now);
+    m_held.insert(m_held.end(), bytes, bytes + taken);
+    if (m_held.size() >= kAdapterPacket) HandOver(now);
+    return taken;
+}
+
+void PtyServer::HandOverIfDue(Clock::time_point now) {
+    if (m_held.empty() || m_outputBlocked) return;
+    if (m_held.size() >= kAdapterPacket || now >= m_handOverAt) HandOver(now);
+}
+
+// What the master does not take stays held for the next tick, as a chip keeps what the computer did not
+// fetch.
+void PtyServer::HandOver(Clock::time_point now) {
+    while (!m_held.empty()) {
+        const ssize_t written = ::write(m_master.Get(), m_held.data(), m_held.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0 && errno != EAGAIN) {
+            m_held.clear();  // the master cannot take it; retrying at every tick would only fail again
+            return;
+        }
+        if (written <= 0) {
+            m_outputBlocked = true;
+            break;
+        }
+        m_held.erase(m_held.begin(), m_held.begin() + written);
+    }
+    if (!m_held.empty()) m_handOverAt = NextTick(now);
+}
+
+// The timer runs from the start on its own, not from the first byte held, so a reply sent just before
+// a tick is handed over almost at once and one sent just after it waits nearly the whole latency.
+PtyServer::Clock::time_point PtyServer::NextTick(Clock::time_point now) const {
+    const auto latency = std::chrono::duration_cast<Clock::duration>(m_options.latency);
+    return m_start + latency * ((now - m_start) / latency + 1);
+}
+
 // A request in progress is left to its own end (its length, or the pause after it): the bytes a client
 // wrote before closing are the device's as on a real line, and the close can be seen before the last of
 // them has been read.
 void PtyServer::ClientGone() {
     m_output.clear();
+    m_held.clear();
     m_outputBlocked = false;
     // Bytes that reached the slave but that no client read would greet the next one to open the port; a
     // real port drops them when it is closed.
@@ -404,6 +461,7 @@ void PtyServer::Unplug() {
     m_frame.clear();
     m_longestPause = Clock::duration::zero();
     m_output.clear();
+    m_held.clear();
     // The link stays, pointing nowhere, as a user's link to a removed adapter does.
     m_watch.Reset();
     m_keeper.Reset();

@@ -44,6 +44,12 @@
 // but not answered. Clients may open and close the port any number of times; while nobody holds it the server
 // sleeps until somebody does.
 //
+// The adapter. Behind a USB serial adapter (latency > 0) what the device sends does not reach the port
+// as it goes out: the chip holds it until its latency timer runs out, or at once when it holds a full
+// packet. The timer is free running, ticking every latency from the start whether or not anything is
+// held, so a reply reaches the client at some tick up to a latency after it was sent, and one that goes
+// out across a tick reaches it in pieces. The records still say what the device sent and when.
+//
 // inotify folds two identical events in a row that the server has not read yet into one, so two opens
 // (or two closes) of separate descriptors in quick succession count once. A client that opens the port
 // once, as the program does, is counted exactly.
@@ -53,6 +59,9 @@ inline constexpr std::chrono::microseconds kDefaultGap{4000};
 inline constexpr std::chrono::milliseconds kDefaultPatience{200};
 inline constexpr std::chrono::milliseconds kDefaultTurnaround{2};
 inline constexpr std::size_t kKeptRecords = 4096;
+// A USB serial adapter hands its buffer over as soon as it fills one USB packet: 64 bytes less the two
+// status bytes the chip puts in front of every packet.
+inline constexpr std::size_t kAdapterPacket = 62;
 
 struct ServerOptions {
     std::filesystem::path portsDir;
@@ -61,6 +70,9 @@ struct ServerOptions {
     std::chrono::milliseconds turnaround = kDefaultTurnaround;  // from the end of a request to its reply
     std::chrono::microseconds gap = kDefaultGap;
     std::chrono::milliseconds patience = kDefaultPatience;
+    // 0: the device is on the port itself; else it is behind a USB serial adapter whose latency timer
+    // runs out every this many ms (16 on the common chips) and only then hands over what it holds
+    std::chrono::milliseconds latency{0};
     std::vector<FaultRule> faults;
     std::filesystem::path logPath;           // empty: no log file
     std::size_t keptRecords = kKeptRecords;  // how many of the latest records Records() keeps
@@ -134,6 +146,10 @@ private:
     void TakeByte(std::uint8_t byte, Clock::time_point now);
     void EndFrame(Clock::time_point now);
     void SendDueOutput(Clock::time_point now);
+    std::size_t Hold(const std::uint8_t* bytes, std::size_t count, Clock::time_point now);
+    void HandOverIfDue(Clock::time_point now);
+    void HandOver(Clock::time_point now);
+    Clock::time_point NextTick(Clock::time_point now) const;
     void ClientGone();
     void Unplug();
     void AddRecord(Direction direction, const Bytes& bytes, Clock::time_point when,
@@ -162,7 +178,9 @@ private:
     std::deque<Pending> m_output;
     Bytes m_input;  // what one round read from the master, taken after that round's port events
     int m_clients = 0;
-    bool m_outputBlocked = false;
+    bool m_outputBlocked = false;    // the master would take no more, from the device or the adapter
+    Bytes m_held;                    // what the adapter holds, never more than kAdapterPacket
+    Clock::time_point m_handOverAt;  // while m_held is not empty: the tick that hands it over
 
     std::atomic<bool> m_unplugged{false};
     std::atomic<std::size_t> m_hangups{0};

@@ -30,6 +30,9 @@ was killed (its pid file names a process that is gone) is replaced at start.
   --port N           publish as comN (default 1)
   --pace BAUD        send each reply at that line speed, 10 bit times per byte (default: all at once)
   --turnaround MS    wait MS ms after a request before replying (default 2)
+  --latency MS       sit behind a USB serial adapter whose latency timer runs out every MS ms (0 to
+                     1000; 16 on the common chips): what the device sends reaches the port at the
+                     timer's ticks, or at once when 62 bytes are held (default 0: no adapter)
   --gap MS           the pause that ends a request of no fixed length, such as a home number write
                      or garbage (default 4)
   --log FILE         write one line per request and reply piece to FILE: seconds since the start,
@@ -119,6 +122,8 @@ int main(int argc, char** argv) {
             options.paceBaud = static_cast<std::uint32_t>(Number(option, value(), 1, 10000000));
         } else if (option == "--turnaround") {
             options.turnaround = std::chrono::milliseconds(Number(option, value(), 0, 600000));
+        } else if (option == "--latency") {
+            options.latency = std::chrono::milliseconds(Number(option, value(), 0, 1000));
         } else if (option == "--gap") {
             options.gap = std::chrono::milliseconds(Number(option, value(), 1, 1000));
         } else if (option == "--log") {

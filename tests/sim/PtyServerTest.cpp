@@ -1,9 +1,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -205,10 +208,11 @@ TEST_P(PtyServerFault, ReachesTheClient) {
     EXPECT_EQ(client.Exchange(GetParam().request), GetParam().reply);
 }
 
-Bytes LongSerialNumberReply() {
+// The fresh device's answer to a serial number read (34 bytes), padded with filler to size as long= pads it.
+Bytes SerialNumberReply(std::size_t size = 34) {
     Bytes reply{0x37, 0x02, 'S', 'I', 'M', '0', '0', '0', '0', '1'};
     reply.resize(34, 0x00);
-    reply.resize(50, 0x55);
+    reply.resize(std::max<std::size_t>(size, 34), kFillerByte);
     return reply;
 }
 
@@ -217,7 +221,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(WireFault{"Status1", "35/w:status1", {0x35, 0x01, 0x02}, {0x35, 0x01, 0x01}},
                     WireFault{
                         "Echo", "33/r@1:echo=9", {0x33, 0x02, 0x00, 0x01}, {0x33, 0x02, 0x00, 0x09, 0xFF}},
-                    WireFault{"Long", "37/r:long", {0x37, 0x02}, LongSerialNumberReply()},
+                    WireFault{"Long", "37/r:long", {0x37, 0x02}, SerialNumberReply(50)},
                     WireFault{"Delay", "36:delay=100", {0x36, 0x02}, {0x36, 0x02, 0x05}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -253,6 +257,208 @@ TEST_F(PtyServerTest, APacedReplyArrivesAByteAtATime) {
     EXPECT_EQ(client.ReceiveCount(1), Bytes{0x35});
     EXPECT_EQ(client.ReceiveCount(2), Bytes({0x02, 0x01}));
     EXPECT_EQ(Traffic(server, 2).back(), std::make_pair(kOut, Bytes{0x35, 0x02, 0x01}));
+}
+
+using Clock = std::chrono::steady_clock;
+
+// One read() of a client: its bytes and the moment it returned, which is no earlier than they arrived.
+struct Piece {
+    Bytes bytes;
+    Clock::time_point readAt;
+};
+
+// Reads one read() at a time until count bytes have come, or kPatience has passed.
+std::vector<Piece> ReadPieces(const PortClient& client, std::size_t count) {
+    std::vector<Piece> pieces;
+    std::size_t received = 0;
+    const auto end = Clock::now() + kPatience;
+    while (received < count && Clock::now() < end) {
+        pollfd fd{client.Fd(), POLLIN, 0};
+        if (::poll(&fd, 1, 10) <= 0) continue;
+        std::uint8_t buffer[256];
+        const ssize_t n = ::read(client.Fd(), buffer, sizeof buffer);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) break;
+        if (n < 0) continue;
+        pieces.push_back({Bytes(buffer, buffer + n), Clock::now()});
+        received += static_cast<std::size_t>(n);
+    }
+    return pieces;
+}
+
+Bytes Joined(const std::vector<Piece>& pieces) {
+    Bytes bytes;
+    for (const Piece& piece : pieces) bytes.insert(bytes.end(), piece.bytes.begin(), piece.bytes.end());
+    return bytes;
+}
+
+// The first tick of the adapter's timer after a reply piece was sent (its record's time): the earliest it
+// can reach a client unless it fills a packet. The timer starts with the server, so a moment taken before
+// the server started plus this is no later than the tick, however late anything ran.
+std::chrono::microseconds TickAfter(std::chrono::microseconds sent, milliseconds latency) {
+    return latency * (sent / latency + 1);
+}
+
+std::vector<Record> Replies(const PtyServer& server) {
+    std::vector<Record> replies;
+    for (const Record& record : server.Records()) {
+        if (record.direction == kOut) replies.push_back(record);
+    }
+    return replies;
+}
+
+// The pauses before the requests spread them over the timer's phase. A timer started afresh for each reply
+// would hand every one over a whole latency after it was sent; the free-running one hands over a reply
+// sent just before a tick almost at once, so most come back within the latency of their request. A client
+// held off the processor can miss that, so the round is tried again until a reply shows it.
+TEST_F(PtyServerTest, BehindAnAdapterAReplyReachesTheClientWholeAtATickOfItsTimer) {
+    ServerOptions options;
+    options.latency = milliseconds(16);
+    const Clock::time_point before = Clock::now();
+    PtyServer& server = Serve({}, options);
+    PortClient client(server.LinkPath());
+    const struct {
+        milliseconds pause;
+        Bytes request;
+        Bytes reply;
+    } cases[] = {
+        {milliseconds(0), {0x35, 0x01, 0x02}, {0x35, 0x01, 0x00}},
+        {milliseconds(3), {0x38, 0x02, 0x00, 0x07}, {0x38, 0x02, 0x00, 0x07, 0xFF, 0xFF, 0xFF, 0xFF}},
+        {milliseconds(7), {0x35, 0x02}, {0x35, 0x02, 0x02}},
+        {milliseconds(11), {0x36, 0x02}, {0x36, 0x02, 0x05}},
+        {milliseconds(5), {0x34, 0x02}, {0x34, 0x02, 0x01}},
+        {milliseconds(13), {0x37, 0x02}, SerialNumberReply()},
+    };
+    bool earlyTickSeen = false;
+    for (std::size_t round = 1; round <= 5 && !earlyTickSeen; ++round) {
+        std::vector<Clock::time_point> arrivals;
+        for (const auto& c : cases) {
+            std::this_thread::sleep_for(c.pause);
+            const Clock::time_point sent = Clock::now();
+            ASSERT_TRUE(client.Send(c.request));
+            const std::vector<Piece> pieces = ReadPieces(client, c.reply.size());
+            ASSERT_EQ(pieces.size(), 1u) << testing::PrintToString(Joined(pieces));
+            EXPECT_EQ(pieces.front().bytes, c.reply);
+            // only against a hang
+            EXPECT_LT(pieces.front().readAt - sent, options.latency + milliseconds(2000));
+            if (pieces.front().readAt - sent < options.latency) earlyTickSeen = true;
+            arrivals.push_back(pieces.front().readAt);
+        }
+        ASSERT_TRUE(server.WaitForRecords(2 * std::size(cases) * round, kPatience));
+        const std::vector<Record> replies = Replies(server);
+        ASSERT_EQ(replies.size(), std::size(cases) * round);
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            const Record& reply = replies[replies.size() - std::size(cases) + i];
+            EXPECT_EQ(reply.bytes, cases[i].reply);  // recorded as the device sent it
+            EXPECT_GE(arrivals[i] - before, TickAfter(reply.at, options.latency)) << round << " " << i;
+        }
+    }
+    EXPECT_TRUE(earlyTickSeen);
+}
+
+// 34 bytes at 19200 baud take 17.7 ms: they go out across a tick, so they come in two or three pieces,
+// where without the adapter a client reads them about a byte at a time. A client held off the processor
+// past the next tick, or a server late enough to send the bytes in one burst, sees them in one piece: that
+// proves nothing either way, so the reply is read again until it shows its pieces.
+TEST_F(PtyServerTest, BehindAnAdapterAPacedReplyLongerThanATickComesInAFewPiecesWhole) {
+    ServerOptions options;
+    options.latency = milliseconds(16);
+    options.paceBaud = 19200;
+    const Clock::time_point before = Clock::now();
+    PtyServer& server = Serve({}, options);
+    PortClient client(server.LinkPath());
+    bool inPieces = false;
+    for (std::size_t attempt = 1; attempt <= 10 && !inPieces; ++attempt) {
+        ASSERT_TRUE(client.Send({0x37, 0x02}));
+        const std::vector<Piece> pieces = ReadPieces(client, 34);
+        ASSERT_EQ(Joined(pieces), SerialNumberReply()) << attempt;
+        // a piece a tick, with room for a server late with some bytes on a loaded machine
+        EXPECT_LE(pieces.size(), 5u) << attempt;
+        inPieces = pieces.size() > 1;
+        ASSERT_TRUE(server.WaitForRecords(2 * attempt, kPatience));
+        const Record reply = server.Records().back();
+        EXPECT_EQ(reply.bytes, SerialNumberReply());
+        EXPECT_GE(pieces.front().readAt - before, TickAfter(reply.at, options.latency)) << attempt;
+    }
+    EXPECT_TRUE(inPieces);
+}
+
+// A long timer shows the full packet going at once: the request goes in just after the start, so the
+// first tick is nearly the whole timer away.
+TEST_F(PtyServerTest, BehindAnAdapterAFullPacketGoesAtOnceAndTheRestAtTheTick) {
+    ServerOptions options;
+    options.latency = milliseconds(500);
+    const Clock::time_point before = Clock::now();
+    PtyServer& server = Serve({"37/r:long=100"}, options);
+    PortClient client(server.LinkPath());
+    const Bytes reply = SerialNumberReply(100);
+    const Clock::time_point requested = Clock::now();
+    ASSERT_TRUE(client.Send({0x37, 0x02}));
+    const Bytes packet = client.ReceiveCount(kAdapterPacket);
+    const Clock::time_point packetAt = Clock::now();
+    ASSERT_EQ(packet, Bytes(reply.begin(), reply.begin() + kAdapterPacket));
+    const Bytes rest = client.ReceiveCount(reply.size() - kAdapterPacket);
+    const Clock::time_point restAt = Clock::now();
+    EXPECT_EQ(rest, Bytes(reply.begin() + kAdapterPacket, reply.end()));
+    ASSERT_TRUE(server.WaitForRecords(2, kPatience));
+    const std::vector<Record> replies = Replies(server);
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies.front().bytes, reply);
+    EXPECT_LT(packetAt - requested, milliseconds(250));
+    EXPECT_GE(restAt - before, TickAfter(replies.front().at, options.latency));
+}
+
+TEST_F(PtyServerTest, BehindAnAdapterWhatItHoldsWhenThePortClosesDoesNotReachTheNextClient) {
+    ServerOptions options;
+    options.latency = milliseconds(500);
+    PtyServer& server = Serve({}, options);
+    {
+        PortClient first(server.LinkPath());
+        ASSERT_TRUE(first.Send({0x35, 0x02}));
+        ASSERT_TRUE(server.WaitForRecords(2, kPatience));  // sent into the adapter, and held there
+        const std::size_t hangups = server.Hangups();
+        first.Close();
+        WaitForHangups(hangups + 1);
+    }
+    PortClient second(server.LinkPath());
+    EXPECT_EQ(second.Exchange({0x34, 0x02}), Bytes({0x34, 0x02, 0x01}));
+}
+
+// Five replies of 4096 bytes are more than the pseudo-terminal holds unread, so the adapter's hand-overs
+// block until the client reads.
+TEST_F(PtyServerTest, BehindAnAdapterRepliesAClientIsSlowToReadArriveWholeWhenItReads) {
+    ServerOptions options;
+    options.latency = milliseconds(16);
+    PtyServer& server = Serve({"37/r:long=4096"}, options);
+    PortClient client(server.LinkPath());
+    constexpr std::size_t kReplies = 5;
+    for (std::size_t i = 0; i < kReplies; ++i) ASSERT_TRUE(client.Send({0x37, 0x02}));
+    ASSERT_TRUE(test::WaitUntil([&] { return client.Waiting() > 0; }));
+    std::this_thread::sleep_for(milliseconds(200));  // time for the port to fill and the hand-overs to block
+    Bytes expected;
+    for (std::size_t i = 0; i < kReplies; ++i) {
+        const Bytes reply = SerialNumberReply(4096);
+        expected.insert(expected.end(), reply.begin(), reply.end());
+    }
+    EXPECT_EQ(client.ReceiveCount(expected.size()), expected);
+    EXPECT_EQ(client.ReceiveUntilQuiet(milliseconds(100)), Bytes{});
+}
+
+// The timer runs on with nothing held: a tick already past left as the deadline would spin the idle
+// device on a core.
+TEST_F(PtyServerTest, BehindAnAdapterTheDeviceSleepsWhileNothingIsHeld) {
+    ServerOptions options;
+    options.latency = milliseconds(1);
+    PtyServer& server = Serve({}, options);
+    PortClient client(server.LinkPath());
+    EXPECT_EQ(client.Exchange({0x34, 0x02}), Bytes({0x34, 0x02, 0x01}));
+    const auto cpuTime = [] {
+        timespec now{};
+        ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+        return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+    };
+    const auto cpuBefore = cpuTime();
+    std::this_thread::sleep_for(milliseconds(300));
+    EXPECT_LT(cpuTime() - cpuBefore, milliseconds(60));
 }
 
 TEST_F(PtyServerTest, UnplugClosesThePortAndLeavesTheLinkDangling) {

@@ -144,9 +144,10 @@ TEST_F(SimExecutableTest, HelpDocumentsEveryOptionAndTheFaultSyntax) {
     SimProcess sim({"--help"});
     const std::string help = sim.AllOutput();
     EXPECT_EQ(sim.Wait(), 0);
-    for (const char* word : {"--ports-dir", "--port", "--pace", "--turnaround", "--log", "--fault", "--load",
-                             "--gap", "SELECTOR:ACTION", "status1", "silence", "code", "sub", "short", "long",
-                             "split", "delay", "unplug", "VANTOR_PORTS_DIR"}) {
+    for (const char* word : {"--ports-dir", "--port",  "--pace", "--turnaround", "--log",
+                             "--fault",     "--load",  "--gap",  "--latency",    "SELECTOR:ACTION",
+                             "status1",     "silence", "code",   "sub",          "short",
+                             "long",        "split",   "delay",  "unplug",       "VANTOR_PORTS_DIR"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
 }
