@@ -118,6 +118,10 @@ std::string ConnectFailureText(const ConnectFailure& failure, const std::string&
     return failure.device + ": " + SystemErrorText(failure.error) + "\r\n";
 }
 
+std::chrono::microseconds CharacterTime(std::int32_t baud) {
+    return std::chrono::microseconds{10'000'000 / std::max(baud, kSlowestBaud)};
+}
+
 ReplyShape::End ReplyShape::Ends(std::span<const std::uint8_t> bytes) const {
     const std::size_t n = bytes.size();
     if (n >= longest) return End::kWhole;
@@ -163,7 +167,6 @@ DeviceSession::~DeviceSession() { m_link.Disconnect(); }
 
 bool DeviceSession::SendRequest(std::span<const std::uint8_t> request, Outcome& outcome) {
     const PortChoice choice = m_port();
-    if (!m_link.IsOpen()) m_baud = choice.baud;
     if (const auto failure = m_link.TryConnect(choice.port, choice.baud)) {
         const std::string why = ConnectFailureText(*failure, choice.port, choice.baud);
         m_log.Text("Open com port failed\r\n");
@@ -171,12 +174,16 @@ bool DeviceSession::SendRequest(std::span<const std::uint8_t> request, Outcome& 
         outcome.Note(Outcome::Kind::kPortFailed, why.substr(0, why.size() - 2));
         return false;
     }
+    m_requestBytes = request.size();
     if (request.empty()) {
         m_log.Text("Error while sending data\r\n");
         m_log.Text("Sent bytes equals 0\r\n");
         outcome.Note(Outcome::Kind::kNoAnswer);
         return false;
     }
+    // What is waiting now came before the request, so it cannot answer it: the rest of a reply that was
+    // ended too soon, or one that came after its wait had given up.
+    m_link.DiscardInput();
     // A byte that could not be written (an unplugged adapter, a stalled line) makes the request
     // incomplete: it is reported, never counted as sent.
     if (m_link.Transmit(request) != static_cast<std::int32_t>(request.size())) {
@@ -187,15 +194,18 @@ bool DeviceSession::SendRequest(std::span<const std::uint8_t> request, Outcome& 
     return true;
 }
 
-// The first byte is awaited as the rounds of half an interval did: a reply must have begun by the end of
-// the poll count's rounds; one first seen in the round after, the last, still times out and is left
-// unread. The rest of the reply is read as it comes, and the wait ends:
-// - for a whole reply, once the line has been quiet for two character times (at most an interval), so
-//   that a reply longer than expected is read whole too;
-// - for a reply that could also begin a longer one, once the line has been quiet for an interval: a
-//   device or an adapter that stalls inside a reply must not have it taken for a shorter one;
-// - for a part, once its longest form has had time to come with an interval to spare, and never before
-//   an interval has passed.
+// The first byte is awaited as the rounds of half an interval did, counted from when the request has
+// left the line (the driver sends it at the port's speed after Transmit returns): a reply must have
+// begun by the end of the poll count's rounds; one first seen in the round after, the last, still times
+// out and is left unread. The rest of the reply is read as it comes, and the wait ends once the line
+// has been quiet for long enough to tell:
+// - a whole reply, after two character times at the port's speed, so that a reply longer than expected
+//   is read whole too;
+// - a reply that could also begin a longer one, and a part, after longer than the port may hold bytes
+//   back (a USB adapter hands them over at its timer's ticks) and two character times more; never
+//   before an interval has passed since the first byte;
+// - a text that has neither reached its end nor filled its field, after as long as the read waits for
+//   its first byte: a device may pause inside a text.
 std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t intervalMs,
                                        const ReplyShape& shape, Outcome& outcome) {
     using Clock = std::chrono::steady_clock;
@@ -203,15 +213,17 @@ std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t inte
     const auto start = Clock::now();
     const microseconds half{std::int64_t{intervalMs} * 1000 / 2};
     const microseconds interval{std::int64_t{intervalMs} * 1000};
+    const microseconds character = CharacterTime(m_link.Baud());
     const auto until = [](Clock::time_point when) {
         return std::max(microseconds(0), std::chrono::ceil<microseconds>(when - Clock::now()));
     };
+    const auto firstBy =
+        start + character * static_cast<std::int64_t>(m_requestBytes) + half * (2 * std::int64_t{pollCount});
     while (m_link.InputCount() <= 0) {
         if (pollCount == 0) {
             m_inputWait(m_link, interval);
             continue;
         }
-        const auto firstBy = start + half * (2 * std::int64_t{pollCount});
         if (Clock::now() >= firstBy) {
             m_sleep(static_cast<int>(
                 std::chrono::ceil<std::chrono::milliseconds>(firstBy + half - Clock::now()).count()));
@@ -223,11 +235,9 @@ std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t inte
     }
 
     const auto first = Clock::now();
-    const microseconds character{10'000'000 / std::max<std::int32_t>(m_baud, 1)};
-    // Below 2000 baud two characters outlast an interval; a whole reply then waits an interval of quiet.
-    const auto quiet = std::min<microseconds>(2 * character, interval);
-    const auto latest =
-        first + std::max(interval, character * static_cast<std::int64_t>(shape.longest) + interval);
+    const auto quiet = 2 * character;
+    const auto held = m_link.HoldTime() + quiet;
+    const auto textPause = std::max<microseconds>(held, interval * std::int64_t{pollCount});
     auto lastByte = first;
     std::size_t have = 0;
     m_reply.fill(0);  // no decoder may see a byte of an earlier reply
@@ -244,12 +254,20 @@ std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t inte
             have += static_cast<std::size_t>(got);
             lastByte = now;
         }
-        const ReplyShape::End end = shape.Ends(std::span(m_reply).first(have));
-        auto wakeAt = latest;
-        if (end == ReplyShape::End::kWhole) wakeAt = std::min(wakeAt, lastByte + quiet);
-        if (end == ReplyShape::End::kMaybeWhole)
-            wakeAt = std::min(wakeAt, std::max(lastByte, first) + interval);
-        if (now >= wakeAt || have >= kReplySize) break;
+        if (have >= kReplySize) break;
+        auto wakeAt = lastByte + quiet;
+        switch (shape.Ends(std::span(m_reply).first(have))) {
+            case ReplyShape::End::kWhole:
+                break;
+            case ReplyShape::End::kMaybeWhole:
+                wakeAt = std::max(first + interval, lastByte + held);
+                break;
+            case ReplyShape::End::kPart:
+                wakeAt = std::max(first + interval,
+                                  lastByte + (shape.kind == ReplyShape::Kind::kText ? textPause : held));
+                break;
+        }
+        if (now >= wakeAt) break;
         m_inputWait(m_link, until(wakeAt));
     }
     m_link.TraceReceived(std::span(m_reply).first(have));

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -57,6 +58,12 @@ struct ReplyShape {
     enum class End { kPart, kMaybeWhole, kWhole };
     End Ends(std::span<const std::uint8_t> bytes) const;
 };
+
+// The time one character (a start bit, 8 data bits and a stop bit) takes on the line at a speed. Speeds
+// below 50 baud, the slowest a serial driver offers, count as 50: a mistyped Baud must not stretch a
+// reply's wait into minutes.
+inline constexpr std::int32_t kSlowestBaud = 50;
+std::chrono::microseconds CharacterTime(std::int32_t baud);
 
 // The program's one conversation with a device: the serial link, the request exchange with its reply
 // buffer, and the log every step writes to. Each operation is one command: it opens the port on the port
@@ -126,10 +133,10 @@ public:
     // Sends the request. False after a logged failure (the outcome noted).
     bool SendRequest(std::span<const std::uint8_t> request, Outcome& outcome);
     // Waits for a reply: -1 after a time-out (logged), else the bytes read into the reply buffer (0 to
-    // 40). The first byte must come within the poll count's rounds of half an interval (0: no limit);
-    // the reply is then read until it is whole and the line has been quiet for two character times at
-    // the port's speed, or, when it is not, until at least an interval has passed and its longest form
-    // has had time to come.
+    // 40). The first byte must come within the poll count's rounds of half an interval (0: no limit)
+    // once the request has left the line; the reply is then read until the line has been quiet for long
+    // enough to tell it is whole: two character times at the port's speed after a whole reply, longer
+    // than the port may hold bytes back after one that could go on (see the definition).
     std::int32_t AwaitReply(std::int32_t pollCount, std::int32_t intervalMs, const ReplyShape& shape,
                             Outcome& outcome);
     // The bytes of the latest reply, as many as the wait gave.
@@ -161,7 +168,7 @@ private:
     PortSource m_port;
     InputWait m_inputWait;
     SerialLink m_link;
-    std::int32_t m_baud = 0;  // the speed the port was opened at
+    std::size_t m_requestBytes = 0;  // the latest request's length: its time on the line
     std::array<std::uint8_t, kReplySize> m_reply{};
 };
 

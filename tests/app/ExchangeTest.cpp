@@ -11,6 +11,7 @@
 #include "app/ControlIds.h"
 #include "app/RadioConfigDialog.h"
 #include "tests/support/FarEnd.h"
+#include "serial/ExchangeTrace.h"
 #include "tests/support/MemoryDialogControls.h"
 
 namespace {
@@ -55,6 +56,46 @@ TEST_F(ExchangeTest, AReplyIsReadWholeAndNothingOfAnEarlierOneStays) {
     EXPECT_EQ(Bytes(buffer.begin() + 3, buffer.end()), Bytes(37, 0x00));
     EXPECT_EQ(dialog.LogContents(), "");
     EXPECT_TRUE(outcome.Done());
+}
+
+// Bytes waiting before a request came before it: the rest of a reply ended too soon, or a reply that
+// came after its wait had given up. They are dropped and noted in the trace, never read as its reply.
+TEST_F(ExchangeTest, BytesWaitingBeforeARequestAreDroppedAndTraced) {
+    char* text = nullptr;
+    std::size_t size = 0;
+    {
+        double now = 0;
+        ExchangeTrace trace(open_memstream(&text, &size), [&now] { return now += 1; });
+        dialog.Link().SetTrace(&trace);
+        ASSERT_EQ(dialog.Link().Connect("1", 19200), 1);
+        far.Send({0x35, 0x36});
+        Settle(dialog.Link(), 2);
+        ASSERT_TRUE(session.SendRequest(request, outcome));
+        EXPECT_EQ(Sent(2), request);
+        far.Send({0x35, 0x02, 0x02});
+        EXPECT_EQ(session.AwaitReply(50, 10, kThreeBytes, outcome), 3);
+        EXPECT_EQ(Bytes(session.Reply(3).begin(), session.Reply(3).end()), (Bytes{0x35, 0x02, 0x02}));
+        dialog.Link().Disconnect();
+        dialog.Link().SetTrace(nullptr);
+    }
+    EXPECT_EQ(std::string(text, size), "1.000 discarded 35 36\n2.000 > 35 02 | 3.000 < 35 02 02\n");
+    free(text);
+}
+
+// At 300 baud a 34-byte request takes over a second on the line: the time-out counts from when it has
+// left, so a device that answers 700 ms after the last byte was handed to the driver is heard.
+TEST_F(ExchangeTest, TheReplyIsAwaitedFromWhenTheRequestHasLeftTheLine) {
+    controls.SetDlgItemText(ctl::kBaudEdit, "300");
+    const Bytes write(34, 0x37);
+    ASSERT_TRUE(session.SendRequest(write, outcome));
+    std::thread device([&] {
+        EXPECT_EQ(Sent(34), write);
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        far.Send({0x37, 0x01, 0x00});
+    });
+    EXPECT_EQ(session.AwaitReply(50, 10, kThreeBytes, outcome), 3);
+    device.join();
+    EXPECT_EQ(dialog.LogContents(), "");
 }
 
 TEST_F(ExchangeTest, PollCountZeroWaitsPastTheUsualRoundsUntilTheReplyComes) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -71,6 +72,10 @@ class Transfer {
 public:
     explicit Transfer(const std::vector<std::string>& faults = {}, DeviceState state = {})
         : device(std::move(state), faults) {
+        dialog.OnInitDialog();
+    }
+    // A device behind a USB adapter with this latency timer, sending at the window's 19200 baud.
+    Transfer(DeviceState state, std::chrono::milliseconds latency) : device(std::move(state), {}, 19200, latency) {
         dialog.OnInitDialog();
     }
     // Answers the question, starts the run and waits for its end.
@@ -272,6 +277,45 @@ TEST(TransferTest, ReadAllReadsEveryRowAndSaysWhichPllValuesItDidNotRead) {
               1U);
     EXPECT_EQ(t.device.Requests().back(), (Bytes{0x36, 0x02}));  // DTMF Delay Get, the last setting
     EXPECT_EQ(t.dialog.TransferOutcome().kind, Outcome::Kind::kRefused);
+    EXPECT_TRUE(t.Idle());
+}
+
+// Behind a USB adapter with the common 16 ms timer, at 19200 baud: the replies come in pieces wherever
+// the ticks fall, and every row, PLL value and setting is read as the device holds it.
+TEST(TransferTest, ReadAllBehindAUsbAdapterReadsTheDeviceWhole) {
+    DeviceState state;
+    std::vector<std::vector<std::string>> expected;
+    for (int i = 0; i < 500; ++i) {
+        char code[8];
+        vantor::sim::HomeNumberCodes& codes = state.homeNumbers[i];
+        if (i % 3 == 0) {
+            std::snprintf(code, sizeof code, "%03d", (i * 7) % 1000);
+            codes = {code, std::string(code).substr(1) + "9"};
+        } else if (i % 3 == 1) {  // home number 500 among them: an 8-byte reply, last of all
+            std::snprintf(code, sizeof code, "%02d", i % 100);
+            codes = {code, "99"};
+        }
+        std::string pllTx, pllRx;
+        if (i < 100) {
+            state.pll[i] = {static_cast<std::uint16_t>(1000 + i),
+                            i % 2 ? vantor::sim::kNoPll : static_cast<std::uint16_t>(65000 + i)};
+            pllTx = std::to_string(100 + i / 10) + "." + std::to_string(i % 10);
+            if (i % 2 == 0) pllRx = std::to_string(6500 + i / 10) + "." + std::to_string(i % 10);
+        }
+        expected.push_back({std::to_string(i + 1), codes.tx, codes.rx, pllTx, pllRx});
+    }
+    state.serialNumber = DeviceState::TextField("ADAPTER-16MS", 32);
+    state.dtmfDelay = 9;
+    Transfer t(std::move(state), std::chrono::milliseconds(16));
+    t.Run(&RadioConfigDialog::OnReadAll);
+
+    for (int i = 0; i < 500; ++i) EXPECT_EQ(t.controls.rows[i], expected[i]) << "row " << i;
+    EXPECT_EQ(t.controls.At(ctl::kSerialNumberEdit).text, "ADAPTER-16MS");
+    EXPECT_EQ(t.controls.At(ctl::kDtmfDelayEdit).text, "9");
+    EXPECT_EQ(t.Count("Unrecognized"), 0U);
+    EXPECT_EQ(t.Count("Unexpected"), 0U);
+    EXPECT_EQ(t.Count("Timed out"), 0U);
+    EXPECT_TRUE(t.dialog.TransferOutcome().Done());
     EXPECT_TRUE(t.Idle());
 }
 

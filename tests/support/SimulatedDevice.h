@@ -17,10 +17,11 @@ inline constexpr std::chrono::milliseconds kRoomyGap{20};
 // The simulated device published as COM1 in a private ports directory, for as long as the object lives.
 class SimulatedDevice {
 public:
-    // A pace of 0 sends each reply at once; else at that line speed.
+    // A pace of 0 sends each reply at once; else at that line speed. A latency of 0 puts the device on
+    // the port itself; else behind a USB adapter with that latency timer.
     explicit SimulatedDevice(vantor::sim::DeviceState state = {}, const std::vector<std::string>& faults = {},
-                             std::uint32_t paceBaud = 0)
-        : m_server(Options(faults, paceBaud), std::move(state)) {
+                             std::uint32_t paceBaud = 0, std::chrono::milliseconds latency = {})
+        : m_server(Options(faults, paceBaud, latency), std::move(state)) {
         if (auto failure = m_server.Start()) ADD_FAILURE() << "simulated device: " << *failure;
     }
 
@@ -36,9 +37,11 @@ public:
     const std::string& PortsPath() const { return m_ports.Path(); }
 
 private:
-    vantor::sim::ServerOptions Options(const std::vector<std::string>& faults, std::uint32_t paceBaud) const {
+    vantor::sim::ServerOptions Options(const std::vector<std::string>& faults, std::uint32_t paceBaud,
+                                       std::chrono::milliseconds latency) const {
         vantor::sim::ServerOptions options;
         options.paceBaud = paceBaud;
+        options.latency = latency;
         options.portsDir = m_ports.Path();
         options.port = 1;
         // A loaded machine can pause a client for over 5 ms between two bytes of one request, past the
