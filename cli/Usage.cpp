@@ -17,7 +17,8 @@ Options:
                  ends the run, and the exit status is the worst unit's. read-all -o then needs {port}
                  or {serial} in its file name.
   --baud B       the line speed (default $VANTOR_BAUD, else 19200)
-  --trace FILE   append every request and reply to FILE, one exchange per line
+  --trace FILE   append every request and reply to FILE, one exchange per line; bytes that were
+                 waiting before a request, and so were dropped, stand on a line of their own
   --record FILE  append one line per unit to the CSV file FILE (a header first when it is new): UTC
                  time, port, device path, serial number, command, table file and its SHA-256,
                  outcome, verify result, seconds. Runs recording at once never mix their lines.
@@ -36,7 +37,7 @@ struct CommandHelp {
 constexpr std::array<CommandHelp, 9> kCommands{{
     {"ports", R"(  ports
       Lists every port number that leads to a device: its path, what the system knows of a USB
-      adapter, and whether you may open it.
+      adapter (its latency timer too, where the driver has one), and whether you may open it.
 )"},
     {"find", R"(  find [--baud B[,B...]]
       Asks every port that ports lists, all at once, at each speed (default 19200, then 9600) for its
