@@ -88,12 +88,45 @@ const std::array<TransferSetting, 8> kReadSettings{{
     {protocol::kDtmfDelay, SettingStep::kGet},
 }};
 
+// The line Write All logs for a row it cannot send as it stands (without its line end), or none.
+std::optional<std::string> RowRefusal(const table::HomeNumberTable& table, std::int32_t position) {
+    const table::TableRow row = table.Row(position);
+    const std::int32_t homeNumber = position + 1;
+    const bool withPll = homeNumber <= table::kPllHomeNumbers;
+    const auto refusal = table::RowRefusal(table::CodesForSending(row.tx, row.rx), withPll ? row.pllTx : "",
+                                           withPll ? row.pllRx : "", withPll);
+    if (!refusal) return std::nullopt;
+    std::string line = "Home Number " + std::to_string(homeNumber) + " not written: " + std::string(*refusal);
+    while (line.ends_with("\r\n")) line.resize(line.size() - 2);
+    return line;
+}
+
 }  // namespace
 
 void Outcome::Note(Kind worse, std::string why) {
     if (worse <= kind) return;
     kind = worse;
     reason = std::move(why);
+}
+
+std::vector<std::string> WriteAllRefusals(const table::HomeNumberTable& table, SettingsPanel& settings) {
+    std::vector<std::string> refusals;
+    for (std::int32_t position = 0; position < table.RowCount(); ++position) {
+        if (auto refusal = RowRefusal(table, position)) refusals.push_back(std::move(*refusal));
+    }
+    for (const TransferSetting& setting : kWrittenSettings) {
+        const protocol::DeviceCommand& command = setting.command;
+        if (setting.step == SettingStep::kSet) {
+            std::string_view refusal = protocol::SetRefusal(command, settings.Value(command));
+            while (refusal.ends_with("\r\n")) refusal.remove_suffix(2);
+            if (!refusal.empty()) refusals.push_back(std::string(command.name) + ": " + std::string(refusal));
+        } else if (const std::size_t length = settings.Text(command).size(); length > command.set.fieldSize) {
+            refusals.push_back(std::string(command.name) + ": " + std::to_string(length) +
+                               " characters, more than the " + std::to_string(command.set.fieldSize) +
+                               " its field holds");
+        }
+    }
+    return refusals;
 }
 
 std::string ConnectFailureText(const ConnectFailure& failure, const std::string& portText,
@@ -424,11 +457,8 @@ Outcome DeviceSession::WriteAll(const table::HomeNumberTable& table, SettingsPan
         const bool withPll = homeNumber <= table::kPllHomeNumbers;
         const std::string pllTx = withPll ? row.pllTx : "";
         const std::string pllRx = withPll ? row.pllRx : "";
-        if (const auto refusal = table::RowRefusal(codes, pllTx, pllRx, withPll)) {
-            std::string line =
-                "Home Number " + std::to_string(homeNumber) + " not written: " + std::string(*refusal);
-            if (!line.ends_with("\r\n")) line += "\r\n";
-            m_log.Text(line);
+        if (const auto refusal = RowRefusal(table, position)) {
+            m_log.Text(*refusal + "\r\n");
             ++end.skippedRows;
             ++position;
             continue;

@@ -178,5 +178,11 @@ private:
 std::vector<std::string> Differences(const table::HomeNumberTable& table, SettingsPanel& settings,
                                      const table::HomeNumberTable& device, SettingsPanel& deviceSettings);
 
+// What Write All from this table and these settings would not send as they stand, found before
+// anything is sent: a row it would skip, a setting it would refuse (nothing chosen, a number over its
+// limit), a text longer than its field, which would go out cut. One line each, without a line end, in
+// the order the run would come to them; none when all of it can go.
+std::vector<std::string> WriteAllRefusals(const table::HomeNumberTable& table, SettingsPanel& settings);
+
 // The plain words of a port that did not open, with what to do about it where there is something.
 std::string ConnectFailureText(const ConnectFailure& failure, const std::string& portText, std::int32_t baud);

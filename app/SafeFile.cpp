@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <variant>
 #include <vector>
 
 namespace {
@@ -134,4 +135,77 @@ std::optional<std::string> AppendToFile(const std::string& path, std::string_vie
     }
     if (close(fd) != 0 && !failure) failure = Reason();
     return failure;
+}
+
+namespace {
+
+// A temporary file in `folder` holding `bytes`, on the disk; its path, or why it could not be made.
+std::variant<std::string, std::string> WriteTemporary(const std::string& folder, const std::string& name,
+                                                      std::string_view bytes) {
+    using Result = std::variant<std::string, std::string>;
+    std::string temporary = folder + "." + name + ".XXXXXX";
+    std::vector<char> pattern(temporary.begin(), temporary.end());
+    pattern.push_back('\0');
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) return Result(std::in_place_index<1>, Reason());
+    temporary = pattern.data();
+    std::optional<std::string> failure;
+    const mode_t mask = umask(0);
+    umask(mask);
+    if (!WriteAll(fd, bytes) || fchmod(fd, 0666 & ~mask) != 0 || fsync(fd) != 0) failure = Reason();
+    if (close(fd) != 0 && !failure) failure = Reason();
+    if (failure) {
+        unlink(temporary.c_str());
+        return Result(std::in_place_index<1>, *failure);
+    }
+    return Result(std::in_place_index<0>, temporary);
+}
+
+}  // namespace
+
+Creation CreateNewFile(const std::string& path, std::string_view bytes) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    auto written = WriteTemporary(folder, name, bytes);
+    if (written.index() == 1) return {Creation::Result::kFailed, std::get<1>(written)};
+    const std::string& temporary = std::get<0>(written);
+    // link() gives the bytes their name only where the name is free, in one step.
+    Creation creation{Creation::Result::kCreated, {}};
+    if (link(temporary.c_str(), path.c_str()) != 0) {
+        creation = errno == EEXIST ? Creation{Creation::Result::kTaken, {}}
+                                   : Creation{Creation::Result::kFailed, Reason()};
+    }
+    unlink(temporary.c_str());
+    if (creation.result == Creation::Result::kCreated) {
+        if (const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+            fsync(dir);
+            close(dir);
+        }
+    }
+    return creation;
+}
+
+std::optional<std::string> CheckCanWriteIn(const std::string& folder, std::size_t size) {
+    struct stat info {};
+    if (stat(folder.c_str(), &info) != 0) return Reason();
+    if (!S_ISDIR(info.st_mode)) return std::strerror(ENOTDIR);
+    auto written = WriteTemporary(folder + "/", "vantor-check", std::string(size, '\0'));
+    if (written.index() == 1) return std::get<1>(written);
+    unlink(std::get<0>(written).c_str());
+    return std::nullopt;
+}
+
+std::optional<std::string> CheckCanAppend(const std::string& path) {
+    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) {
+        close(fd);
+        return std::nullopt;
+    }
+    if (errno != ENOENT) return Reason();
+    fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return Reason();
+    close(fd);
+    unlink(path.c_str());
+    return std::nullopt;
 }

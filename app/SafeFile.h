@@ -25,3 +25,20 @@ std::variant<std::string, std::string> ReadWholeFile(const std::string& path, st
 // Appends `bytes` to the file at `path`, made when missing, with `header` first when the file is empty.
 // Several programs appending to one file at once take turns, each append whole. Why it failed, if it did.
 std::optional<std::string> AppendToFile(const std::string& path, std::string_view header, std::string_view bytes);
+
+// Creates the file at `path` with `bytes`, whole or not at all, only while no file of that name exists:
+// an existing file is never replaced, not even by another program creating the same name at once.
+struct Creation {
+    enum class Result { kCreated, kTaken, kFailed };
+    Result result = Result::kFailed;
+    std::string reason;  // kFailed: why
+};
+Creation CreateNewFile(const std::string& path, std::string_view bytes);
+
+// Why a file of `size` bytes could not be written in `folder` now (missing, not a folder, not ours to
+// write, full), found by writing one and removing it again; nothing when it could.
+std::optional<std::string> CheckCanWriteIn(const std::string& folder, std::size_t size);
+
+// Why the file at `path` could not be appended to now (its folder missing, the file not ours to write);
+// nothing when it could. A file that was not there is not left behind.
+std::optional<std::string> CheckCanAppend(const std::string& path);

@@ -126,3 +126,57 @@ std::optional<std::string> AppendToFile(const std::string& path, std::string_vie
     if (!file.Close() && !failure) failure = Reason();
     return failure;
 }
+
+Creation CreateNewFile(const std::string& path, std::string_view bytes) {
+    const std::size_t slash = path.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    char temporary[MAX_PATH + 1] = {};
+    if (GetTempFileNameA(folder.c_str(), "vrc", 0, temporary) == 0) return {Creation::Result::kFailed, Reason()};
+    std::optional<std::string> failure;
+    {
+        Handle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.Valid() || !WriteAll(file.Get(), bytes) || !FlushFileBuffers(file.Get()))
+            failure = Reason();
+        if (!file.Close() && !failure) failure = Reason();
+    }
+    Creation creation{Creation::Result::kCreated, {}};
+    if (failure) {
+        creation = {Creation::Result::kFailed, *failure};
+    } else if (!MoveFileExA(temporary, path.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        // Without MOVEFILE_REPLACE_EXISTING the move refuses a name that is taken.
+        const DWORD error = GetLastError();
+        creation = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
+                       ? Creation{Creation::Result::kTaken, {}}
+                       : Creation{Creation::Result::kFailed, SystemErrorText(static_cast<int>(error))};
+    }
+    if (creation.result != Creation::Result::kCreated) DeleteFileA(temporary);
+    return creation;
+}
+
+std::optional<std::string> CheckCanWriteIn(const std::string& folder, std::size_t size) {
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return Reason();
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return SystemErrorText(ERROR_DIRECTORY);
+    char temporary[MAX_PATH + 1] = {};
+    if (GetTempFileNameA(folder.c_str(), "vrc", 0, temporary) == 0) return Reason();
+    std::optional<std::string> failure;
+    {
+        Handle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.Valid() || !WriteAll(file.Get(), std::string(size, '\0')) || !FlushFileBuffers(file.Get()))
+            failure = Reason();
+    }
+    DeleteFileA(temporary);
+    return failure;
+}
+
+std::optional<std::string> CheckCanAppend(const std::string& path) {
+    Handle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return Reason();
+    const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+    file.Close();
+    if (created) DeleteFileA(path.c_str());
+    return std::nullopt;
+}

@@ -31,6 +31,18 @@ bool SetInputAccepted(const DeviceCommand& command, std::int32_t value, LogSink&
     return false;
 }
 
+std::string_view SetRefusal(const DeviceCommand& command, std::int32_t value) {
+    switch (command.kind) {
+        case CommandKind::kSwitch:
+        case CommandKind::kChoice:
+            return value == kNoValue ? command.set.refusal : std::string_view{};
+        case CommandKind::kNumber:
+            return value > command.set.limit ? command.set.refusal : std::string_view{};
+        default:
+            return {};
+    }
+}
+
 std::optional<WriteRequestBytes> BeginSet(const DeviceCommand& command,
                                           const std::function<std::int32_t()>& readValue, LogSink& log) {
     const SetTexts& set = command.set;

@@ -29,6 +29,10 @@ std::int32_t WideBandValue(bool enableChecked, bool disableChecked);
 // no lower bound; a negative number goes out as its low 8 bits.
 bool SetInputAccepted(const DeviceCommand& command, std::int32_t value, LogSink& log);
 
+// Why a Set of `value` would not go out, as its refusal reads, without logging anything: a list with
+// nothing chosen, Wide Band with neither button, a number over its limit. Empty when it would go.
+std::string_view SetRefusal(const DeviceCommand& command, std::int32_t value);
+
 // Runs under the busy lock: the opening line and the check that belongs there (no selection made, no
 // radio button checked), in the command's order. The request to send, or none after a refusal.
 // `value` gives the selection value, the Wide Band value or the edit's number; it is asked for where the
