@@ -100,10 +100,12 @@ std::string StatusWord(int status) {
 int RunUnits(const std::vector<std::uint32_t>& ports, std::int32_t baud, const std::string& what,
              const std::function<int(Session&)>& unit, const std::string& record) {
     std::vector<UnitResult> results(ports.size());
+    OutputNames outputNames;
     const auto run = [&](std::size_t i) {
         const auto start = std::chrono::steady_clock::now();
         UnitConsole console(ports[i]);
         Session session(console, std::to_string(ports[i]), baud);
+        session.ShareOutputNames(&outputNames);
         UnitResult& result = results[i];
         const int status = unit(session);
         std::string values = console.Values();

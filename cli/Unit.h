@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -91,6 +92,33 @@ inline std::string FileNamePart(const std::string& text, const std::string& fall
     return name.empty() || name.front() == '.' ? fallback + name : name;
 }
 
+// The output files the units of one run were given: no unit's file may replace another's, even where
+// their serial numbers clean up to one name.
+class OutputNames {
+public:
+    // `wanted` when no unit of the run has it yet, else the name with "-portN" (and a count, should that
+    // be taken too) before its extension.
+    std::string Claim(const std::string& wanted, const std::string& port) {
+        std::lock_guard lock(m_mutex);
+        const std::size_t slash = wanted.find_last_of('/');
+        const std::size_t dot = wanted.rfind('.');
+        const std::size_t split = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)
+                                      ? dot
+                                      : wanted.size();
+        std::string name = wanted;
+        for (int n = 1; m_taken.count(name) != 0; ++n) {
+            name = wanted.substr(0, split) + "-port" + port + (n == 1 ? "" : "-" + std::to_string(n)) +
+                   wanted.substr(split);
+        }
+        m_taken.insert(name);
+        return name;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::set<std::string> m_taken;
+};
+
 class Session {
 public:
     Session(Console& console, const std::string& port, std::int32_t baud)
@@ -103,6 +131,8 @@ public:
                   return DeviceSession::PortChoice{port, baud};
               }) {}
     ~Session() { m_session.Link().SetTrace(nullptr); }
+    // The names that the other units of the run have taken, for read-all -o.
+    void ShareOutputNames(OutputNames* names) { m_outputNames = names; }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -218,8 +248,9 @@ public:
         SettingValues settings;
         const int status = ReadDevice(table, settings);
         if (status == kDone) m_serialNumber = settings.Text(protocol::kSerialNumber);
-        const std::string output = Substituted(Substituted(outputName, "{port}", m_port), "{serial}",
-                                               FileNamePart(m_serialNumber, "port" + m_port));
+        std::string output = Substituted(Substituted(outputName, "{port}", m_port), "{serial}",
+                                         FileNamePart(m_serialNumber, "port" + m_port));
+        if (m_outputNames && !output.empty() && status == kDone) output = m_outputNames->Claim(output, m_port);
         const std::string file = tablefile::WriteTableFile(TakeSnapshot(table, settings));
         if (!output.empty() && status == kDone) {
             m_tableFile = output;
@@ -233,6 +264,8 @@ public:
         } else if (auto failure = ReplaceFile(output, file)) {
             m_console.Message(Format("vantorctl: cannot write %s: %s\n", output.c_str(), failure->c_str()));
             return kOutputFailed;
+        } else if (m_outputNames) {
+            m_console.Message(Format("vantorctl: the device was saved to %s\n", output.c_str()));
         }
         return status;
     }
@@ -243,6 +276,7 @@ public:
         table::HomeNumberTable table;
         SettingValues settings;
         if (const int status = LoadTable(input, table, settings); status != kDone) return status;
+        if (const int status = CheckWritable(input, table, settings); status != kDone) return status;
         if (!backupDir.empty()) {
             if (const int status = Backup(backupDir); status != kDone) return status;
         }
@@ -314,14 +348,27 @@ private:
                 "vantorctl: the device was not read whole for its backup; nothing was written\n");
             return status;
         }
-        const std::string path = dir + "/" + BackupName(settings.Text(protocol::kSerialNumber)) + ".txt";
-        if (auto failure = ReplaceFile(path, tablefile::WriteTableFile(TakeSnapshot(table, settings)))) {
-            m_console.Message(Format("vantorctl: cannot write the backup %s: %s; nothing was written\n",
-                                     path.c_str(), failure->c_str()));
-            return kOutputFailed;
+        // Never in place of a file already there: units with one serial number, backed up in the same
+        // second, each get a name of their own.
+        constexpr int kMostNames = 1000;
+        const std::string base = dir + "/" + BackupName(settings.Text(protocol::kSerialNumber));
+        const std::string bytes = tablefile::WriteTableFile(TakeSnapshot(table, settings));
+        for (int n = 1; n <= kMostNames; ++n) {
+            const std::string path = base + (n == 1 ? "" : "-" + std::to_string(n)) + ".txt";
+            const Creation created = CreateNewFile(path, bytes);
+            if (created.result == Creation::Result::kTaken) continue;
+            if (created.result == Creation::Result::kFailed) {
+                m_console.Message(Format("vantorctl: cannot write the backup %s: %s; nothing was written\n",
+                                         path.c_str(), created.reason.c_str()));
+                return kOutputFailed;
+            }
+            m_console.Message(Format("vantorctl: the device was saved to %s\n", path.c_str()));
+            return kDone;
         }
-        m_console.Message(Format("vantorctl: the device was saved to %s\n", path.c_str()));
-        return kDone;
+        m_console.Message(Format("vantorctl: cannot write the backup %s.txt: %d names are taken; nothing was "
+                                 "written\n",
+                                 base.c_str(), kMostNames));
+        return kOutputFailed;
     }
 
     // The serial number with every character a file name may not safely hold made '_', else the port;
@@ -359,6 +406,22 @@ private:
         return kDone;
     }
 
+    // Everything the run would send, checked before the first request: a table that cannot go whole
+    // would otherwise be refused halfway, after its rows had changed the device.
+    int CheckWritable(const std::string& input, const table::HomeNumberTable& table, SettingsPanel& settings) {
+        constexpr std::size_t kShown = 10;
+        const std::vector<std::string> refusals = WriteAllRefusals(table, settings);
+        if (refusals.empty()) return kDone;
+        for (std::size_t i = 0; i < refusals.size() && i < kShown; ++i) {
+            m_console.Message(Format("vantorctl: %s: %s\n", input.c_str(), refusals[i].c_str()));
+        }
+        if (refusals.size() > kShown) {
+            m_console.Message(Format("vantorctl: %s: and %zu more\n", input.c_str(), refusals.size() - kShown));
+        }
+        m_console.Message(Format("vantorctl: %s cannot be written whole; nothing was sent\n", input.c_str()));
+        return kBadUsage;
+    }
+
     // A value as the window shows it: a list's entry, Enable or Disable, or the number.
     static std::string ValueText(const protocol::DeviceCommand& command, std::int32_t value) {
         switch (command.kind) {
@@ -384,6 +447,7 @@ private:
     std::string m_verifyResult;
     std::string m_tableFile;    // the table file read or written, for the record
     std::string m_tableDigest;  // its SHA-256
+    OutputNames* m_outputNames = nullptr;
     DeviceSession m_session;
     std::unique_ptr<ExchangeTrace> m_trace;
     std::string m_tracePath;

@@ -129,6 +129,8 @@ int Run(int argc, char** argv) {
     }
     if (verify && command != "write-all") return UsageError("--verify goes with write-all only");
     if (!backup.empty() && command != "write-all") return UsageError("--backup goes with write-all only");
+    if (!record.empty() && (command == "find" || command == "ports"))
+        return UsageError("--record goes with the commands that talk to one unit or several, not " + command);
     if (command == "find") return Find(baudGiven ? baud : "19200,9600", words.size() - 1);
     const std::optional<std::vector<std::uint32_t>> ports = ParsePortList(port);
     if (!ports) return UsageError("--port takes port numbers such as 1 or 1,3,5-8, not '" + port + "'");
@@ -183,6 +185,31 @@ int Run(int argc, char** argv) {
         unit = [file = words[1]](Session& s) { return s.Verify(file); };
     } else {
         return UsageError("unknown command '" + command + "'");
+    }
+
+    // Where the run will put what it reads, checked before anything is sent: a folder that is missing,
+    // full or not ours would otherwise be found only once the device had been read, or changed.
+    constexpr std::size_t kLargestOutput = 64 * 1024;  // a whole table file is about a quarter of it
+    const auto cannot = [](const std::string& what, const std::string& why) {
+        std::fprintf(stderr, "vantorctl: cannot write %s: %s; nothing was sent\n", what.c_str(), why.c_str());
+        return kOutputFailed;
+    };
+    if (!backup.empty()) {
+        if (auto why = CheckCanWriteIn(backup, kLargestOutput)) return cannot("the backup folder " + backup, *why);
+    }
+    if (command == "read-all" && !output.empty()) {
+#ifdef _WIN32
+        const std::size_t slash = output.find_last_of("/\\");
+#else
+        const std::size_t slash = output.rfind('/');
+#endif
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash);
+        if (folder.find('{') == std::string::npos) {
+            if (auto why = CheckCanWriteIn(folder, kLargestOutput)) return cannot(output, *why);
+        }
+    }
+    if (!record.empty()) {
+        if (auto why = CheckCanAppend(record)) return cannot("the record " + record, *why);
     }
 
     const std::int32_t speed = *ParseDialogInt(baud);

@@ -259,17 +259,52 @@ TEST(VantorctlTest, AWriteAllThatLeftSomethingUnwrittenFails) {
         std::ofstream table(file, std::ios::binary);
         table << "SerialNumber: S1\r\nUserDescript: D1\r\nMINvolume: 5\r\nDTMFDelay: 3\r\nWideBand: 1\r\n"
                  "'SQUELCH': 1\r\n'DISP': 1\r\nRadioMfg: 1\r\nChannels: \r\n";
-        for (int n = 1; n <= 500; ++n) table << n << (n == 7 ? " 1234 5678 \r\n" : " 123 456 \r\n");
+        for (int n = 1; n <= 500; ++n) table << n << " 123 456 \r\n";
     }
     const Finished written = Vantorctl(device, {"write-all", file});
     EXPECT_EQ(written.status, 1) << written.output;
-    EXPECT_NE(
-        written.output.find("Home Number 7 not written: Invalid Rx/Tx value\nHome Number: 8 Successful\n"),
-        std::string::npos);
-    EXPECT_NE(written.output.find("PLL values not written for home numbers 2 to 100\nRows not written: 1\n"),
-              std::string::npos);
-    EXPECT_EQ(device.State().homeNumbers[6], (vantor::sim::HomeNumberCodes{}));
+    EXPECT_NE(written.output.find("Home Number: 500 Successful\nPLL values not written for home numbers 2 to "
+                                  "100\nSending 'DISP' button write request: 1\n"),
+              std::string::npos)
+        << written.output;
     EXPECT_EQ(device.State().homeNumbers[499], (vantor::sim::HomeNumberCodes{"123", "456"}));
+}
+
+// Everything a run would send is checked before its first request: a table whose rows, choices, numbers
+// or texts could not all go would otherwise be refused halfway, after its rows had changed the device.
+TEST(VantorctlTest, WriteAllRefusesATableThatCannotGoWholeBeforeSendingAnything) {
+    const std::string settings = "SerialNumber: NEW\r\nMINvolume: 5\r\nDTMFDelay: 3\r\nWideBand: 1\r\n"
+                                 "'SQUELCH': 1\r\n'DISP': 1\r\nRadioMfg: 1\r\n";
+    const struct {
+        const char* name;
+        std::string file;
+        std::vector<std::string> refusals;  // each after "vantorctl: FILE: "
+    } cases[] = {
+        {"no settings", "Channels: \r\n1 12 34 \r\n",
+         {"'DISP' button: Please Select a 'DISP' button entry",
+          "'SQUELCH' button: Please Select a 'SQUELCH' button entry"}},
+        {"codes of two lengths on home number 500", settings + "Channels: \r\n1 12 34 \r\n500 12 345 \r\n",
+         {"Home Number 500 not written: Invalid Rx/Tx value"}},
+        {"DTMF Delay over its limit", "SerialNumber: NEW\r\nDTMFDelay: 21\r\nWideBand: 1\r\n'SQUELCH': 1\r\n"
+                                      "'DISP': 1\r\nChannels: \r\n1 12 34 \r\n",
+         {"DTMF Delay: Value must be 20 or less"}},
+        {"a serial number longer than its field",
+         "SerialNumber: " + std::string(33, 'S') + "\r\nWideBand: 1\r\n'SQUELCH': 1\r\n'DISP': 1\r\n"
+                                                   "Channels: \r\n",
+         {"Serial Number: 33 characters, more than the 32 its field holds"}},
+    };
+    for (const auto& c : cases) {
+        testsupport::SimulatedDevice device;
+        const std::string file = device.PortsPath() + "/table.txt";
+        std::ofstream(file, std::ios::binary) << c.file;
+        const Finished run = Vantorctl(device, {"write-all", "--verify", file});
+        std::string expected;
+        for (const std::string& refusal : c.refusals) expected += "vantorctl: " + file + ": " + refusal + "\n";
+        expected += "vantorctl: " + file + " cannot be written whole; nothing was sent\n";
+        EXPECT_EQ(run.status, 2) << c.name;
+        EXPECT_TRUE(run.output.ends_with(expected)) << c.name << "\n" << run.output;
+        EXPECT_EQ(device.Requests(), std::vector<Bytes>{}) << c.name;
+    }
 }
 
 std::string Contents(const std::string& path) {
@@ -355,7 +390,7 @@ TEST(VantorctlTest, WriteAllWithABackupSavesTheDeviceFirstOrWritesNothing) {
          true,
          1,
          "vantorctl: the device was not read whole for its backup; nothing was written\n"},
-        {{}, false, 4, ": No such file or directory; nothing was written\n"},
+        {{}, false, 4, "/backups: No such file or directory; nothing was sent\n"},
     };
     for (const Case& c : cases) {
         testsupport::SimulatedDevice device(state, c.faults);
@@ -435,10 +470,29 @@ TEST(VantorctlTest, OutputThatCannotBeWrittenEndsWithStatus4) {
          {"--trace", "FOLDER/missing/trace", "get", "disp"},
          {},
          "vantorctl: cannot write the trace file FOLDER/missing/trace: No such file or directory\n"},
+        // Where the output goes is checked before anything is sent.
         {"",
          {"-o", "FOLDER/missing/t.txt", "read-all"},
          {},
-         "vantorctl: cannot write FOLDER/missing/t.txt: No such file or directory\n"},
+         "vantorctl: cannot write FOLDER/missing/t.txt: No such file or directory; nothing was sent\n"},
+        {"",
+         {"--record", "FOLDER/missing/r.csv", "set", "disp", "2"},
+         {},
+         "vantorctl: cannot write the record FOLDER/missing/r.csv: No such file or directory; nothing was "
+         "sent\n"},
+        {"",
+         {"--record", "FOLDER", "--port", "1,2", "get", "disp"},
+         {},
+         "vantorctl: cannot write the record FOLDER: Is a directory; nothing was sent\n"},
+        {"",
+         {"--backup", "FOLDER/missing", "write-all", "FOLDER/table.txt"},
+         {},
+         "vantorctl: cannot write the backup folder FOLDER/missing: No such file or directory; nothing was "
+         "sent\n"},
+        {"",
+         {"--backup", "FOLDER/com1", "write-all", "FOLDER/table.txt"},
+         {},
+         "vantorctl: cannot write the backup folder FOLDER/com1: Not a directory; nothing was sent\n"},
     };
     for (const auto& c : cases) {
         testsupport::SimulatedDevice device;
@@ -455,9 +509,7 @@ TEST(VantorctlTest, OutputThatCannotBeWrittenEndsWithStatus4) {
         const std::string name = c.redirections + " " + c.args.back();
         EXPECT_EQ(run.status, 4) << name << "\n" << run.output;
         EXPECT_TRUE(run.output.ends_with(placed(c.ending))) << name << "\n" << run.output;
-        if (c.args.back() != "read-all") {
-            EXPECT_EQ(device.Requests(), c.requests) << name;
-        }
+        EXPECT_EQ(device.Requests(), c.requests) << name;
         if (c.args.size() > 1 && c.args[1] == "TRACE") {
             EXPECT_EQ(Contents(trace).find("NONE"), std::string::npos) << Contents(trace);
         }
@@ -502,6 +554,69 @@ TEST(VantorctlTest, SeveralPortsRunAtOnceAndEachEndsOnItsOwn) {
     for (std::size_t at = 0; at < log.size(); at = log.find('\n', at) + 1) {
         EXPECT_TRUE(log.compare(at, 6, "[port ") == 0) << log.substr(at, 60);
     }
+}
+
+// Units of one run never take each other's files: three holding one serial number, backed up within
+// the same second, get three backups; two whose serial numbers clean up to one name get two tables. Each
+// unit's log says which file it got.
+TEST(VantorctlTest, UnitsOfOneRunNeverReplaceEachOthersFiles) {
+    testsupport::PortsDirectory ports;
+    std::vector<std::unique_ptr<vantor::sim::PtyServer>> devices;
+    for (int port = 1; port <= 3; ++port) devices.push_back(ServeOnPort(ports.Path(), port));
+    const std::vector<std::string> environment{"VANTOR_PORTS_DIR=" + ports.Path(), "VANTOR_PORT",
+                                               "VANTOR_BAUD"};
+    const std::string dir = ports.Path() + "/bk", table = ports.Path() + "/table.txt";
+    std::filesystem::create_directory(dir);
+    std::ofstream(table, std::ios::binary) << "WideBand: 1\r\n'SQUELCH': 1\r\n'DISP': 1\r\nChannels: \r\n";
+    // What each port's log says it saved, and the files in the folder.
+    const auto saved = [](const std::string& output, const std::string& folder) {
+        std::vector<std::string> said, found;
+        for (int port = 1; port <= 3; ++port) {
+            const std::string line = "[port " + std::to_string(port) + "] vantorctl: the device was saved to ";
+            if (const auto at = output.find(line); at != std::string::npos) {
+                said.push_back(output.substr(at + line.size(), output.find('\n', at) - at - line.size()));
+            }
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            if (entry.path().extension() == ".txt") found.push_back(entry.path().string());
+        }
+        std::sort(said.begin(), said.end());
+        std::sort(found.begin(), found.end());
+        return std::pair{said, found};
+    };
+    {
+        testsupport::ChildProcess program(VANTORCTL_PATH, {"--port", "1-3", "write-all", "--backup", dir, table},
+                                          environment);
+        const std::string output = program.AllOutput();
+        EXPECT_EQ(program.Wait(), 0) << output;
+        const auto [said, found] = saved(output, dir);
+        EXPECT_EQ(found.size(), 3U) << output;
+        EXPECT_EQ(said, found) << output;
+    }
+    vantor::sim::DeviceState slash, underscore;
+    slash.serialNumber = vantor::sim::DeviceState::TextField("A/B", 32);
+    underscore.serialNumber = vantor::sim::DeviceState::TextField("A_B", 32);
+    auto a = ServeOnPort(ports.Path(), 4, "", slash);
+    auto b = ServeOnPort(ports.Path(), 5, "", underscore);
+    const std::string out = ports.Path() + "/out";
+    std::filesystem::create_directory(out);
+    testsupport::ChildProcess program(VANTORCTL_PATH, {"--port", "4,5", "read-all", "-o", out + "/unit-{serial}.txt"},
+                                      environment);
+    const std::string output = program.AllOutput();
+    EXPECT_EQ(program.Wait(), 0) << output;
+    std::vector<std::string> serials;
+    for (const auto& entry : std::filesystem::directory_iterator(out)) {
+        const std::string text = Contents(entry.path().string());
+        serials.push_back(text.substr(0, text.find('\r')));
+        EXPECT_TRUE(entry.path().filename() == "unit-A_B.txt" ||
+                    entry.path().filename() == "unit-A_B-port4.txt" ||
+                    entry.path().filename() == "unit-A_B-port5.txt")
+            << entry.path();
+    }
+    std::sort(serials.begin(), serials.end());
+    EXPECT_EQ(serials, (std::vector<std::string>{"SerialNumber: A/B", "SerialNumber: A_B"})) << output;
+    EXPECT_NE(output.find("[port 4] vantorctl: the device was saved to " + out + "/unit-A_B"), std::string::npos);
+    EXPECT_NE(output.find("[port 5] vantorctl: the device was saved to " + out + "/unit-A_B"), std::string::npos);
 }
 
 // Two runs of three units each record into one file at once: one header, then one whole line per unit.
