@@ -116,7 +116,7 @@ std::variant<std::string, std::string> ReadWholeFile(const std::string& path, st
 }
 
 std::optional<std::string> AppendToFile(const std::string& path, std::string_view header, std::string_view bytes) {
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return Reason();
     std::optional<std::string> failure;
     struct stat st {};
@@ -125,6 +125,9 @@ std::optional<std::string> AppendToFile(const std::string& path, std::string_vie
     } else {
         std::string text;
         if (st.st_size == 0) text.append(header);
+        // A file whose last line has no end yet gets one first, so that the new line stands on its own.
+        char last = '\n';
+        if (st.st_size > 0 && pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n') text.append("\n");
         text.append(bytes);
         for (std::size_t done = 0; done < text.size() && !failure;) {
             const ssize_t n = write(fd, text.data() + done, text.size() - done);
@@ -197,7 +200,7 @@ std::optional<std::string> CheckCanWriteIn(const std::string& folder, std::size_
 }
 
 std::optional<std::string> CheckCanAppend(const std::string& path) {
-    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd >= 0) {
         close(fd);
         return std::nullopt;

@@ -22,7 +22,8 @@ inline constexpr std::string_view kNotARegularFile = "not a regular file";
 // file larger than `limit` bytes is not read.
 std::variant<std::string, std::string> ReadWholeFile(const std::string& path, std::size_t limit);
 
-// Appends `bytes` to the file at `path`, made when missing, with `header` first when the file is empty.
+// Appends `bytes` to the file at `path`, made when missing, with `header` first when the file is empty
+// and a line end first when its last line has none.
 // Several programs appending to one file at once take turns, each append whole. Why it failed, if it did.
 std::optional<std::string> AppendToFile(const std::string& path, std::string_view header, std::string_view bytes);
 

@@ -107,8 +107,8 @@ std::variant<std::string, std::string> ReadWholeFile(const std::string& path, st
 }
 
 std::optional<std::string> AppendToFile(const std::string& path, std::string_view header, std::string_view bytes) {
-    Handle file(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return Reason();
     OVERLAPPED whole{};
     if (!LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) return Reason();
@@ -119,6 +119,15 @@ std::optional<std::string> AppendToFile(const std::string& path, std::string_vie
     } else {
         std::string text;
         if (size.QuadPart == 0) text.append(header);
+        // A file whose last line has no end yet gets one first, so that the new line stands on its own.
+        char last = '\n';
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(size.QuadPart - 1);
+        at.OffsetHigh = static_cast<DWORD>((size.QuadPart - 1) >> 32);
+        DWORD got = 0;
+        if (size.QuadPart > 0 && ReadFile(file.Get(), &last, 1, &got, &at) && got == 1 && last != '\n') {
+            text.append("\n");
+        }
         text.append(bytes);
         if (!WriteAll(file.Get(), text)) failure = Reason();
     }

@@ -24,16 +24,30 @@ struct UnitResult {
     std::string verify;
     double seconds = 0;
     int status = kDone;
+    std::string outcome;  // the word for what became of it, for the summary and the record
 };
 
+std::string StatusWord(int status);
+
+// A device that answered and differed is told apart from one that refused or stayed silent, and a read
+// that did not come whole from both.
+std::string OutcomeWord(int status, const std::string& command, const std::string& verify) {
+    if (status == kDeviceFailed) {
+        if (verify.ends_with(" differences")) return "differs";
+        if (verify == "not read whole" || command == "read-all") return "not read whole";
+    }
+    return StatusWord(status);
+}
+
 // What a unit's run came to, once it has ended; the serial number asked for when the run did not learn it.
-UnitResult Finished(Session& session, std::uint32_t port, int status,
+UnitResult Finished(Session& session, const std::string& command, std::uint32_t port, int status,
                     std::chrono::steady_clock::time_point start) {
     UnitResult result;
     result.port = port;
     result.status = status;
     result.serialNumber = session.SerialNumber(status);
     result.verify = session.VerifyResult();
+    result.outcome = OutcomeWord(status, command, result.verify);
     result.tableFile = session.TableFile();
     result.tableDigest = session.TableDigest();
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -41,15 +55,31 @@ UnitResult Finished(Session& session, std::uint32_t port, int status,
     return result;
 }
 
-// A CSV field: quoted, its quotes doubled, when it holds a comma, a quote or a line end.
+// A CSV field as a spreadsheet and a line's systems read it safely: the device's 8-bit text as UTF-8,
+// a control character as \xNN so that a unit never spreads over two lines, a leading character that would
+// start a formula behind a ' so that it shows as text, and quoted, its quotes doubled, when it holds a
+// comma or a quote.
 std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string field;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            field += Format("\\x%02X", byte);
+        } else if (byte >= 0x80) {
+            field += static_cast<char>(0xC0 | (byte >> 6));
+            field += static_cast<char>(0x80 | (byte & 0x3F));
+        } else {
+            field += c;
+        }
+    }
+    if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos) {
+        field.insert(0, "'");
+    }
+    if (field.find_first_of(",\"") == std::string::npos) return field;
     std::string quoted = "\"";
-    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    for (const char c : field) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
 }
-
-std::string StatusWord(int status);
 
 // --record: one line per unit appended to a CSV file, the header first when the file is new; the lines
 // of one run go in as one piece, so that runs recording at once never mix their lines.
@@ -65,7 +95,7 @@ int Record(const std::string& path, const std::string& command, const std::vecto
                                               command,
                                               r.tableFile,
                                               r.tableDigest,
-                                              StatusWord(r.status),
+                                              r.outcome,
                                               r.verify,
                                               Format("%.1f", r.seconds)};
         for (std::size_t i = 0; i < fields.size(); ++i) lines += (i ? "," : "") + CsvField(fields[i]);
@@ -110,8 +140,8 @@ int RunUnits(const std::vector<std::uint32_t>& ports, std::int32_t baud, const s
         const int status = unit(session);
         std::string values = console.Values();
         while (values.ends_with('\n')) values.pop_back();
-        result = Finished(session, ports[i], status, start);
-        result.done = what + ": " + StatusWord(result.status) + (values.empty() ? "" : ", " + values);
+        result = Finished(session, what, ports[i], status, start);
+        result.done = what + ": " + result.outcome + (values.empty() ? "" : ", " + values);
         result.errors = console.Errors();
     };
     std::vector<std::thread> units;
@@ -166,29 +196,46 @@ int Find(const std::string& bauds, std::size_t arguments) {
 }
 
 // --port as a list: numbers and ranges joined by commas ("1,3,5-8"), each a port number; none twice.
-std::optional<std::vector<std::uint32_t>> ParsePortList(const std::string& text) {
-    constexpr std::size_t kMostPorts = 256;
-    std::vector<std::uint32_t> ports;
+PortList ParsePortList(const std::string& text) {
+    PortList list;
+    const auto refused = [&](std::string why) {
+        list.ports.clear();
+        list.why = std::move(why);
+        return list;
+    };
+    const auto number = [](std::string_view item) -> std::optional<std::uint32_t> {
+        const auto parsed = ParsePortNumber(item);
+        if (!parsed || *parsed > kLargestPortNumber) return std::nullopt;
+        return parsed;
+    };
     for (std::size_t at = 0; at <= text.size();) {
         const std::size_t comma = std::min(text.find(',', at), text.size());
         const std::string_view item = std::string_view(text).substr(at, comma - at);
         const std::size_t dash = item.find('-', 1);
-        const auto first = ParsePortNumber(item.substr(0, dash));
-        const auto last = dash == std::string_view::npos ? first : ParsePortNumber(item.substr(dash + 1));
-        if (!first || !last || *last < *first || *last - *first >= kMostPorts) return std::nullopt;
-        for (std::uint64_t n = *first; n <= *last; ++n) {
-            const auto number = static_cast<std::uint32_t>(n);
-            if (std::find(ports.begin(), ports.end(), number) != ports.end()) return std::nullopt;
-            ports.push_back(number);
+        const auto first = number(item.substr(0, dash));
+        const auto last = dash == std::string_view::npos ? first : number(item.substr(dash + 1));
+        if (!first || !last) {
+            return refused("'" + std::string(item) + "' is not a port number from 1 to " +
+                           std::to_string(kLargestPortNumber) + " or a range of them");
         }
-        if (ports.size() > kMostPorts) return std::nullopt;
+        if (*last < *first) return refused("the range " + std::string(item) + " runs backwards");
+        if (*last - *first >= kMostPorts || list.ports.size() + (*last - *first + 1) > kMostPorts) {
+            return refused("more than " + std::to_string(kMostPorts) + " ports");
+        }
+        for (std::uint32_t n = *first; n <= *last; ++n) {
+            if (std::find(list.ports.begin(), list.ports.end(), n) != list.ports.end()) {
+                return refused("port " + std::to_string(n) + " is given twice");
+            }
+            list.ports.push_back(n);
+        }
         at = comma + 1;
     }
-    return ports;
+    return list;
 }
+
 int RecordOne(const std::string& record, const std::string& what, Session& session, std::uint32_t port,
               int status, std::chrono::steady_clock::time_point start) {
-    return Record(record, what, {Finished(session, port, status, start)});
+    return Record(record, what, {Finished(session, what, port, status, start)});
 }
 
 }  // namespace cli

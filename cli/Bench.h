@@ -16,8 +16,15 @@ namespace cli {
 // were busy or failed, on standard output.
 int Find(const std::string& bauds, std::size_t arguments);
 
-// --port as a list: numbers and ranges joined by commas ("1,3,5-8"), each a port number; none twice.
-std::optional<std::vector<std::uint32_t>> ParsePortList(const std::string& text);
+// --port as a list: numbers and ranges joined by commas ("1,3,5-8"), each a port number from 1 to
+// kLargestPortNumber; none twice, at most kMostPorts in all. The ports, or why the text is no such list.
+inline constexpr std::uint32_t kLargestPortNumber = 65535;  // more than any system numbers its ports
+inline constexpr std::size_t kMostPorts = 256;
+struct PortList {
+    std::vector<std::uint32_t> ports;
+    std::string why;  // empty when the text is a list
+};
+PortList ParsePortList(const std::string& text);
 
 // The command on every port at once, one thread, session and link each; then the summary on standard
 // output and, with a record file, a line per unit there. The exit status is the worst of the units'.

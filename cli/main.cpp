@@ -132,8 +132,11 @@ int Run(int argc, char** argv) {
     if (!record.empty() && (command == "find" || command == "ports"))
         return UsageError("--record goes with the commands that talk to one unit or several, not " + command);
     if (command == "find") return Find(baudGiven ? baud : "19200,9600", words.size() - 1);
-    const std::optional<std::vector<std::uint32_t>> ports = ParsePortList(port);
-    if (!ports) return UsageError("--port takes port numbers such as 1 or 1,3,5-8, not '" + port + "'");
+    const PortList parsedPorts = ParsePortList(port);
+    if (!parsedPorts.why.empty()) {
+        return UsageError("--port takes port numbers such as 1 or 1,3,5-8, not '" + port + "': " + parsedPorts.why);
+    }
+    const std::vector<std::uint32_t>* ports = &parsedPorts.ports;
     if (!ParseDialogInt(baud) || *ParseDialogInt(baud) <= 0)
         return UsageError("--baud takes a speed such as 19200, not '" + baud + "'");
 
@@ -223,7 +226,8 @@ int Run(int argc, char** argv) {
         return RunUnits(*ports, speed, command, unit, record);
     }
     StandardConsole console;
-    Session session(console, port, speed);
+    // The port as a number: --port 1-1 names port 1 as well as 1 does.
+    Session session(console, std::to_string(ports->front()), speed);
     if (!trace.empty()) {
         if (const int status = session.Trace(trace); status != kDone) return status;
     }

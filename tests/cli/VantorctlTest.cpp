@@ -619,6 +619,84 @@ TEST(VantorctlTest, UnitsOfOneRunNeverReplaceEachOthersFiles) {
     EXPECT_NE(output.find("[port 5] vantorctl: the device was saved to " + out + "/unit-A_B"), std::string::npos);
 }
 
+// --port's lists at their bounds, each refusal saying why; a list of one port is that port.
+TEST(VantorctlTest, PortListsAreTakenOrRefusedAtTheirBounds) {
+    testsupport::SimulatedDevice device;
+    const std::string refused = "vantorctl: --port takes port numbers such as 1 or 1,3,5-8, not '";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string ending;
+    } cases[] = {
+        {{"--port", "1-1", "get", "disp"}, 0, "NONE\n"},
+        // 256 ports, none of them there: each unit fails on its own.
+        {{"--port", "1000-1255", "get", "disp"}, 3, "\n1255                        get: port failed "},
+        {{"--port", "1000-1256", "get", "disp"}, 2, refused + "1000-1256': more than 256 ports'\n"},
+        {{"--port", "1000-1200,1201-1256", "get", "disp"}, 2, refused + "1000-1200,1201-1256': more than 256 ports'\n"},
+        {{"--port", "1,1", "get", "disp"}, 2, refused + "1,1': port 1 is given twice'\n"},
+        {{"--port", "1-3,2", "get", "disp"}, 2, refused + "1-3,2': port 2 is given twice'\n"},
+        {{"--port", "8-5", "get", "disp"}, 2, refused + "8-5': the range 8-5 runs backwards'\n"},
+        {{"--port", "65535", "get", "disp"}, 3, "Open com port failed\n"},
+        {{"--port", "65536", "get", "disp"},
+         2,
+         refused + "65536': '65536' is not a port number from 1 to 65535 or a range of them'\n"},
+        {{"--port", "0", "get", "disp"}, 2, refused + "0': '0' is not a port number from 1 to 65535 or a range of them'\n"},
+        {{"--port", "1,", "get", "disp"}, 2, refused + "1,': '' is not a port number from 1 to 65535 or a range of them'\n"},
+        {{"--record", "r.csv", "find"}, 2, "vantorctl: --record goes with the commands that talk to one unit or several, not find\n"},
+    };
+    for (const auto& c : cases) {
+        const Finished run = Vantorctl(device, c.args);
+        EXPECT_EQ(run.status, c.status) << Joined(c.args) << "\n" << run.output;
+        std::string ending = c.ending;
+        if (ending.ends_with("'\n")) ending = ending.substr(0, ending.size() - 2) + "\nTry 'vantorctl --help'.\n";
+        EXPECT_NE(run.output.find(ending), std::string::npos) << Joined(c.args) << "\n" << run.output;
+    }
+}
+
+// Each unit's outcome in its own word, the worst unit's status whichever ran last, and a record that a
+// spreadsheet or a line's systems read safely: UTF-8, a formula shown as text, one line per unit, and
+// the new lines on lines of their own after a record whose last line had no end.
+TEST(VantorctlTest, TheRecordSaysWhatBecameOfEachUnitInAFormEveryReaderTakes) {
+    testsupport::PortsDirectory ports;
+    const std::string table = ports.Path() + "/table.txt", record = ports.Path() + "/record.csv";
+    std::ofstream(table, std::ios::binary)
+        << "DTMFDelay: 5\r\nWideBand: 1\r\n'SQUELCH': 1\r\n'DISP': 1\r\nChannels: \r\n1 12 34 \r\n";
+    std::ofstream(record, std::ios::binary) << "a line of an earlier run, cut short";
+    DeviceState formula, lineBreak, latin1;
+    formula.serialNumber = DeviceState::TextField("=1+2", 32);
+    lineBreak.serialNumber = DeviceState::TextField("A\r\nB", 32);
+    latin1.serialNumber = DeviceState::TextField("Caf\xE9", 32);
+    latin1.homeNumbers[0] = {"12", "34"};
+    auto differs = ServeOnPort(ports.Path(), 1, "", formula);
+    auto cut = ServeOnPort(ports.Path(), 2, "3C:silence", lineBreak);
+    auto holds = ServeOnPort(ports.Path(), 3, "", latin1);
+    testsupport::ChildProcess program(VANTORCTL_PATH, {"--port", "1-3", "--record", record, "verify", table},
+                                      {"VANTOR_PORTS_DIR=" + ports.Path(), "VANTOR_PORT", "VANTOR_BAUD"});
+    const std::string output = program.AllOutput();
+    EXPECT_EQ(program.Wait(), 1) << output;  // the worst, though the last unit held the table
+    EXPECT_NE(output.find("verify: differs"), std::string::npos) << output;
+    EXPECT_NE(output.find("verify: not read whole"), std::string::npos) << output;
+    EXPECT_NE(output.find("verify: done"), std::string::npos) << output;
+
+    std::ifstream in(record, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 4U) << Contents(record);
+    EXPECT_EQ(lines[0], "a line of an earlier run, cut short");
+    std::sort(lines.begin() + 1, lines.end(), [](const std::string& a, const std::string& b) {
+        return a.substr(a.find(',')) < b.substr(b.find(','));
+    });
+    const auto fields = [&](const std::string& line) {  // serial number to verify, without the table file
+        const std::size_t serial = line.find(',', line.find(',', line.find(',') + 1) + 1) + 1;
+        std::string rest = line.substr(serial, line.rfind(',') - serial);
+        const std::size_t file = rest.find("," + table + ",");
+        return rest.substr(0, file) + rest.substr(rest.find(',', file + table.size() + 2));
+    };
+    EXPECT_EQ(fields(lines[1]), "'=1+2,verify,differs,1 differences") << lines[1];
+    EXPECT_EQ(fields(lines[2]), "A\\x0D\\x0AB,verify,not read whole,not read whole") << lines[2];
+    EXPECT_EQ(fields(lines[3]), "Caf\xC3\xA9,verify,done,holds the table") << lines[3];
+}
+
 // Two runs of three units each record into one file at once: one header, then one whole line per unit.
 TEST(VantorctlTest, RunsRecordingAtOnceKeepTheirLinesWhole) {
     testsupport::PortsDirectory ports;
