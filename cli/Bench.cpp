@@ -203,30 +203,23 @@ PortList ParsePortList(const std::string& text) {
         list.why = std::move(why);
         return list;
     };
-    const auto number = [](std::string_view item) -> std::optional<std::uint32_t> {
-        const auto parsed = ParsePortNumber(item);
-        if (!parsed || *parsed > kLargestPortNumber) return std::nullopt;
-        return parsed;
-    };
     for (std::size_t at = 0; at <= text.size();) {
         const std::size_t comma = std::min(text.find(',', at), text.size());
         const std::string_view item = std::string_view(text).substr(at, comma - at);
         const std::size_t dash = item.find('-', 1);
-        const auto first = number(item.substr(0, dash));
-        const auto last = dash == std::string_view::npos ? first : number(item.substr(dash + 1));
-        if (!first || !last) {
-            return refused("'" + std::string(item) + "' is not a port number from 1 to " +
-                           std::to_string(kLargestPortNumber) + " or a range of them");
-        }
+        const auto first = ParsePortNumber(item.substr(0, dash));
+        const auto last = dash == std::string_view::npos ? first : ParsePortNumber(item.substr(dash + 1));
+        if (!first || !last) return refused("'" + std::string(item) + "' is not a port number or a range of them");
         if (*last < *first) return refused("the range " + std::string(item) + " runs backwards");
         if (*last - *first >= kMostPorts || list.ports.size() + (*last - *first + 1) > kMostPorts) {
             return refused("more than " + std::to_string(kMostPorts) + " ports");
         }
-        for (std::uint32_t n = *first; n <= *last; ++n) {
-            if (std::find(list.ports.begin(), list.ports.end(), n) != list.ports.end()) {
-                return refused("port " + std::to_string(n) + " is given twice");
+        for (std::uint64_t n = *first; n <= *last; ++n) {
+            const auto port = static_cast<std::uint32_t>(n);
+            if (std::find(list.ports.begin(), list.ports.end(), port) != list.ports.end()) {
+                return refused("port " + std::to_string(port) + " is given twice");
             }
-            list.ports.push_back(n);
+            list.ports.push_back(port);
         }
         at = comma + 1;
     }

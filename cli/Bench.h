@@ -16,9 +16,9 @@ namespace cli {
 // were busy or failed, on standard output.
 int Find(const std::string& bauds, std::size_t arguments);
 
-// --port as a list: numbers and ranges joined by commas ("1,3,5-8"), each a port number from 1 to
-// kLargestPortNumber; none twice, at most kMostPorts in all. The ports, or why the text is no such list.
-inline constexpr std::uint32_t kLargestPortNumber = 65535;  // more than any system numbers its ports
+// --port as a list: numbers and ranges joined by commas ("1,3,5-8"), each a port number (any that a
+// ports directory entry comN could carry); none twice, at most kMostPorts in all. The ports, or why the
+// text is no such list.
 inline constexpr std::size_t kMostPorts = 256;
 struct PortList {
     std::vector<std::uint32_t> ports;

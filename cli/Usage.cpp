@@ -12,8 +12,8 @@ window. The log of each exchange goes to standard error, values to standard outp
 
 Options:
   --port N       the serial port: N as in the window (default $VANTOR_PORT, else 1). For write-all,
-                 read-all, verify, get and set, a list and ranges (1,3,5-8; ports 1 to 65535, at
-                 most 256, none twice) run the command on every port at once: each log line begins
+                 read-all, verify, get and set, a list and ranges (1,3,5-8; at most 256 ports,
+                 none twice) run the command on every port at once: each log line begins
                  "[port N] ", a table of what became of each unit ends the run (done, differs, not
                  read whole, refused or no answer, bad input, port failed, output failed), and the
                  exit status is the worst unit's. read-all -o then needs {port} or {serial} in its
