@@ -118,6 +118,8 @@ std::string StatusWord(int status) {
             return "bad input";
         case kPortFailed:
             return "port failed";
+        case kStopped:
+            return "stopped";
         default:
             return "output failed";
     }

@@ -2,9 +2,13 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
+#include <signal.h>
 #include <unistd.h>
 #endif
+
+#include <atomic>
 
 #include <cerrno>
 #include <cstring>
@@ -15,8 +19,34 @@ namespace cli {
 namespace {
 
 std::string g_outputFailure;
+std::atomic<bool> g_stopSignalled{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+#ifdef _WIN32
+BOOL WINAPI OnConsoleEvent(DWORD) {
+    // The second event is left to the system, which ends the program.
+    return g_stopSignalled.exchange(true) ? FALSE : TRUE;
+}
+#else
+void OnStopSignal(int) { g_stopSignalled = true; }
+#endif
 
 }  // namespace
+
+void CatchStopSignals() {
+#ifdef _WIN32
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+#else
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    // Once caught, the next one of the same signal does what it always does: it ends the program.
+    action.sa_flags = SA_RESETHAND;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+#endif
+}
+
+bool StopSignalled() { return g_stopSignalled; }
 
 void Print(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stdout);

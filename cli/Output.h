@@ -24,7 +24,13 @@
 
 namespace cli {
 
-enum ExitStatus { kDone = 0, kDeviceFailed = 1, kBadUsage = 2, kPortFailed = 3, kOutputFailed = 4 };
+enum ExitStatus { kDone = 0, kDeviceFailed = 1, kBadUsage = 2, kPortFailed = 3, kOutputFailed = 4, kStopped = 5 };
+
+// SIGINT, SIGTERM and SIGHUP (Ctrl+C, Ctrl+Break or closing the console on Windows) ask the run to stop as
+// the window's Stop does: every transfer ends after the exchange in flight, and the run still records and
+// sums up its units. A second one ends the program at once.
+void CatchStopSignals();
+bool StopSignalled();
 
 // Everything for standard output goes through here, flushed at once, so that a failure is caught with its
 // reason (the C library's buffer would only fail later, when errno says something else).
@@ -85,7 +91,7 @@ public:
         Show(std::to_string(rows) + " of " + std::to_string(table::HomeNumberTable::kRows));
     }
     void SettingsNext() override { Show("Settings"); }
-    bool StopRequested() override { return false; }
+    bool StopRequested() override { return StopSignalled(); }
 
 private:
     void Show(const std::string& text) {

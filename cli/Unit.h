@@ -283,7 +283,7 @@ public:
         int status = kDone;
         {
             TerminalProgress progress(m_console.ShowsProgress());
-            status = StatusOf(m_session.WriteAll(table, settings, progress));
+            status = TransferStatus(m_session.WriteAll(table, settings, progress));
         }
         if (status == kDone && !settings.Text(protocol::kSerialNumber).empty()) {
             m_serialNumber = settings.Text(protocol::kSerialNumber);
@@ -300,9 +300,9 @@ public:
     }
 
     // The serial number the device gave or was given in this run; asked for when there is none yet and
-    // the command reached the device (a refused input or a port that did not open leaves it alone).
+    // the command reached the device (a refused input, a port that did not open or a stop leaves it alone).
     std::string SerialNumber(int status) {
-        if (m_serialNumber.empty() && status != kPortFailed && status != kBadUsage) {
+        if (m_serialNumber.empty() && status != kPortFailed && status != kBadUsage && status != kStopped) {
             m_serialNumber = m_session.ReadText(protocol::kSerialNumber).value.value_or("");
         }
         return m_serialNumber;
@@ -317,8 +317,11 @@ private:
     // The whole device into a table and settings, its progress shown on a terminal.
     int ReadDevice(table::HomeNumberTable& table, SettingValues& settings) {
         TerminalProgress progress(m_console.ShowsProgress());
-        return StatusOf(m_session.ReadAll(table, settings, progress));
+        return TransferStatus(m_session.ReadAll(table, settings, progress));
     }
+
+    // A transfer that a stop signal ended is stopped, whatever it had done by then.
+    static int TransferStatus(const Outcome& outcome) { return StopSignalled() ? kStopped : StatusOf(outcome); }
 
     int Verified(const table::HomeNumberTable& table, SettingValues& settings) {
         TerminalProgress progress(m_console.ShowsProgress());
@@ -326,7 +329,7 @@ private:
         m_verifyResult = !verdict.value        ? "not read whole"
                          : *verdict.value == 0 ? "holds the table"
                                                : std::to_string(*verdict.value) + " differences";
-        return StatusOf(verdict.outcome);
+        return TransferStatus(verdict.outcome);
     }
 
     static std::string Substituted(std::string text, std::string_view placeholder, const std::string& value) {

@@ -86,7 +86,9 @@ constexpr std::array<CommandHelp, 9> kCommands{{
 constexpr std::string_view kFooter = R"(
 Exit status: 0 done; 1 the device refused or did not answer (the log says which); 2 bad usage or
 input; 3 the port could not be opened (the log says why); 4 output could not be written (standard
-output or error, the trace file or TABLEFILE).
+output or error, the trace file or TABLEFILE); 5 stopped by SIGINT, SIGTERM or SIGHUP (Ctrl+C): every
+transfer ended after the exchange in flight, and each unit was summed up and recorded as stopped. A
+second signal ends vantorctl at once.
 )";
 
 std::string Whole() {

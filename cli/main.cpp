@@ -118,6 +118,7 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
 }
 
 int Run(int argc, char** argv) {
+    CatchStopSignals();
     auto arguments = ParseArguments(argc, argv);
     if (const int* status = std::get_if<int>(&arguments)) return *status;
     const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, words] =

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -53,7 +54,7 @@ TEST(VantorctlTest, EachCommandSendsTheWindowsBytesAndExitsByItsOutcome) {
     state.pll[99] = {1465, 4000};
     state.homeNumbers[100] = {"56", "78"};
     state.homeNumbers[499] = {"98", "76"};
-    const std::string usageEnd = "output or error, the trace file or TABLEFILE).\n";
+    const std::string usageEnd = "second signal ends vantorctl at once.\n";
     struct Case {
         std::vector<std::string> args;
         std::vector<std::string> faults;
@@ -692,6 +693,44 @@ TEST(VantorctlTest, TheRecordSaysWhatBecameOfEachUnitInAFormEveryReaderTakes) {
     EXPECT_EQ(fields(lines[1]), "'=1+2,verify,differs,1 differences") << lines[1];
     EXPECT_EQ(fields(lines[2]), "A\\x0D\\x0AB,verify,not read whole,not read whole") << lines[2];
     EXPECT_EQ(fields(lines[3]), "Caf\xC3\xA9,verify,done,holds the table") << lines[3];
+}
+
+// A stop signal in the middle of a run on two units: each ends after the exchange in flight as Stop ends
+// it, says what it did not write, is summed up and recorded as stopped, and the run ends with status 5.
+TEST(VantorctlTest, AStopSignalEndsEveryUnitAsStopDoesAndRecordsThem) {
+    for (const int signal : {SIGTERM, SIGINT}) {
+        testsupport::PortsDirectory ports;
+        std::vector<std::unique_ptr<vantor::sim::PtyServer>> devices;
+        for (int port = 1; port <= 2; ++port) devices.push_back(ServeOnPort(ports.Path(), port, "33:delay=5"));
+        const std::string table = ports.Path() + "/table.txt", record = ports.Path() + "/record.csv";
+        std::ofstream(table, std::ios::binary)
+            << "WideBand: 1\r\n'SQUELCH': 1\r\n'DISP': 1\r\nChannels: \r\n500 12 34 \r\n";
+        testsupport::ChildProcess program(VANTORCTL_PATH, {"--port", "1,2", "--record", record, "write-all", table},
+                                          {"VANTOR_PORTS_DIR=" + ports.Path(), "VANTOR_PORT", "VANTOR_BAUD"});
+        ASSERT_TRUE(program.WaitUntilItHandles(signal));
+        // Both units well into their rows, far from the end (each row takes over 5 ms).
+        for (const auto& device : devices) ASSERT_TRUE(device->WaitForRecords(40, std::chrono::seconds(10)));
+        program.Signal(signal);
+        const std::string output = program.AllOutput();
+        EXPECT_EQ(program.Wait(), 5) << output;
+        for (const char* port : {"[port 1] ", "[port 2] "}) {
+            EXPECT_NE(output.find(std::string(port) + "Write All stopped\n" + port + "Home numbers not written: "),
+                      std::string::npos)
+                << output;
+        }
+        EXPECT_NE(output.find("write-all: stopped"), std::string::npos) << output;
+        for (const auto& device : devices) {
+            EXPECT_EQ(device->State().homeNumbers[499], vantor::sim::HomeNumberCodes{}) << output;
+        }
+        std::ifstream in(record);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        ASSERT_EQ(lines.size(), 3U) << Contents(record);
+        for (std::size_t i = 1; i < lines.size(); ++i) {
+            EXPECT_NE(lines[i].find(",write-all," + table + ","), std::string::npos) << lines[i];
+            EXPECT_NE(lines[i].find(",stopped,,"), std::string::npos) << lines[i];
+        }
+    }
 }
 
 // Two runs of three units each record into one file at once: one header, then one whole line per unit.
