@@ -137,6 +137,37 @@ TEST(TransferTest, WriteAllGivesUpAfterSixFailuresOfARowWithoutTheSettings) {
     EXPECT_TRUE(t.Idle());
 }
 
+// The same at the last row: a run that gave up on home number 500 is not complete.
+TEST(TransferTest, WriteAllThatGivesUpOnTheLastRowIsNotComplete) {
+    Transfer t({"33/w@500-502:status1", "33/w@503-:silence"});
+    for (int n = 1; n <= 500; ++n) t.dialog.SetHomeNumberRow(n, "123", "456");  // each write whole by its length
+    t.Run(&RadioConfigDialog::OnWriteAll);
+    const std::vector<Bytes> requests = t.RequestsOnceAtLeast(499 + 100 + 7);
+    ASSERT_GE(requests.size(), 7U);
+    EXPECT_EQ(std::vector<Bytes>(requests.end() - 7, requests.end()),
+              std::vector<Bytes>(7, Bytes{0x33, 0x01, 0x01, 0xF4, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36}));
+    EXPECT_TRUE(t.dialog.LogContents().ends_with(
+        "More than 5 errors have occurred.\r\nEnding process.\r\nHome numbers not written: 500 to 500\r\n"));
+    EXPECT_EQ(t.dialog.TransferOutcome().kind, Outcome::Kind::kNoAnswer);
+    EXPECT_TRUE(t.Idle());
+}
+
+// A row that cannot go as it stands is skipped, and the run, every other row and setting written, is
+// still not done: the device does not hold the table.
+TEST(TransferTest, WriteAllThatSkippedARowIsNotDone) {
+    Transfer t;
+    for (int n = 1; n <= 500; ++n) t.dialog.SetHomeNumberRow(n, n == 250 ? "1234" : "123", "456");
+    t.controls.SetDlgItemText(ctl::kSerialNumberEdit, "S1");
+    t.controls.SetCurSel(ctl::kDispList, 0);
+    t.controls.SetCurSel(ctl::kSquelchList, 1);
+    t.Run(&RadioConfigDialog::OnWriteAll);
+    EXPECT_EQ(t.Count("Home Number 250 not written: Invalid Rx/Tx value\r\nHome Number: 251 Successful\r\n"), 1U);
+    EXPECT_EQ(t.Count("Rows not written: 1\r\n"), 1U);
+    EXPECT_EQ(t.device.State().serialNumber, DeviceState::TextField("S1", 32));
+    EXPECT_EQ(t.dialog.TransferOutcome().kind, Outcome::Kind::kRefused);
+    EXPECT_TRUE(t.Idle());
+}
+
 // A whole run: row 1 fails once and is written again; FFF and empty rows go out as four bytes; the third
 // PLL write times out and no PLL write follows it; rows the device could not be given as they stand are
 // not sent, and the end of the run says so before the settings.
