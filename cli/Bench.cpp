@@ -25,6 +25,8 @@ struct UnitResult {
     double seconds = 0;
     int status = kDone;
     std::string outcome;  // the word for what became of it, for the summary and the record
+    std::string serialBefore;
+    std::string backup;
 };
 
 std::string StatusWord(int status);
@@ -50,6 +52,8 @@ UnitResult Finished(Session& session, const std::string& command, std::uint32_t 
     result.outcome = OutcomeWord(status, command, result.verify);
     result.tableFile = session.TableFile();
     result.tableDigest = session.TableDigest();
+    result.serialBefore = session.SerialBefore();
+    result.backup = session.BackupPath();
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.finished = UtcNow("%Y-%m-%dT%H:%M:%SZ");
     return result;
@@ -85,7 +89,8 @@ std::string CsvField(const std::string& text) {
 // of one run go in as one piece, so that runs recording at once never mix their lines.
 int Record(const std::string& path, const std::string& command, const std::vector<UnitResult>& results) {
     constexpr std::string_view kHeader =
-        "utc,port,device,serial_number,command,table_file,table_sha256,outcome,verify,seconds\n";
+        "utc,port,device,serial_number,command,table_file,table_sha256,outcome,verify,seconds,"
+        "serial_number_before,backup\n";
     std::string lines;
     for (const UnitResult& r : results) {
         const std::vector<std::string> fields{r.finished,
@@ -97,7 +102,9 @@ int Record(const std::string& path, const std::string& command, const std::vecto
                                               r.tableDigest,
                                               r.outcome,
                                               r.verify,
-                                              Format("%.1f", r.seconds)};
+                                              Format("%.1f", r.seconds),
+                                              r.serialBefore,
+                                              r.backup};
         for (std::size_t i = 0; i < fields.size(); ++i) lines += (i ? "," : "") + CsvField(fields[i]);
         lines += "\n";
     }

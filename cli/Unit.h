@@ -309,6 +309,9 @@ public:
     }
     // What the latest verify found; empty when there was none.
     const std::string& VerifyResult() const { return m_verifyResult; }
+    // What a write-all's backup found, and where it went; empty without one.
+    const std::string& SerialBefore() const { return m_serialBefore; }
+    const std::string& BackupPath() const { return m_backupPath; }
     // The table file the command read or wrote, and its SHA-256; empty when none.
     const std::string& TableFile() const { return m_tableFile; }
     const std::string& TableDigest() const { return m_tableDigest; }
@@ -366,6 +369,8 @@ private:
                 return kOutputFailed;
             }
             m_console.Message(Format("vantorctl: the device was saved to %s\n", path.c_str()));
+            m_backupPath = path;
+            m_serialBefore = settings.Text(protocol::kSerialNumber);
             return kDone;
         }
         m_console.Message(Format("vantorctl: cannot write the backup %s.txt: %d names are taken; nothing was "
@@ -450,6 +455,8 @@ private:
     std::string m_verifyResult;
     std::string m_tableFile;    // the table file read or written, for the record
     std::string m_tableDigest;  // its SHA-256
+    std::string m_serialBefore;  // the serial number the backup read, before the write
+    std::string m_backupPath;
     OutputNames* m_outputNames = nullptr;
     DeviceSession m_session;
     std::unique_ptr<ExchangeTrace> m_trace;

@@ -570,7 +570,9 @@ TEST(VantorctlTest, UnitsOfOneRunNeverReplaceEachOthersFiles) {
                                                "VANTOR_BAUD"};
     const std::string dir = ports.Path() + "/bk", table = ports.Path() + "/table.txt";
     std::filesystem::create_directory(dir);
-    std::ofstream(table, std::ios::binary) << "WideBand: 1\r\n'SQUELCH': 1\r\n'DISP': 1\r\nChannels: \r\n";
+    std::ofstream(table, std::ios::binary)
+        << "SerialNumber: NEW-1\r\nWideBand: 1\r\n'SQUELCH': 1\r\n'DISP': 1\r\nChannels: \r\n";
+    const std::string record = ports.Path() + "/record.csv";
     // What each port's log says it saved, and the files in the folder.
     const auto saved = [](const std::string& output, const std::string& folder) {
         std::vector<std::string> said, found;
@@ -588,13 +590,26 @@ TEST(VantorctlTest, UnitsOfOneRunNeverReplaceEachOthersFiles) {
         return std::pair{said, found};
     };
     {
-        testsupport::ChildProcess program(VANTORCTL_PATH, {"--port", "1-3", "write-all", "--backup", dir, table},
-                                          environment);
+        testsupport::ChildProcess program(
+            VANTORCTL_PATH, {"--port", "1-3", "--record", record, "write-all", "--backup", dir, table}, environment);
         const std::string output = program.AllOutput();
         EXPECT_EQ(program.Wait(), 0) << output;
         const auto [said, found] = saved(output, dir);
         EXPECT_EQ(found.size(), 3U) << output;
         EXPECT_EQ(said, found) << output;
+        // The record names each unit's serial number after the write and before it, and its backup.
+        std::ifstream in(record);
+        std::vector<std::string> backups;
+        std::string line;
+        std::getline(in, line);
+        while (std::getline(in, line)) {
+            EXPECT_NE(line.find(",NEW-1,write-all,"), std::string::npos) << line;
+            const std::string before = ",SIM00001,";
+            ASSERT_NE(line.find(before), std::string::npos) << line;
+            backups.push_back(line.substr(line.find(before) + before.size()));
+        }
+        std::sort(backups.begin(), backups.end());
+        EXPECT_EQ(backups, found);
     }
     vantor::sim::DeviceState slash, underscore;
     slash.serialNumber = vantor::sim::DeviceState::TextField("A/B", 32);
@@ -684,11 +699,19 @@ TEST(VantorctlTest, TheRecordSaysWhatBecameOfEachUnitInAFormEveryReaderTakes) {
     std::sort(lines.begin() + 1, lines.end(), [](const std::string& a, const std::string& b) {
         return a.substr(a.find(',')) < b.substr(b.find(','));
     });
-    const auto fields = [&](const std::string& line) {  // serial number to verify, without the table file
-        const std::size_t serial = line.find(',', line.find(',', line.find(',') + 1) + 1) + 1;
-        std::string rest = line.substr(serial, line.rfind(',') - serial);
-        const std::size_t file = rest.find("," + table + ",");
-        return rest.substr(0, file) + rest.substr(rest.find(',', file + table.size() + 2));
+    const auto fields = [&](const std::string& line) {  // serial number, command, outcome and verify
+        std::vector<std::string> field(1);
+        for (const char c : line) {
+            if (c == ',') {
+                field.emplace_back();
+            } else {
+                field.back().push_back(c);
+            }
+        }
+        EXPECT_EQ(field.size(), 12U) << line;
+        field.resize(12);
+        EXPECT_EQ(field[5], table) << line;
+        return field[3] + "," + field[4] + "," + field[7] + "," + field[8];
     };
     EXPECT_EQ(fields(lines[1]), "'=1+2,verify,differs,1 differences") << lines[1];
     EXPECT_EQ(fields(lines[2]), "A\\x0D\\x0AB,verify,not read whole,not read whole") << lines[2];
@@ -713,10 +736,10 @@ TEST(VantorctlTest, AStopSignalEndsEveryUnitAsStopDoesAndRecordsThem) {
         program.Signal(signal);
         const std::string output = program.AllOutput();
         EXPECT_EQ(program.Wait(), 5) << output;
-        for (const char* port : {"[port 1] ", "[port 2] "}) {
-            EXPECT_NE(output.find(std::string(port) + "Write All stopped\n" + port + "Home numbers not written: "),
-                      std::string::npos)
-                << output;
+        for (const std::string port : {"[port 1] ", "[port 2] "}) {  // the two units' lines interleave
+            const std::size_t stopped = output.find(port + "Write All stopped\n");
+            EXPECT_NE(stopped, std::string::npos) << output;
+            EXPECT_NE(output.find(port + "Home numbers not written: ", stopped), std::string::npos) << output;
         }
         EXPECT_NE(output.find("write-all: stopped"), std::string::npos) << output;
         for (const auto& device : devices) {
@@ -753,10 +776,12 @@ TEST(VantorctlTest, RunsRecordingAtOnceKeepTheirLinesWhole) {
     std::ifstream in(record);
     std::string line;
     std::getline(in, line);
-    EXPECT_EQ(line, "utc,port,device,serial_number,command,table_file,table_sha256,outcome,verify,seconds");
+    EXPECT_EQ(line,
+              "utc,port,device,serial_number,command,table_file,table_sha256,outcome,verify,seconds,"
+              "serial_number_before,backup");
     std::vector<std::string> seen;
     while (std::getline(in, line)) {
-        EXPECT_EQ(std::count(line.begin(), line.end(), ','), 9) << line;
+        EXPECT_EQ(std::count(line.begin(), line.end(), ','), 11) << line;
         const std::size_t port = line.find(',') + 1;
         const std::string rest = line.substr(port);
         EXPECT_NE(rest.find(",SIM00001,get,,,done,,"), std::string::npos) << line;
