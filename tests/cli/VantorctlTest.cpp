@@ -638,7 +638,8 @@ TEST(VantorctlTest, UnitsOfOneRunNeverReplaceEachOthersFiles) {
 }
 
 // --port's lists at their bounds beyond those above: 256 ports are taken, 257 over several items are
-// not, a list of one port is that port, and --record is refused where no unit is talked to.
+// not, a list of one port is that port; find's speeds take no empty item, and --record is refused where
+// no unit is talked to.
 TEST(VantorctlTest, PortListsAreTakenOrRefusedAtTheirBounds) {
     testsupport::SimulatedDevice device;
     const std::string refused = "vantorctl: --port takes port numbers such as 1 or 1,3,5-8, not '";
@@ -655,6 +656,7 @@ TEST(VantorctlTest, PortListsAreTakenOrRefusedAtTheirBounds) {
          2,
          refused + "1000-1200,1201-1256': more than 256 ports" + tryHelp},
         {{"--port", "1,", "get", "disp"}, 2, refused + "1,': '' is not a port number or a range of them" + tryHelp},
+        {{"find", "--baud", "19200,"}, 2, "vantorctl: --baud takes speeds such as 19200,9600, not '19200,'" + tryHelp},
         {{"--record", "r.csv", "find"},
          2,
          "vantorctl: --record goes with the commands that talk to one unit or several, not find" + tryHelp},
