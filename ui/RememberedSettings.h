@@ -6,7 +6,9 @@ class QtDialogControls;
 
 // What the window keeps between runs, in the user's configuration folder under the program's name: Serial
 // Port, Baud, the window's size and place, and the folder of the last table file. A value that is missing,
-// damaged or unreadable is passed over, leaving the start value; disabled, nothing is read or written.
+// damaged, unreadable or one the window could not use is passed over, leaving the start value; so is a
+// whole file too large to be the window's own. What is written is the window's values alone. Disabled,
+// nothing is read or written.
 class RememberedSettings {
 public:
     explicit RememberedSettings(bool enabled) : m_enabled(enabled) {}

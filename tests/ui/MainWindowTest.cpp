@@ -18,7 +18,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -39,7 +38,6 @@
 #include "ui/LogConsole.h"
 #include "ui/MainWindow.h"
 #include "ui/QtDialogControls.h"
-#include "ui/RememberedSettings.h"
 
 namespace {
 
@@ -603,68 +601,6 @@ TEST_F(MainWindowTest, GrowingTheWindowGrowsTheTableAndTheLog) {
 
 namespace {
 
-// Serial Port, Baud, the window's size and the last folder come back in the next run; a damaged or
-// missing settings file leaves the start values; disabled, nothing is kept.
-TEST(RememberedSettingsTest, KeptRestoredAndPassedOverWhenDamaged) {
-    QTemporaryDir config;
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
-    const QString file = config.path() + "/vantor-radio-config/vantor-radio-config.ini";
-    struct Run {
-        QtDialogControls controls;
-        RadioConfigDialog dialog{controls};
-        explicit Run(bool remember) : settings(remember) {
-            controls.Prepare(dialog);
-            settings.Restore(controls);
-        }
-        RememberedSettings settings;
-        std::string Edit(int id) { return controls.GetDlgItemText(id); }
-    };
-    {  // none kept yet
-        Run run(true);
-        EXPECT_EQ(run.Edit(ctl::kSerialPortEdit), "1");
-        EXPECT_EQ(run.Edit(ctl::kBaudEdit), "19200");
-        run.controls.SetDlgItemText(ctl::kSerialPortEdit, "7");
-        run.controls.SetDlgItemText(ctl::kBaudEdit, "9600");
-        run.controls.SetFolder(config.path());
-        run.controls.Window().resize(run.controls.Window().size() + QSize(200, 100));
-        run.settings.Save(run.controls);
-    }
-    QSize kept;
-    {
-        Run run(true);
-        EXPECT_EQ(run.Edit(ctl::kSerialPortEdit), "7");
-        EXPECT_EQ(run.Edit(ctl::kBaudEdit), "9600");
-        EXPECT_EQ(run.controls.Folder(), config.path());
-        kept = run.controls.Window().size();
-        EXPECT_EQ(kept, run.controls.Window().minimumSize() + QSize(200, 100));
-    }
-    {  // disabled: the start values, and nothing written
-        Run run(false);
-        EXPECT_EQ(run.Edit(ctl::kSerialPortEdit), "1");
-        run.controls.SetDlgItemText(ctl::kSerialPortEdit, "3");
-        run.settings.Save(run.controls);
-    }
-    {
-        Run run(true);
-        EXPECT_EQ(run.Edit(ctl::kSerialPortEdit), "7");
-    }
-    for (const QByteArray& damaged : {QByteArray("port=COM7\nbaud=-5\ngeometry=@ByteArray(\\x1\\x2)\n"),
-                                      QByteArray("\x01\xff[[[\n=\n", 9)}) {
-        QFile out(file);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        out.write(damaged);
-        out.close();
-        Run run(true);
-        EXPECT_EQ(run.Edit(ctl::kSerialPortEdit), "1");
-        EXPECT_EQ(run.Edit(ctl::kBaudEdit), "19200");
-        EXPECT_EQ(run.controls.Window().size(), run.controls.Window().minimumSize());
-    }
-}
-
-}  // namespace
-
-namespace {
-
 // Answers the question that shows next with Yes, and keeps its text.
 void AnswerYes(QString* asked) {
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
@@ -782,6 +718,40 @@ TEST_F(MainWindowTest, TheKeysWalkTheRowsAndEnterOrTabGoesOnToTx) {
     EXPECT_TRUE(window().isVisible());
     EXPECT_EQ(window().focusWidget(), control(ctl::kTxEdit));
     EXPECT_EQ(edits(), row(100, true));
+}
+
+// A key move is over once the focus has left the table. Brought back by a click that leaves it there (on
+// the headings, on the scroll bar), Tab keeps the tab order and Enter is the window's again, as after no
+// key move.
+TEST_F(MainWindowTest, AKeyMoveEndsWhenTheFocusLeavesTheTable) {
+    auto* table = control<QTreeWidget>(ctl::kHomeNumberList);
+    struct Case {
+        const char* clicked;
+        QWidget* widget;
+        Qt::Key key;
+    };
+    // Enter last: it closes the window.
+    const std::vector<Case> cases{
+        {"the headings", table->header()->viewport(), Qt::Key_Tab},
+        {"the scroll bar", table->verticalScrollBar(), Qt::Key_Tab},
+        {"the headings", table->header()->viewport(), Qt::Key_Return},
+    };
+    for (const Case& c : cases) {
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_Down);
+        ASSERT_EQ(window().focusWidget(), table) << c.clicked;
+        QTest::mouseClick(control(ctl::kRxEdit), Qt::LeftButton);
+        ASSERT_EQ(window().focusWidget(), control(ctl::kRxEdit)) << c.clicked;
+        QTest::mouseClick(c.widget, Qt::LeftButton, {}, QPoint(c.widget->width() / 2, 4));
+        ASSERT_EQ(window().focusWidget(), table) << c.clicked;
+        QTest::keyClick(table, c.key);
+        if (c.key == Qt::Key_Tab) {
+            EXPECT_EQ(window().focusWidget(), control(ctl::kSaveAs)) << c.clicked;
+        } else {
+            EXPECT_FALSE(window().isVisible()) << c.clicked;
+            EXPECT_EQ(window().result(), ctl::kIdOk) << c.clicked;
+        }
+    }
 }
 
 }  // namespace
