@@ -1,5 +1,10 @@
 // find: ports asked at once, at each speed, for a read that changes nothing.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
 
 #include <memory>
 #include <string>
@@ -28,9 +33,9 @@ PortInfo Port(const std::string& dir, int number) {
     return port;
 }
 
-// Two answering devices, a silent one, one another program holds and a port with nothing behind it: the
-// answering ones are found at the first speed, the silent one is asked at both, and the held one is
-// never touched.
+// Two answering devices, a silent one, one another program holds, a port with nothing behind it and one
+// that is no serial port: the answering ones are found at the first speed, the silent one is asked at
+// both, the held one is never touched, and one that did not open is not opened again at the next speed.
 TEST(DeviceFinderTest, FindsTheAnsweringPortsAndLeavesABusyOneAlone) {
     testsupport::PortsDirectory ports;
     const std::string& dir = ports.Path();
@@ -38,16 +43,32 @@ TEST(DeviceFinderTest, FindsTheAnsweringPortsAndLeavesABusyOneAlone) {
     auto silent = Serve(dir, 2, "*:silence");
     auto held = Serve(dir, 3);
     auto last = Serve(dir, 5);
+    std::ofstream(dir + "/com6") << "a file";
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(watch, (dir + "/com6").c_str(), IN_OPEN | IN_CLOSE), 0);
     SerialLink other;
     ASSERT_EQ(other.Connect("3", 19200), 1);
 
-    const std::vector<FoundPort> found =
-        FindDevices({Port(dir, 1), Port(dir, 2), Port(dir, 3), Port(dir, 4), Port(dir, 5)}, {19200, 9600});
+    const std::vector<FoundPort> found = FindDevices(
+        {Port(dir, 1), Port(dir, 2), Port(dir, 3), Port(dir, 4), Port(dir, 5), Port(dir, 6)}, {19200, 9600});
     EXPECT_EQ(DescribeFound(found), "port 1  " + dir + "/com1  19200  serial UNIT-1\n" +  //
                                         "port 2  " + dir + "/com2  no answer\n" +         //
                                         "port 3  " + dir + "/com3  busy\n" +              //
                                         "port 4  " + dir + "/com4  no such device\n" +    //
-                                        "port 5  " + dir + "/com5  19200  serial UNIT-5\n");
+                                        "port 5  " + dir + "/com5  19200  serial UNIT-5\n" +
+                                        "port 6  " + dir + "/com6  not a serial port\n");
+    // Opens of the file alternate with their closes, so no two events in a row are alike and none fold.
+    alignas(inotify_event) char events[4096];
+    const ssize_t size = read(watch, events, sizeof events);
+    int opens = 0;
+    for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= size;) {
+        inotify_event event;
+        std::memcpy(&event, events + at, sizeof event);
+        if (event.mask & IN_OPEN) ++opens;
+        at += static_cast<ssize_t>(sizeof event + event.len);
+    }
+    EXPECT_EQ(opens, 1) << "one open, not one per speed";
+    close(watch);
     EXPECT_TRUE(found[0].answered && found[4].answered);
     EXPECT_FALSE(found[1].answered || found[2].answered || found[3].answered);
     EXPECT_TRUE(found[2].busy);
