@@ -76,9 +76,12 @@ echo "== ui/ for Windows"
 # Qt for Windows is not packaged here, so the window is only compiled, syntax only, by the Windows compiler
 # against this system's Qt headers: enough to catch a call that exists on Linux alone. StopSignals.cpp is
 # the POSIX file that StopSignalsWin32.cpp replaces there.
+# The version the build gives the window, as ui/CMakeLists.txt does.
+version=$(sed -n 's/^project([A-Za-z]* VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 for source in "$root"/ui/*.cpp; do
   [ "$(basename "$source")" = StopSignals.cpp ] && continue
-  x86_64-w64-mingw32-g++-posix -std=c++20 -fsyntax-only -w -DWIN32_LEAN_AND_MEAN -DNOMINMAX -I"$root" $(pkg-config --cflags Qt6Widgets) "$source" ||
+  x86_64-w64-mingw32-g++-posix -std=c++20 -fsyntax-only -w -DWIN32_LEAN_AND_MEAN -DNOMINMAX \
+    -DVANTOR_VERSION="\"$version\"" -I"$root" $(pkg-config --cflags Qt6Widgets) "$source" ||
     fail "$(basename "$source") does not compile for Windows"
 done
 echo "every file of ui/ compiles for Windows"
