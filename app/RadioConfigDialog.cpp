@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/ControlIds.h"
-#include "app/DialogText.h"
+#include "device/DialogText.h"
 #include "app/ProgramInfo.h"
 
 namespace {

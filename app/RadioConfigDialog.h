@@ -10,7 +10,7 @@
 #include <string_view>
 #include <thread>
 
-#include "app/DeviceSession.h"
+#include "device/DeviceSession.h"
 #include "app/DialogControls.h"
 #include "protocol/LogSink.h"
 #include "table/HomeNumberRules.h"

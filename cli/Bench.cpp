@@ -4,7 +4,7 @@
 #include <system_error>
 #include <thread>
 
-#include "app/DeviceFinder.h"
+#include "device/DeviceFinder.h"
 #include "serial/PortDiscovery.h"
 #include "serial/PortPath.h"
 

@@ -18,7 +18,7 @@
 #include <variant>
 #include <vector>
 
-#include "app/DeviceSession.h"
+#include "device/DeviceSession.h"
 #include "protocol/LogSink.h"
 #include "table/HomeNumberTable.h"
 

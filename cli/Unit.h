@@ -20,11 +20,11 @@
 #include <variant>
 #include <vector>
 
-#include "app/DeviceSession.h"
-#include "app/DeviceSettings.h"
-#include "app/DialogText.h"
-#include "app/SafeFile.h"
-#include "app/Sha256.h"
+#include "device/DeviceSession.h"
+#include "device/DeviceSettings.h"
+#include "device/DialogText.h"
+#include "device/SafeFile.h"
+#include "device/Sha256.h"
 #include "cli/Output.h"
 #include "protocol/DeviceCommand.h"
 #include "serial/ExchangeTrace.h"

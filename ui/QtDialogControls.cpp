@@ -18,7 +18,7 @@
 #include <thread>
 #include <type_traits>
 
-#include "app/DialogText.h"
+#include "device/DialogText.h"
 #include "app/RadioConfigDialog.h"
 #include "table/HomeNumberTable.h"
 #include "ui/DialogEdit.h"

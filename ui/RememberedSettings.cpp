@@ -12,7 +12,7 @@
 #include <string>
 
 #include "app/ControlIds.h"
-#include "app/DialogText.h"
+#include "device/DialogText.h"
 #include "serial/PortPath.h"
 #include "ui/MainWindow.h"
 #include "ui/QtDialogControls.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DeviceFinder.h"
+#include "device/DeviceFinder.h"
 #include "serial/SerialLink.h"
 #include "sim/Faults.h"
 #include "sim/PtyServer.h"

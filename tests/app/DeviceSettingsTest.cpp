@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/DeviceSettings.h"
+#include "device/DeviceSettings.h"
 #include "tests/protocol/RecordingLog.h"
 
 namespace {

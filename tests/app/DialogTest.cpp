@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/ControlIds.h"
-#include "app/DialogText.h"
+#include "device/DialogText.h"
 #include "app/RadioConfigDialog.h"
 #include "tests/support/MemoryDialogControls.h"
 

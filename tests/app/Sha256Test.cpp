@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/Sha256.h"
+#include "device/Sha256.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 
 #include "app/ControlIds.h"
 #include "app/RadioConfigDialog.h"
-#include "app/SafeFile.h"
+#include "device/SafeFile.h"
 #include "tablefile/TableFile.h"
 #include "tests/support/MemoryDialogControls.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <thread>
 
-#include "app/DialogText.h"
+#include "device/DialogText.h"
 #include "table/HomeNumberTable.h"
 
 MemoryDialogControls::Control& MemoryDialogControls::At(int id) {

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/DeviceSettings.h"
+#include "device/DeviceSettings.h"
 #include "protocol/DeviceCommand.h"
 #include "protocol/Frame.h"
 #include "protocol/LogSink.h"

@@ -1,4 +1,4 @@
-#include "app/Sha256.h"
+#include "device/Sha256.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "app/DeviceSettings.h"
+#include "device/DeviceSettings.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "app/SafeFile.h"
+#include "device/SafeFile.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

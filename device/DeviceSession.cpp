@@ -1,4 +1,4 @@
-#include "app/DeviceSession.h"
+#include "device/DeviceSession.h"
 
 #include <algorithm>
 #include <array>

@@ -2,7 +2,7 @@
 #include <array>
 #include <string>
 
-#include "app/DeviceSession.h"
+#include "device/DeviceSession.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // program's narrow texts are there.
 #include <windows.h>
 
-#include "app/SafeFile.h"
+#include "device/SafeFile.h"
 // <windows.h> names its own ReplaceFileA/W this way; ours is meant here.
 #undef ReplaceFile
 

@@ -1,9 +1,9 @@
-#include "app/DeviceFinder.h"
+#include "device/DeviceFinder.h"
 
 #include <system_error>
 #include <thread>
 
-#include "app/DeviceSession.h"
+#include "device/DeviceSession.h"
 
 namespace {
 
