@@ -20,12 +20,12 @@
 #include <variant>
 #include <vector>
 
+#include "cli/Output.h"
 #include "device/DeviceSession.h"
 #include "device/DeviceSettings.h"
 #include "device/DialogText.h"
 #include "device/SafeFile.h"
 #include "device/Sha256.h"
-#include "cli/Output.h"
 #include "protocol/DeviceCommand.h"
 #include "serial/ExchangeTrace.h"
 #include "table/HomeNumberRules.h"
@@ -50,47 +50,17 @@ inline const std::array<Setting, 8> kSettings{{
     {"user-description", protocol::kUserDescription},
 }};
 
-inline std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
+std::string Lower(std::string text);
 
-inline const Setting* FindSetting(std::string_view name) {
-    for (const Setting& setting : kSettings) {
-        if (setting.name == name) return &setting;
-    }
-    return nullptr;
-}
+const Setting* FindSetting(std::string_view name);
 
-inline std::string SettingNames() {
-    std::string names;
-    for (const Setting& setting : kSettings) names += (names.empty() ? "" : ", ") + std::string(setting.name);
-    return names;
-}
+std::string SettingNames();
 
-inline int StatusOf(const Outcome& outcome) {
-    switch (outcome.kind) {
-        case Outcome::Kind::kDone:
-            return kDone;
-        case Outcome::Kind::kRefused:
-        case Outcome::Kind::kNoAnswer:
-            return kDeviceFailed;
-        case Outcome::Kind::kInputRejected:
-            return kBadUsage;
-        case Outcome::Kind::kPortFailed:
-            return kPortFailed;
-    }
-    return kDeviceFailed;
-}
+int StatusOf(const Outcome& outcome);
 
 // A text as part of a file name: every character a name may not safely hold becomes '_'; the fallback
 // when nothing is left, or before a leading dot.
-inline std::string FileNamePart(const std::string& text, const std::string& fallback) {
-    std::string name;
-    for (const char c : text)
-        name += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' ? c : '_';
-    return name.empty() || name.front() == '.' ? fallback + name : name;
-}
+std::string FileNamePart(const std::string& text, const std::string& fallback);
 
 // The output files the units of one run were given: no unit's file may replace another's, even where
 // their serial numbers clean up to one name.
@@ -98,21 +68,7 @@ class OutputNames {
 public:
     // `wanted` when no unit of the run has it yet, else the name with "-portN" (and a count, should that
     // be taken too) before its extension.
-    std::string Claim(const std::string& wanted, const std::string& port) {
-        std::lock_guard lock(m_mutex);
-        const std::size_t slash = wanted.find_last_of('/');
-        const std::size_t dot = wanted.rfind('.');
-        const std::size_t split = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)
-                                      ? dot
-                                      : wanted.size();
-        std::string name = wanted;
-        for (int n = 1; m_taken.count(name) != 0; ++n) {
-            name = wanted.substr(0, split) + "-port" + port + (n == 1 ? "" : "-" + std::to_string(n)) +
-                   wanted.substr(split);
-        }
-        m_taken.insert(name);
-        return name;
-    }
+    std::string Claim(const std::string& wanted, const std::string& port);
 
 private:
     std::mutex m_mutex;
@@ -136,177 +92,35 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    int Trace(const std::string& path) {
-        auto opened = ExchangeTrace::Open(path);
-        if (auto* failure = std::get_if<std::string>(&opened)) return TraceFailed(path, *failure);
-        m_trace = std::move(std::get<std::unique_ptr<ExchangeTrace>>(opened));
-        m_tracePath = path;
-        m_session.Link().SetTrace(m_trace.get());
-        return kDone;
-    }
+    int Trace(const std::string& path);
 
     // The command's status, or kOutputFailed when the trace could not take every exchange.
-    int CheckTrace(int status) {
-        if (!m_trace || m_trace->Failure().empty()) return status;
-        return TraceFailed(m_tracePath, m_trace->Failure());
-    }
+    int CheckTrace(int status);
 
     // The value is printed only when the device gave one; the log has said why otherwise.
-    int Get(const Setting& setting) {
-        const protocol::DeviceCommand& command = setting.command;
-        std::optional<std::string> value;
-        Outcome outcome;
-        if (command.kind == protocol::CommandKind::kText) {
-            auto read = m_session.ReadText(command);
-            outcome = read.outcome;
-            value = read.value;
-        } else {
-            auto got = m_session.Get(command);
-            outcome = got.outcome;
-            if (got.value) value = ValueText(command, *got.value);
-        }
-        if (!outcome.Done()) return StatusOf(outcome);
-        m_console.Value(*value + "\n");
-        return kDone;
-    }
+    int Get(const Setting& setting);
 
-    int Set(const Setting& setting, const std::string& value) {
-        const protocol::DeviceCommand& command = setting.command;
-        const std::string name(setting.name);
-        switch (command.kind) {
-            case protocol::CommandKind::kSwitch: {
-                const std::int32_t chosen = Lower(value) == "enable" || value == "1"    ? 1
-                                            : Lower(value) == "disable" || value == "2" ? 2
-                                                                                        : 0;
-                if (chosen == 0)
-                    return UsageError("wide-band takes enable, disable, 1 or 2, not '" + value + "'");
-                return StatusOf(m_session.Set(command, chosen));
-            }
-            case protocol::CommandKind::kChoice: {
-                const auto entries = ChoiceEntries(command);
-                std::int32_t chosen = value == "1" ? 1 : value == "2" ? 2 : 0;
-                for (std::size_t i = 0; i < entries.size(); ++i) {
-                    if (Lower(std::string(entries[i])) == Lower(value))
-                        chosen = static_cast<std::int32_t>(i) + 1;
-                }
-                if (chosen == 0) {
-                    return UsageError(name + " takes " + std::string(entries[0]) + ", " +
-                                      std::string(entries[1]) + ", 1 or 2, not '" + value + "'");
-                }
-                return StatusOf(m_session.Set(command, chosen));
-            }
-            case protocol::CommandKind::kText:
-                if (value.size() > command.set.fieldSize) {
-                    return UsageError(name + " takes at most " + std::to_string(command.set.fieldSize) +
-                                      " characters, not " + std::to_string(value.size()));
-                }
-                return StatusOf(m_session.WriteText(command, value));
-            default: {
-                const auto number = ParseDialogInt(value);
-                if (!number) return UsageError(name + " takes a whole number, not '" + value + "'");
-                return StatusOf(m_session.Set(command, *number));
-            }
-        }
-    }
+    int Set(const Setting& setting, const std::string& value);
 
-    int Read(std::int32_t homeNumber) {
-        const auto read = m_session.ReadHomeNumber(homeNumber);
-        if (!read.outcome.Done()) return StatusOf(read.outcome);
-        const HomeNumberReading& got = *read.value;
-        std::string line = "tx=" + got.codes->tx + " rx=" + got.codes->rx;
-        if (got.pll) line += " pll-tx=" + got.pll->tx + " pll-rx=" + got.pll->rx;
-        m_console.Value(line + "\n");
-        return kDone;
-    }
+    int Read(std::int32_t homeNumber);
 
     // The window's Write checks, its message boxes said on standard error.
-    int Write(std::int32_t homeNumber, const std::vector<std::string>& fields) {
-        const auto field = [&](std::size_t i) { return i < fields.size() ? fields[i] : std::string(); };
-        const table::Entry entry{homeNumber, field(0), field(1), field(2), field(3)};
-        const table::WriteDecision decision = table::CheckWrite(entry, table::HomeNumberTable::kRows, m_log);
-        if (decision.action == table::WriteDecision::Action::kMessage) {
-            std::string said = std::string(table::kInvalidEntryCaption) + ": ";
-            for (std::size_t at = 0; at < decision.message.size(); ++at) {
-                if (decision.message.compare(at, 2, "\r\n") != 0)
-                    said += decision.message[at];
-                else
-                    said += '\n', ++at;
-            }
-            if (!said.ends_with('\n')) said += '\n';
-            m_console.Message(said);
-            return kBadUsage;
-        }
-        if (decision.action != table::WriteDecision::Action::kSend) return kBadUsage;
-        return StatusOf(m_session.WriteHomeNumber(homeNumber, decision.codes, entry.pllTx, entry.pllRx));
-    }
+    int Write(std::int32_t homeNumber, const std::vector<std::string>& fields);
 
     // A file is replaced only by a whole run: a run that failed (a port that would not open, a device
     // unplugged halfway) leaves the file as it was, which may be the good table of an earlier run. The
     // file's name may hold {port} and {serial}, for the port and the serial number read.
-    int ReadAll(const std::string& outputName) {
-        table::HomeNumberTable table;
-        SettingValues settings;
-        const int status = ReadDevice(table, settings);
-        if (status == kDone) m_serialNumber = settings.Text(protocol::kSerialNumber);
-        std::string output = Substituted(Substituted(outputName, "{port}", m_port), "{serial}",
-                                         FileNamePart(m_serialNumber, "port" + m_port));
-        if (m_outputNames && !output.empty() && status == kDone) output = m_outputNames->Claim(output, m_port);
-        const std::string file = tablefile::WriteTableFile(TakeSnapshot(table, settings));
-        if (!output.empty() && status == kDone) {
-            m_tableFile = output;
-            m_tableDigest = Sha256Hex(file);
-        }
-        if (output.empty()) {
-            m_console.Value(file);
-        } else if (status != kDone) {
-            m_console.Message(
-                Format("vantorctl: %s left as it was: the device was not read whole\n", output.c_str()));
-        } else if (auto failure = ReplaceFile(output, file)) {
-            m_console.Message(Format("vantorctl: cannot write %s: %s\n", output.c_str(), failure->c_str()));
-            return kOutputFailed;
-        } else if (m_outputNames) {
-            m_console.Message(Format("vantorctl: the device was saved to %s\n", output.c_str()));
-        }
-        return status;
-    }
+    int ReadAll(const std::string& outputName);
 
     // The file is read once and checked whole before anything is sent: what is not a table, or a table
     // whose loading would stop partway, would overwrite the device's rows and texts with nothing.
-    int WriteAll(const std::string& input, bool verify, const std::string& backupDir) {
-        table::HomeNumberTable table;
-        SettingValues settings;
-        if (const int status = LoadTable(input, table, settings); status != kDone) return status;
-        if (const int status = CheckWritable(input, table, settings); status != kDone) return status;
-        if (!backupDir.empty()) {
-            if (const int status = Backup(backupDir); status != kDone) return status;
-        }
-        int status = kDone;
-        {
-            TerminalProgress progress(m_console.ShowsProgress());
-            status = TransferStatus(m_session.WriteAll(table, settings, progress));
-        }
-        if (status == kDone && !settings.Text(protocol::kSerialNumber).empty()) {
-            m_serialNumber = settings.Text(protocol::kSerialNumber);
-        }
-        if (status != kDone || !verify) return status;
-        return Verified(table, settings);
-    }
+    int WriteAll(const std::string& input, bool verify, const std::string& backupDir);
 
-    int Verify(const std::string& input) {
-        table::HomeNumberTable table;
-        SettingValues settings;
-        if (const int status = LoadTable(input, table, settings); status != kDone) return status;
-        return Verified(table, settings);
-    }
+    int Verify(const std::string& input);
 
     // The serial number the device gave or was given in this run; asked for when there is none yet and
     // the command reached the device (a refused input, a port that did not open or a stop leaves it alone).
-    std::string SerialNumber(int status) {
-        if (m_serialNumber.empty() && status != kPortFailed && status != kBadUsage && status != kStopped) {
-            m_serialNumber = m_session.ReadText(protocol::kSerialNumber).value.value_or("");
-        }
-        return m_serialNumber;
-    }
+    std::string SerialNumber(int status);
     // What the latest verify found; empty when there was none.
     const std::string& VerifyResult() const { return m_verifyResult; }
     // What a write-all's backup found, and where it went; empty without one.
@@ -318,143 +132,45 @@ public:
 
 private:
     // The whole device into a table and settings, its progress shown on a terminal.
-    int ReadDevice(table::HomeNumberTable& table, SettingValues& settings) {
-        TerminalProgress progress(m_console.ShowsProgress());
-        return TransferStatus(m_session.ReadAll(table, settings, progress));
-    }
+    int ReadDevice(table::HomeNumberTable& table, SettingValues& settings);
 
     // A transfer that a stop signal ended is stopped, whatever it had done by then.
-    static int TransferStatus(const Outcome& outcome) { return StopSignalled() ? kStopped : StatusOf(outcome); }
-
-    int Verified(const table::HomeNumberTable& table, SettingValues& settings) {
-        TerminalProgress progress(m_console.ShowsProgress());
-        const Reading<int> verdict = m_session.Verify(table, settings, progress);
-        m_verifyResult = !verdict.value        ? "not read whole"
-                         : *verdict.value == 0 ? "holds the table"
-                                               : std::to_string(*verdict.value) + " differences";
-        return TransferStatus(verdict.outcome);
+    static int TransferStatus(const Outcome& outcome) {
+        return StopSignalled() ? kStopped : StatusOf(outcome);
     }
 
-    static std::string Substituted(std::string text, std::string_view placeholder, const std::string& value) {
-        for (auto at = text.find(placeholder); at != std::string::npos;
-             at = text.find(placeholder, at + value.size())) {
-            text.replace(at, placeholder.size(), value);
-        }
-        return text;
-    }
+    int Verified(const table::HomeNumberTable& table, SettingValues& settings);
+
+    static std::string Substituted(std::string text, std::string_view placeholder, const std::string& value);
 
     // The whole device into DIR/<serial number or port>-<UTC time>.txt, a table file Open loads. Nothing
     // may be written to the device unless this has been done.
-    int Backup(const std::string& dir) {
-        table::HomeNumberTable table;
-        SettingValues settings;
-        const int status = ReadDevice(table, settings);
-        if (status != kDone) {
-            m_console.Message(
-                "vantorctl: the device was not read whole for its backup; nothing was written\n");
-            return status;
-        }
-        // Never in place of a file already there: units with one serial number, backed up in the same
-        // second, each get a name of their own.
-        constexpr int kMostNames = 1000;
-        const std::string base = dir + "/" + BackupName(settings.Text(protocol::kSerialNumber));
-        const std::string bytes = tablefile::WriteTableFile(TakeSnapshot(table, settings));
-        for (int n = 1; n <= kMostNames; ++n) {
-            const std::string path = base + (n == 1 ? "" : "-" + std::to_string(n)) + ".txt";
-            const Creation created = CreateNewFile(path, bytes);
-            if (created.result == Creation::Result::kTaken) continue;
-            if (created.result == Creation::Result::kFailed) {
-                m_console.Message(Format("vantorctl: cannot write the backup %s: %s; nothing was written\n",
-                                         path.c_str(), created.reason.c_str()));
-                return kOutputFailed;
-            }
-            m_console.Message(Format("vantorctl: the device was saved to %s\n", path.c_str()));
-            m_backupPath = path;
-            m_serialBefore = settings.Text(protocol::kSerialNumber);
-            return kDone;
-        }
-        m_console.Message(Format("vantorctl: cannot write the backup %s.txt: %d names are taken; nothing was "
-                                 "written\n",
-                                 base.c_str(), kMostNames));
-        return kOutputFailed;
-    }
+    int Backup(const std::string& dir);
 
     // The serial number with every character a file name may not safely hold made '_', else the port;
     // then the UTC time.
-    std::string BackupName(const std::string& serialNumber) const {
-        return FileNamePart(serialNumber, "port" + m_port) + "-" + UtcNow("%Y%m%dT%H%M%SZ");
-    }
+    std::string BackupName(const std::string& serialNumber) const;
 
     // A table file into a table and settings, its path logged as Open logs it; a usage error for a file
     // that cannot be read, is not a table or would not load whole.
-    int LoadTable(const std::string& input, table::HomeNumberTable& table, SettingValues& settings) {
-        auto read = ReadWholeFile(input, tablefile::kLargestTableFile);
-        if (read.index() == 1) {
-            return UsageError("cannot read the table file " + input + ": " + std::get<1>(read));
-        }
-        const std::string& bytes = std::get<0>(read);
-        m_tableFile = input;
-        m_tableDigest = Sha256Hex(bytes);
-        const tablefile::LoadResult check = tablefile::CheckTableFile(bytes);
-        if (!check.Whole()) {
-            m_console.Message(Format(
-                "vantorctl: %s cannot be loaded whole: loading stops at line %zu: %s; nothing was sent\n",
-                input.c_str(), check.stopLine, check.stopReason.c_str()));
-            return kBadUsage;
-        }
-        if (!check.channels) {
-            m_console.Message(
-                Format("vantorctl: %s is not a table file: it has no Channels: line; nothing was sent\n",
-                       input.c_str()));
-            return kBadUsage;
-        }
-        m_log.String(input, false);
-        m_log.Text("\r\n", false);
-        LoadTableFile(bytes, table, settings, m_log);
-        return kDone;
-    }
+    int LoadTable(const std::string& input, table::HomeNumberTable& table, SettingValues& settings);
 
     // Everything the run would send, checked before the first request: a table that cannot go whole
     // would otherwise be refused halfway, after its rows had changed the device.
-    int CheckWritable(const std::string& input, const table::HomeNumberTable& table, SettingsPanel& settings) {
-        constexpr std::size_t kShown = 10;
-        const std::vector<std::string> refusals = WriteAllRefusals(table, settings);
-        if (refusals.empty()) return kDone;
-        for (std::size_t i = 0; i < refusals.size() && i < kShown; ++i) {
-            m_console.Message(Format("vantorctl: %s: %s\n", input.c_str(), refusals[i].c_str()));
-        }
-        if (refusals.size() > kShown) {
-            m_console.Message(Format("vantorctl: %s: and %zu more\n", input.c_str(), refusals.size() - kShown));
-        }
-        m_console.Message(Format("vantorctl: %s cannot be written whole; nothing was sent\n", input.c_str()));
-        return kBadUsage;
-    }
+    int CheckWritable(const std::string& input, const table::HomeNumberTable& table, SettingsPanel& settings);
 
     // A value as the window shows it: a list's entry, Enable or Disable, or the number.
-    static std::string ValueText(const protocol::DeviceCommand& command, std::int32_t value) {
-        switch (command.kind) {
-            case protocol::CommandKind::kSwitch:
-                return value == 1 ? "enable" : "disable";
-            case protocol::CommandKind::kChoice:
-                return std::string(ChoiceEntries(command).at(static_cast<std::size_t>(value - 1)));
-            default:
-                return std::to_string(value);
-        }
-    }
+    static std::string ValueText(const protocol::DeviceCommand& command, std::int32_t value);
 
-    int TraceFailed(const std::string& path, const std::string& failure) {
-        m_console.Message(
-            Format("vantorctl: cannot write the trace file %s: %s\n", path.c_str(), failure.c_str()));
-        return kOutputFailed;
-    }
+    int TraceFailed(const std::string& path, const std::string& failure);
 
     Console& m_console;
     LogSink& m_log;
     std::string m_port;
     std::string m_serialNumber;
     std::string m_verifyResult;
-    std::string m_tableFile;    // the table file read or written, for the record
-    std::string m_tableDigest;  // its SHA-256
+    std::string m_tableFile;     // the table file read or written, for the record
+    std::string m_tableDigest;   // its SHA-256
     std::string m_serialBefore;  // the serial number the backup read, before the write
     std::string m_backupPath;
     OutputNames* m_outputNames = nullptr;

@@ -200,15 +200,14 @@ std::optional<std::string> CheckCanWriteIn(const std::string& folder, std::size_
 }
 
 std::optional<std::string> CheckCanAppend(const std::string& path) {
-    int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd >= 0) {
         close(fd);
         return std::nullopt;
     }
     if (errno != ENOENT) return Reason();
-    fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return Reason();
-    close(fd);
-    unlink(path.c_str());
-    return std::nullopt;
+    // Not there yet: its folder must take a new file. A file of that name made here, even for a moment,
+    // could be another run's that has just appeared, so the check makes one of its own name instead.
+    const std::size_t slash = path.rfind('/');
+    return CheckCanWriteIn(slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash), 0);
 }

@@ -41,5 +41,5 @@ Creation CreateNewFile(const std::string& path, std::string_view bytes);
 std::optional<std::string> CheckCanWriteIn(const std::string& folder, std::size_t size);
 
 // Why the file at `path` could not be appended to now (its folder missing, the file not ours to write);
-// nothing when it could. A file that was not there is not left behind.
+// nothing when it could. Nothing of that name is made: a file that is not there yet stays so.
 std::optional<std::string> CheckCanAppend(const std::string& path);

@@ -181,11 +181,13 @@ std::optional<std::string> CheckCanWriteIn(const std::string& folder, std::size_
 }
 
 std::optional<std::string> CheckCanAppend(const std::string& path) {
-    Handle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return Reason();
-    const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
-    file.Close();
-    if (created) DeleteFileA(path.c_str());
-    return std::nullopt;
+    Handle file(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.Valid()) return std::nullopt;
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) return SystemErrorText(static_cast<int>(error));
+    // Not there yet: its folder must take a new file. A file of that name made here, even for a moment,
+    // could be another run's that has just appeared, so the check makes one of its own name instead.
+    const std::size_t slash = path.find_last_of("\\/");
+    return CheckCanWriteIn(slash == std::string::npos ? "." : path.substr(0, slash + 1), 0);
 }
