@@ -8,11 +8,15 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
+#include <array>
 #include <atomic>
-
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <ctime>
+#include <mutex>
+#include <thread>
 
 namespace cli {
 
@@ -85,6 +89,48 @@ std::string UtcNow(const char* format) {
 std::mutex& StandardErrorLock() {
     static std::mutex lock;
     return lock;
+}
+
+void StandardErrorLog::Append(std::string_view text, bool pause) {
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') continue;
+        std::fputc(text[at], stderr);
+    }
+    std::fflush(stderr);
+    if (pause) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+void UnitConsole::Append(std::string_view text, bool pause) {
+    m_line.append(text);
+    for (auto end = m_line.find("\r\n"); end != std::string::npos; end = m_line.find("\r\n")) {
+        Emit(m_line.substr(0, end) + "\n");
+        m_line.erase(0, end + 2);
+    }
+    if (pause) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+void UnitConsole::Emit(const std::string& lines) {
+    static constexpr std::array<std::string_view, 9> kFailures{
+        "Timed out", "Unrecognized",   "Unexpected",           "FAILED",     "Unsuccessful",
+        " not ",     "Ending process", "Open com port failed", "Error while"};
+    std::string prefixed;
+    for (std::size_t at = 0; at < lines.size();) {
+        const std::size_t end = std::min(lines.find('\n', at), lines.size());
+        const std::string_view line = std::string_view(lines).substr(at, end - at);
+        for (std::string_view failure : kFailures) {
+            if (line.find(failure) != std::string_view::npos) {
+                ++m_errors;
+                break;
+            }
+        }
+        prefixed += m_prefix;
+        prefixed += line;
+        prefixed += '\n';
+        at = end + 1;
+    }
+    std::lock_guard lock(StandardErrorLock());
+    std::fputs(prefixed.c_str(), stderr);
+    std::fflush(stderr);
 }
 
 }  // namespace cli

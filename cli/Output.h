@@ -24,7 +24,14 @@
 
 namespace cli {
 
-enum ExitStatus { kDone = 0, kDeviceFailed = 1, kBadUsage = 2, kPortFailed = 3, kOutputFailed = 4, kStopped = 5 };
+enum ExitStatus {
+    kDone = 0,
+    kDeviceFailed = 1,
+    kBadUsage = 2,
+    kPortFailed = 3,
+    kOutputFailed = 4,
+    kStopped = 5
+};
 
 // SIGINT, SIGTERM and SIGHUP (Ctrl+C, Ctrl+Break or closing the console on Windows) ask the run to stop as
 // the window's Stop does: every transfer ends after the exchange in flight, and the run still records and
@@ -68,14 +75,7 @@ public:
     }
 
 private:
-    static void Append(std::string_view text, bool pause) {
-        for (std::size_t at = 0; at < text.size(); ++at) {
-            if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') continue;
-            std::fputc(text[at], stderr);
-        }
-        std::fflush(stderr);
-        if (pause) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    static void Append(std::string_view text, bool pause);
 };
 
 // A transfer's progress goes to a terminal only, overwriting itself on one line, and ends with a line end.
@@ -160,38 +160,8 @@ private:
         Append(HexDigits(bytes, count), false);
     }
 
-    void Append(std::string_view text, bool pause) {
-        m_line.append(text);
-        for (auto end = m_line.find("\r\n"); end != std::string::npos; end = m_line.find("\r\n")) {
-            Emit(m_line.substr(0, end) + "\n");
-            m_line.erase(0, end + 2);
-        }
-        if (pause) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-
-    void Emit(const std::string& lines) {
-        static constexpr std::array<std::string_view, 9> kFailures{
-            "Timed out", "Unrecognized",   "Unexpected",           "FAILED",     "Unsuccessful",
-            " not ",     "Ending process", "Open com port failed", "Error while"};
-        std::string prefixed;
-        for (std::size_t at = 0; at < lines.size();) {
-            const std::size_t end = std::min(lines.find('\n', at), lines.size());
-            const std::string_view line = std::string_view(lines).substr(at, end - at);
-            for (std::string_view failure : kFailures) {
-                if (line.find(failure) != std::string_view::npos) {
-                    ++m_errors;
-                    break;
-                }
-            }
-            prefixed += m_prefix;
-            prefixed += line;
-            prefixed += '\n';
-            at = end + 1;
-        }
-        std::lock_guard lock(StandardErrorLock());
-        std::fputs(prefixed.c_str(), stderr);
-        std::fflush(stderr);
-    }
+    void Append(std::string_view text, bool pause);
+    void Emit(const std::string& lines);
 
     std::string m_prefix;
     std::string m_line;  // the log's unfinished line
