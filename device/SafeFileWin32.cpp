@@ -43,6 +43,30 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
     return true;
 }
 
+// The folder a path's file is in, with its separator.
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+}
+
+// A temporary file in `folder` holding `bytes`, on the disk, its name in `temporary`; or why it could not
+// be made, and then nothing is left behind. In the target's folder, a move from it is a rename on one
+// volume.
+std::optional<std::string> WriteTemporary(const std::string& folder, std::string_view bytes,
+                                          char (&temporary)[MAX_PATH + 1]) {
+    if (GetTempFileNameA(folder.c_str(), "vrc", 0, temporary) == 0) return Reason();
+    std::optional<std::string> failure;
+    {
+        Handle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.Valid() || !WriteAll(file.Get(), bytes) || !FlushFileBuffers(file.Get()))
+            failure = Reason();
+        if (!file.Close() && !failure) failure = Reason();
+    }
+    if (failure) DeleteFileA(temporary);
+    return failure;
+}
+
 }  // namespace
 
 std::optional<std::string> ReplaceFile(const std::string& path, std::string_view bytes,
@@ -53,28 +77,16 @@ std::optional<std::string> ReplaceFile(const std::string& path, std::string_view
     const bool isFile = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     if (isFile && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return SystemErrorText(ERROR_ACCESS_DENIED);
 
-    const std::size_t slash = path.find_last_of("\\/");
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-
-    // A temporary file in the same folder, so that the final move is a rename on one volume.
     char temporary[MAX_PATH + 1] = {};
-    if (GetTempFileNameA(folder.c_str(), "vrc", 0, temporary) == 0) return Reason();
-    std::optional<std::string> failure;
-    {
-        Handle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.Valid() || !WriteAll(file.Get(), bytes) || !FlushFileBuffers(file.Get()))
-            failure = Reason();
-        if (!file.Close() && !failure) failure = Reason();
+    if (auto failure = WriteTemporary(FolderOf(path), bytes, temporary)) return failure;
+    if (isFile) SetFileAttributesA(temporary, attributes);
+    if (beforeReplace) beforeReplace();
+    if (!MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const std::string failure = Reason();
+        DeleteFileA(temporary);
+        return failure;
     }
-    if (!failure && isFile) SetFileAttributesA(temporary, attributes);
-    if (!failure && beforeReplace) beforeReplace();
-    if (!failure &&
-        !MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        failure = Reason();
-    }
-    if (failure) DeleteFileA(temporary);
-    return failure;
+    return std::nullopt;
 }
 
 std::variant<std::string, std::string> ReadWholeFile(const std::string& path, std::size_t limit) {
@@ -106,9 +118,11 @@ std::variant<std::string, std::string> ReadWholeFile(const std::string& path, st
     return Result(std::in_place_index<0>, std::move(bytes));
 }
 
-std::optional<std::string> AppendToFile(const std::string& path, std::string_view header, std::string_view bytes) {
+std::optional<std::string> AppendToFile(const std::string& path, std::string_view header,
+                                        std::string_view bytes) {
     Handle file(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                            nullptr));
     if (!file.Valid()) return Reason();
     OVERLAPPED whole{};
     if (!LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) return Reason();
@@ -137,22 +151,12 @@ std::optional<std::string> AppendToFile(const std::string& path, std::string_vie
 }
 
 Creation CreateNewFile(const std::string& path, std::string_view bytes) {
-    const std::size_t slash = path.find_last_of("\\/");
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     char temporary[MAX_PATH + 1] = {};
-    if (GetTempFileNameA(folder.c_str(), "vrc", 0, temporary) == 0) return {Creation::Result::kFailed, Reason()};
-    std::optional<std::string> failure;
-    {
-        Handle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.Valid() || !WriteAll(file.Get(), bytes) || !FlushFileBuffers(file.Get()))
-            failure = Reason();
-        if (!file.Close() && !failure) failure = Reason();
+    if (auto failure = WriteTemporary(FolderOf(path), bytes, temporary)) {
+        return {Creation::Result::kFailed, *failure};
     }
     Creation creation{Creation::Result::kCreated, {}};
-    if (failure) {
-        creation = {Creation::Result::kFailed, *failure};
-    } else if (!MoveFileExA(temporary, path.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExA(temporary, path.c_str(), MOVEFILE_WRITE_THROUGH)) {
         // Without MOVEFILE_REPLACE_EXISTING the move refuses a name that is taken.
         const DWORD error = GetLastError();
         creation = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
@@ -168,26 +172,19 @@ std::optional<std::string> CheckCanWriteIn(const std::string& folder, std::size_
     if (attributes == INVALID_FILE_ATTRIBUTES) return Reason();
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return SystemErrorText(ERROR_DIRECTORY);
     char temporary[MAX_PATH + 1] = {};
-    if (GetTempFileNameA(folder.c_str(), "vrc", 0, temporary) == 0) return Reason();
-    std::optional<std::string> failure;
-    {
-        Handle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.Valid() || !WriteAll(file.Get(), std::string(size, '\0')) || !FlushFileBuffers(file.Get()))
-            failure = Reason();
-    }
+    if (auto failure = WriteTemporary(folder, std::string(size, '\0'), temporary)) return failure;
     DeleteFileA(temporary);
-    return failure;
+    return std::nullopt;
 }
 
 std::optional<std::string> CheckCanAppend(const std::string& path) {
-    Handle file(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                            nullptr));
     if (file.Valid()) return std::nullopt;
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND) return SystemErrorText(static_cast<int>(error));
     // Not there yet: its folder must take a new file. A file of that name made here, even for a moment,
     // could be another run's that has just appeared, so the check makes one of its own name instead.
-    const std::size_t slash = path.find_last_of("\\/");
-    return CheckCanWriteIn(slash == std::string::npos ? "." : path.substr(0, slash + 1), 0);
+    return CheckCanWriteIn(FolderOf(path), 0);
 }
