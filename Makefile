@@ -41,10 +41,10 @@ $(TSAN_BUILD)/CMakeCache.txt:
 
 # The tests that run threads without Qt (the workers on the in-memory window and in vantorctl, the serial
 # link, the simulated device) under ThreadSanitizer.
-TSAN_TESTS = app_tests serial_tests sim_tests cli_tests table_tests vantorctl vantor-device-sim
+TSAN_TESTS = device_tests app_tests serial_tests sim_tests cli_tests table_tests vantorctl vantor-device-sim
 test-tsan: deps $(TSAN_BUILD)/CMakeCache.txt
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TESTS)
-	set -e; for t in tests/app/app_tests tests/serial/serial_tests tests/sim/sim_tests tests/cli/cli_tests tests/table/table_tests; do \
+	set -e; for t in tests/device/device_tests tests/app/app_tests tests/serial/serial_tests tests/sim/sim_tests tests/cli/cli_tests tests/table/table_tests; do \
 	  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/$$t --gtest_brief=1; \
 	done
 

@@ -22,8 +22,8 @@ void RadioConfigDialog::OnSaveAs() {
 
     const tablefile::Snapshot snapshot = TakeSnapshot(m_table, m_settings);
     // Written whole or not at all: a failed save leaves the old file as it was, and says why.
-    if (auto failure = ReplaceFile(*path, tablefile::WriteTableFile(snapshot))) {
-        LogText("Save failed: " + *failure + "\r\n");
+    if (const Outcome saved = ReplaceFile(*path, tablefile::WriteTableFile(snapshot)); !saved.Done()) {
+        LogText("Save failed: " + saved.reason + "\r\n");
         return;
     }
     m_table.SetChanged(false);
@@ -45,12 +45,12 @@ void RadioConfigDialog::OpenTableFile(std::optional<std::string> path) {
     if (!path) return;
     LogString(*path);
     LogText("\r\n");
-    auto bytes = ReadWholeFile(*path, tablefile::kLargestTableFile);
-    if (bytes.index() == 1) {
-        LogText("Cannot open file: " + std::get<1>(bytes) + "\r\n");
+    const Reading<std::string> bytes = ReadWholeFile(*path, tablefile::kLargestTableFile);
+    if (!bytes.value) {
+        LogText("Cannot open file: " + bytes.outcome.reason + "\r\n");
         return;
     }
-    LoadTableFile(std::get<0>(bytes));
+    LoadTableFile(*bytes.value);
 }
 
 tablefile::LoadResult RadioConfigDialog::LoadTableFile(std::string_view bytes) {

@@ -89,8 +89,9 @@ void Measure(const char* where, RadioConfigDialog& dialog, const InstantDevice& 
         const double cpuBefore = ThreadCpuMs();
         const auto before = Clock::now();
         session.SendRequest(request, outcome);
-        const int n = session.AwaitReply(DeviceSession::kPollCount, DeviceSession::kIntervalMs,
-                                          ReplyShape{ReplyShape::Kind::kFixed, 3}, outcome);
+        const DeviceSession::ReplyBytes reply = session.AwaitReply(
+            DeviceSession::kPollCount, DeviceSession::kIntervalMs, ReplyShape{ReplyShape::Kind::kFixed, 3}, outcome);
+        const int n = reply ? static_cast<int>(reply->size()) : -1;
         const auto returned = Clock::now();
         cpuMs += ThreadCpuMs() - cpuBefore;
         wallMs += std::chrono::duration<double, std::milli>(returned - before).count();

@@ -108,8 +108,8 @@ int Record(const std::string& path, const std::string& command, const std::vecto
         for (std::size_t i = 0; i < fields.size(); ++i) lines += (i ? "," : "") + CsvField(fields[i]);
         lines += "\n";
     }
-    if (auto failure = AppendToFile(path, kHeader, lines)) {
-        std::fprintf(stderr, "vantorctl: cannot write the record %s: %s\n", path.c_str(), failure->c_str());
+    if (const Outcome appended = AppendToFile(path, kHeader, lines); !appended.Done()) {
+        std::fprintf(stderr, "vantorctl: cannot write the record %s: %s\n", path.c_str(), appended.reason.c_str());
         return kOutputFailed;
     }
     return kDone;
@@ -151,7 +151,7 @@ int RunUnits(const std::vector<std::uint32_t>& ports, std::int32_t baud, const s
         while (values.ends_with('\n')) values.pop_back();
         result = Finished(session, what, ports[i], status, start);
         result.done = what + ": " + result.outcome + (values.empty() ? "" : ", " + values);
-        result.errors = console.Errors();
+        result.errors = session.Errors();
     };
     std::vector<std::thread> units;
     for (std::size_t i = 0; i < ports.size(); ++i) {

@@ -110,19 +110,10 @@ void UnitConsole::Append(std::string_view text, bool pause) {
 }
 
 void UnitConsole::Emit(const std::string& lines) {
-    static constexpr std::array<std::string_view, 9> kFailures{
-        "Timed out", "Unrecognized",   "Unexpected",           "FAILED",     "Unsuccessful",
-        " not ",     "Ending process", "Open com port failed", "Error while"};
     std::string prefixed;
     for (std::size_t at = 0; at < lines.size();) {
         const std::size_t end = std::min(lines.find('\n', at), lines.size());
         const std::string_view line = std::string_view(lines).substr(at, end - at);
-        for (std::string_view failure : kFailures) {
-            if (line.find(failure) != std::string_view::npos) {
-                ++m_errors;
-                break;
-            }
-        }
         prefixed += m_prefix;
         prefixed += line;
         prefixed += '\n';

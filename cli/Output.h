@@ -134,7 +134,7 @@ private:
 std::mutex& StandardErrorLock();
 
 // One unit of a run on several ports: its log lines and messages go to standard error whole, each after
-// "[port N] "; its values are kept for the summary; lines that report a failure are counted.
+// "[port N] "; its values are kept for the summary.
 class UnitConsole : public Console, private LogSink {
 public:
     explicit UnitConsole(std::uint32_t port) : m_prefix("[port " + std::to_string(port) + "] ") {}
@@ -150,7 +150,6 @@ public:
     bool ShowsProgress() override { return false; }
 
     const std::string& Values() const { return m_values; }
-    int Errors() const { return m_errors; }
 
 private:
     void Text(std::string_view text, bool pause) override { Append(text.substr(0, text.find('\0')), pause); }
@@ -166,7 +165,6 @@ private:
     std::string m_prefix;
     std::string m_line;  // the log's unfinished line
     std::string m_values;
-    int m_errors = 0;
 };
 
 }  // namespace cli

@@ -43,8 +43,11 @@ int StatusOf(const Outcome& outcome) {
             return kDeviceFailed;
         case Outcome::Kind::kInputRejected:
             return kBadUsage;
+        case Outcome::Kind::kPortInUse:
         case Outcome::Kind::kPortFailed:
             return kPortFailed;
+        case Outcome::Kind::kFileFailed:
+            return kOutputFailed;
     }
     return kDeviceFailed;
 }
@@ -189,8 +192,8 @@ int Session::ReadAll(const std::string& outputName) {
     } else if (status != kDone) {
         m_console.Message(
             Format("vantorctl: %s left as it was: the device was not read whole\n", output.c_str()));
-    } else if (auto failure = ReplaceFile(output, file)) {
-        m_console.Message(Format("vantorctl: cannot write %s: %s\n", output.c_str(), failure->c_str()));
+    } else if (const Outcome written = ReplaceFile(output, file); !written.Done()) {
+        m_console.Message(Format("vantorctl: cannot write %s: %s\n", output.c_str(), written.reason.c_str()));
         return kOutputFailed;
     } else if (m_outputNames) {
         m_console.Message(Format("vantorctl: the device was saved to %s\n", output.c_str()));
@@ -269,11 +272,11 @@ int Session::Backup(const std::string& dir) {
     const std::string bytes = tablefile::WriteTableFile(TakeSnapshot(table, settings));
     for (int n = 1; n <= kMostNames; ++n) {
         const std::string path = base + (n == 1 ? "" : "-" + std::to_string(n)) + ".txt";
-        const Creation created = CreateNewFile(path, bytes);
-        if (created.result == Creation::Result::kTaken) continue;
-        if (created.result == Creation::Result::kFailed) {
+        const Reading<bool> created = CreateNewFile(path, bytes);
+        if (created.value == false) continue;  // the name is taken
+        if (!created.value) {
             m_console.Message(Format("vantorctl: cannot write the backup %s: %s; nothing was written\n",
-                                     path.c_str(), created.reason.c_str()));
+                                     path.c_str(), created.outcome.reason.c_str()));
             return kOutputFailed;
         }
         m_console.Message(Format("vantorctl: the device was saved to %s\n", path.c_str()));
@@ -293,11 +296,9 @@ std::string Session::BackupName(const std::string& serialNumber) const {
 }
 
 int Session::LoadTable(const std::string& input, table::HomeNumberTable& table, SettingValues& settings) {
-    auto read = ReadWholeFile(input, tablefile::kLargestTableFile);
-    if (read.index() == 1) {
-        return UsageError("cannot read the table file " + input + ": " + std::get<1>(read));
-    }
-    const std::string& bytes = std::get<0>(read);
+    const Reading<std::string> read = ReadWholeFile(input, tablefile::kLargestTableFile);
+    if (!read.value) return UsageError("cannot read the table file " + input + ": " + read.outcome.reason);
+    const std::string& bytes = *read.value;
     m_tableFile = input;
     m_tableDigest = Sha256Hex(bytes);
     const tablefile::LoadResult check = tablefile::CheckTableFile(bytes);

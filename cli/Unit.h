@@ -126,6 +126,8 @@ public:
     // What a write-all's backup found, and where it went; empty without one.
     const std::string& SerialBefore() const { return m_serialBefore; }
     const std::string& BackupPath() const { return m_backupPath; }
+    // The failures the unit's exchanges met, as the device session counted them.
+    int Errors() const { return m_session.Errors(); }
     // The table file the command read or wrote, and its SHA-256; empty when none.
     const std::string& TableFile() const { return m_tableFile; }
     const std::string& TableDigest() const { return m_tableDigest; }

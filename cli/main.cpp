@@ -194,13 +194,12 @@ int Run(int argc, char** argv) {
     // Where the run will put what it reads, checked before anything is sent: a folder that is missing,
     // full or not ours would otherwise be found only once the device had been read, or changed.
     constexpr std::size_t kLargestOutput = 64 * 1024;  // a whole table file is about a quarter of it
-    const auto cannot = [](const std::string& what, const std::string& why) {
-        std::fprintf(stderr, "vantorctl: cannot write %s: %s; nothing was sent\n", what.c_str(), why.c_str());
-        return kOutputFailed;
+    // The first check that fails is said, and nothing is sent.
+    std::optional<std::pair<std::string, Outcome>> refused;
+    const auto check = [&refused](const std::string& what, Outcome checked) {
+        if (!refused && !checked.Done()) refused.emplace(what, std::move(checked));
     };
-    if (!backup.empty()) {
-        if (auto why = CheckCanWriteIn(backup, kLargestOutput)) return cannot("the backup folder " + backup, *why);
-    }
+    if (!backup.empty()) check("the backup folder " + backup, CheckCanWriteIn(backup, kLargestOutput));
     if (command == "read-all" && !output.empty()) {
 #ifdef _WIN32
         const std::size_t slash = output.find_last_of("/\\");
@@ -208,12 +207,13 @@ int Run(int argc, char** argv) {
         const std::size_t slash = output.rfind('/');
 #endif
         const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash);
-        if (folder.find('{') == std::string::npos) {
-            if (auto why = CheckCanWriteIn(folder, kLargestOutput)) return cannot(output, *why);
-        }
+        if (folder.find('{') == std::string::npos) check(output, CheckCanWriteIn(folder, kLargestOutput));
     }
-    if (!record.empty()) {
-        if (auto why = CheckCanAppend(record)) return cannot("the record " + record, *why);
+    if (!record.empty()) check("the record " + record, CheckCanAppend(record));
+    if (refused) {
+        std::fprintf(stderr, "vantorctl: cannot write %s: %s; nothing was sent\n", refused->first.c_str(),
+                     refused->second.reason.c_str());
+        return kOutputFailed;
     }
 
     const std::int32_t speed = *ParseDialogInt(baud);

@@ -21,12 +21,8 @@ void Ask(FoundPort& found, std::int32_t baud) {
     const std::string portText = std::to_string(found.port.number);
     {
         SerialLink probe;
-        if (const auto failure = probe.TryConnect(portText, baud)) {
-            found.busy = failure->reason == ConnectFailure::Reason::kInUse;
-            found.failure = ConnectFailureText(*failure, portText, baud);
-            found.failure.resize(found.failure.size() - 2);  // its line end
-            return;
-        }
+        found.failure = probe.Connect(portText, baud);
+        if (!found.failure.Done()) return;
     }
     NoLog log;
     DeviceSession session(
@@ -50,7 +46,7 @@ std::vector<FoundPort> FindDevices(const std::vector<PortInfo>& ports,
     for (const std::int32_t baud : bauds) {
         std::vector<std::thread> askers;
         for (FoundPort& candidate : found) {
-            if (candidate.answered || !candidate.failure.empty()) continue;
+            if (candidate.answered || !candidate.failure.Done()) continue;
             try {
                 askers.emplace_back([&candidate, baud] { Ask(candidate, baud); });
             } catch (const std::system_error&) {
@@ -68,12 +64,12 @@ std::string DescribeFound(const std::vector<FoundPort>& found) {
         text += "port " + std::to_string(f.port.number) + "  " + f.port.device + "  ";
         if (f.answered) {
             text += std::to_string(f.baud) + "  serial " + f.serialNumber;
-        } else if (f.busy) {
+        } else if (f.Busy()) {
             text += "busy";
-        } else if (!f.failure.empty()) {
+        } else if (!f.failure.Done()) {
             // The failure names the device path already.
-            text +=
-                f.failure.substr(f.failure.find(": ") == std::string::npos ? 0 : f.failure.find(": ") + 2);
+            const std::string& why = f.failure.reason;
+            text += why.substr(why.find(": ") == std::string::npos ? 0 : why.find(": ") + 2);
         } else {
             text += "no answer";
         }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Outcome.h"
 #include "serial/PortDiscovery.h"
 
 // Which ports have a device behind them: each port asked, at each speed until one answers, for its DISP
@@ -14,8 +15,10 @@ struct FoundPort {
     bool answered = false;
     std::int32_t baud = 0;     // the speed it answered at
     std::string serialNumber;  // as the device gave it; empty when that read failed
-    std::string failure;       // why the port could not be asked (in use, permission denied, ...)
-    bool busy = false;         // another program holds it: it was not touched
+    // Why the port could not be asked (kPortInUse: another program holds it, and it was not touched);
+    // done when it could.
+    Outcome failure;
+    bool Busy() const { return failure.kind == Outcome::Kind::kPortInUse; }
 };
 
 std::vector<FoundPort> FindDevices(const std::vector<PortInfo>& ports,

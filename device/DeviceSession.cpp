@@ -17,34 +17,6 @@ Outcome::Kind WriteReplyKind(protocol::ReplyOutcome reply) {
 
 }  // namespace
 
-void Outcome::Note(Kind worse, std::string why) {
-    if (worse <= kind) return;
-    kind = worse;
-    reason = std::move(why);
-}
-
-std::string ConnectFailureText(const ConnectFailure& failure, const std::string& portText,
-                               std::int32_t baud) {
-    using Reason = ConnectFailure::Reason;
-    switch (failure.reason) {
-        case Reason::kNotAPortNumber:
-            return "Serial Port \"" + portText + "\" names no port: type a number such as 1\r\n";
-        case Reason::kNoDevice:
-            return failure.device + ": no such device\r\n";
-        case Reason::kPermissionDenied:
-            return failure.device + ": permission denied; " + std::string(kDialoutFix) + "\r\n";
-        case Reason::kInUse:
-            return failure.device + ": in use by another program\r\n";
-        case Reason::kNotASerialPort:
-            return failure.device + ": not a serial port\r\n";
-        case Reason::kSpeedRefused:
-            return failure.device + ": the speed " + std::to_string(baud) + " was refused\r\n";
-        case Reason::kOther:
-            break;
-    }
-    return failure.device + ": " + SystemErrorText(failure.error) + "\r\n";
-}
-
 std::chrono::microseconds CharacterTime(std::int32_t baud) {
     return std::chrono::microseconds{10'000'000 / std::max(baud, kSlowestBaud)};
 }
@@ -80,20 +52,39 @@ DeviceSession::DeviceSession(LogSink& log, Sleep sleep, PortSource port, InputWa
 
 DeviceSession::~DeviceSession() { m_link.Disconnect(); }
 
+void DeviceSession::Failed(Outcome& outcome, Outcome::Kind kind, std::string why) {
+    ++m_errors;
+    outcome.Note(kind, std::move(why));
+}
+
+// A reply that came and was refused counts as a failure of its own; one that did not come was counted
+// when its wait gave up.
+void DeviceSession::Refused(Outcome& outcome, const ReplyBytes& reply) {
+    if (reply) ++m_errors;
+    outcome.Note(Outcome::Kind::kRefused);
+}
+
+void DeviceSession::NoteWrite(Outcome& outcome, const ReplyBytes& reply, protocol::ReplyOutcome written) {
+    const Outcome::Kind kind = WriteReplyKind(written);
+    if (kind == Outcome::Kind::kDone) return;
+    if (reply) ++m_errors;
+    outcome.Note(kind);
+}
+
 bool DeviceSession::SendRequest(std::span<const std::uint8_t> request, Outcome& outcome) {
     const PortChoice choice = m_port();
-    if (const auto failure = m_link.TryConnect(choice.port, choice.baud)) {
-        const std::string why = ConnectFailureText(*failure, choice.port, choice.baud);
+    if (Outcome opened = m_link.Connect(choice.port, choice.baud); !opened.Done()) {
         m_log.Text("Open com port failed\r\n");
-        m_log.Text(why);
-        outcome.Note(Outcome::Kind::kPortFailed, why.substr(0, why.size() - 2));
+        m_log.Text(opened.reason + "\r\n");
+        ++m_errors;
+        outcome.Note(opened);
         return false;
     }
     m_requestBytes = request.size();
     if (request.empty()) {
         m_log.Text("Error while sending data\r\n");
         m_log.Text("Sent bytes equals 0\r\n");
-        outcome.Note(Outcome::Kind::kNoAnswer);
+        Failed(outcome, Outcome::Kind::kNoAnswer);
         return false;
     }
     // What is waiting now came before the request, so it cannot answer it: the rest of a reply that was
@@ -103,7 +94,7 @@ bool DeviceSession::SendRequest(std::span<const std::uint8_t> request, Outcome& 
     // incomplete: it is reported, never counted as sent.
     if (m_link.Transmit(request) != static_cast<std::int32_t>(request.size())) {
         m_log.Text("Error while sending data\r\n");
-        outcome.Note(Outcome::Kind::kNoAnswer, "a byte of the request could not be written");
+        Failed(outcome, Outcome::Kind::kNoAnswer, "a byte of the request could not be written");
         return false;
     }
     return true;
@@ -121,8 +112,8 @@ bool DeviceSession::SendRequest(std::span<const std::uint8_t> request, Outcome& 
 //   before an interval has passed since the first byte;
 // - a text that has neither reached its end nor filled its field, after as long as the read waits for
 //   its first byte: a device may pause inside a text.
-std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t intervalMs,
-                                       const ReplyShape& shape, Outcome& outcome) {
+DeviceSession::ReplyBytes DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t intervalMs,
+                                                    const ReplyShape& shape, Outcome& outcome) {
     using Clock = std::chrono::steady_clock;
     using std::chrono::microseconds;
     const auto start = Clock::now();
@@ -143,8 +134,8 @@ std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t inte
             m_sleep(static_cast<int>(
                 std::chrono::ceil<std::chrono::milliseconds>(firstBy + half - Clock::now()).count()));
             m_log.Text("Timed out waiting for response\r\n", true);
-            outcome.Note(Outcome::Kind::kNoAnswer, "no reply");
-            return -1;
+            Failed(outcome, Outcome::Kind::kNoAnswer, "no reply");
+            return std::nullopt;
         }
         m_inputWait(m_link, until(firstBy));
     }
@@ -157,16 +148,16 @@ std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t inte
     std::size_t have = 0;
     m_reply.fill(0);  // no decoder may see a byte of an earlier reply
     for (;;) {
-        const std::int32_t got =
+        const std::optional<std::int32_t> got =
             m_link.Receive(std::span(m_reply).subspan(have), static_cast<std::int32_t>(kReplySize - have),
                            SerialLink::Tracing::kUntraced);
-        if (got == SerialLink::kReadFailed) {
+        if (!got) {
             outcome.Note(Outcome::Kind::kNoAnswer, "the reply could not be read");
             break;
         }
         const auto now = Clock::now();
-        if (got > 0) {
-            have += static_cast<std::size_t>(got);
+        if (*got > 0) {
+            have += static_cast<std::size_t>(*got);
             lastByte = now;
         }
         if (have >= kReplySize) break;
@@ -187,7 +178,7 @@ std::int32_t DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t inte
     }
     m_link.TraceReceived(std::span(m_reply).first(have));
     if (have == 0) outcome.Note(Outcome::Kind::kNoAnswer, "no reply");
-    return static_cast<std::int32_t>(have);
+    return std::span<const std::uint8_t>(m_reply).first(have);
 }
 
 std::span<const std::uint8_t> DeviceSession::Reply(std::int32_t n) const {
@@ -195,10 +186,11 @@ std::span<const std::uint8_t> DeviceSession::Reply(std::int32_t n) const {
         static_cast<std::size_t>(std::clamp(n, std::int32_t{0}, static_cast<std::int32_t>(kReplySize))));
 }
 
-// -2 when the request did not go out, else as AwaitReply.
-std::int32_t DeviceSession::Exchange(std::span<const std::uint8_t> request, const ReplyShape& shape,
-                                     Outcome& outcome, std::int32_t pollCount, std::int32_t intervalMs) {
-    if (!SendRequest(request, outcome)) return -2;
+// None when the request did not go out, else as AwaitReply.
+DeviceSession::ReplyBytes DeviceSession::Exchange(std::span<const std::uint8_t> request, const ReplyShape& shape,
+                                                  Outcome& outcome, std::int32_t pollCount,
+                                                  std::int32_t intervalMs) {
+    if (!SendRequest(request, outcome)) return std::nullopt;
     return AwaitReply(pollCount, intervalMs, shape, outcome);
 }
 
@@ -211,9 +203,9 @@ Result DeviceSession::Ended(Result result) {
 Reading<std::int32_t> DeviceSession::Get(const protocol::DeviceCommand& command) {
     Reading<std::int32_t> reading;
     const auto request = protocol::BeginGet(command, m_log);
-    const std::int32_t n = Exchange(request, kStatusReply, reading.outcome);
-    reading.value = protocol::DecodeSettingReply(command, Reply(n), n, m_log);
-    if (!reading.value) reading.outcome.Note(Outcome::Kind::kRefused);
+    const ReplyBytes reply = Exchange(request, kStatusReply, reading.outcome);
+    reading.value = protocol::DecodeSettingReply(command, Bytes(reply), Count(reply), m_log);
+    if (!reading.value) Refused(reading.outcome, reply);
     return Ended(std::move(reading));
 }
 
@@ -229,26 +221,26 @@ Outcome DeviceSession::Set(const protocol::DeviceCommand& command, std::int32_t 
         outcome.Note(Outcome::Kind::kInputRejected, "nothing chosen");
         return Ended(std::move(outcome));
     }
-    const std::int32_t n = Exchange(*request, kStatusReply, outcome);
-    outcome.Note(WriteReplyKind(protocol::CheckWriteReply(command, *request, Reply(n), n, m_log)));
+    const ReplyBytes reply = Exchange(*request, kStatusReply, outcome);
+    NoteWrite(outcome, reply, protocol::CheckWriteReply(command, *request, Bytes(reply), Count(reply), m_log));
     return Ended(std::move(outcome));
 }
 
 Reading<std::string> DeviceSession::ReadText(const protocol::DeviceCommand& command) {
     Reading<std::string> reading;
     const auto request = protocol::BeginGet(command, m_log);
-    const std::int32_t n =
+    const ReplyBytes reply =
         Exchange(request, TextReply(command), reading.outcome, kTextReadPollCount, kTextReadIntervalMs);
-    reading.value = protocol::DecodeTextReply(command, Reply(n), n, m_log);
-    if (!reading.value) reading.outcome.Note(Outcome::Kind::kRefused);
+    reading.value = protocol::DecodeTextReply(command, Bytes(reply), Count(reply), m_log);
+    if (!reading.value) Refused(reading.outcome, reply);
     return Ended(std::move(reading));
 }
 
 Outcome DeviceSession::WriteText(const protocol::DeviceCommand& command, const std::string& text) {
     Outcome outcome;
     const std::vector<std::uint8_t> request = protocol::BeginTextWrite(command, text, m_log);
-    const std::int32_t n = Exchange(request, kStatusReply, outcome);
-    outcome.Note(WriteReplyKind(protocol::CheckWriteReply(command, request, Reply(n), n, m_log)));
+    const ReplyBytes reply = Exchange(request, kStatusReply, outcome);
+    NoteWrite(outcome, reply, protocol::CheckWriteReply(command, request, Bytes(reply), Count(reply), m_log));
     return Ended(std::move(outcome));
 }
 
@@ -258,16 +250,17 @@ Outcome DeviceSession::WriteHomeNumber(std::int32_t homeNumber, const table::Cod
     Outcome outcome;
     m_log.Text("Sending Home Number write request:\r\n");
     if (SendRequest(table::HomeNumberWriteRequest(homeNumber, codes), outcome)) {
-        const std::int32_t n = Await(kHomeNumberStatusReply, outcome);
-        outcome.Note(WriteReplyKind(table::ReportWriteReply(table::kHomeNumberCode, Reply(n), n, m_log)));
+        const ReplyBytes reply = Await(kHomeNumberStatusReply, outcome);
+        NoteWrite(outcome, reply,
+                  table::ReportWriteReply(table::kHomeNumberCode, Bytes(reply), Count(reply), m_log));
     }
     if (homeNumber <= table::kPllHomeNumbers) {
         m_log.Text("Sending PLL Write request:\r\n");
         const auto request =
             table::PllWriteRequest(homeNumber, table::PllWireValue(pllTx), table::PllWireValue(pllRx));
         if (SendRequest(request, outcome)) {
-            const std::int32_t n = Await(kHomeNumberStatusReply, outcome);
-            outcome.Note(WriteReplyKind(table::ReportWriteReply(table::kPllCode, Reply(n), n, m_log)));
+            const ReplyBytes reply = Await(kHomeNumberStatusReply, outcome);
+            NoteWrite(outcome, reply, table::ReportWriteReply(table::kPllCode, Bytes(reply), Count(reply), m_log));
         }
     }
     return Ended(std::move(outcome));
@@ -278,16 +271,16 @@ Reading<HomeNumberReading> DeviceSession::ReadHomeNumber(std::int32_t homeNumber
     HomeNumberReading& read = reading.value.emplace();
     m_log.Text("Sending Home Number Read request:\r\n");
     if (SendRequest(table::HomeNumberReadRequest(homeNumber), reading.outcome)) {
-        const std::int32_t n = Await(kHomeNumberCodesReply, reading.outcome);
-        read.codes = table::ReportHomeNumberRead(Reply(n), n, m_log);
-        if (!read.codes) reading.outcome.Note(Outcome::Kind::kRefused);
+        const ReplyBytes reply = Await(kHomeNumberCodesReply, reading.outcome);
+        read.codes = table::ReportHomeNumberRead(Bytes(reply), Count(reply), m_log);
+        if (!read.codes) Refused(reading.outcome, reply);
     }
     if (homeNumber <= table::kPllHomeNumbers &&
         SendRequest(table::PllReadRequest(homeNumber), reading.outcome)) {
         m_log.Text("Sending PLL Read request:\r\n");
-        const std::int32_t n = Await(kPllValuesReply, reading.outcome);
-        read.pll = table::ReportPllRead(Reply(n), n, m_log);
-        if (!read.pll) reading.outcome.Note(Outcome::Kind::kRefused);
+        const ReplyBytes reply = Await(kPllValuesReply, reading.outcome);
+        read.pll = table::ReportPllRead(Bytes(reply), Count(reply), m_log);
+        if (!read.pll) Refused(reading.outcome, reply);
     }
     return Ended(std::move(reading));
 }

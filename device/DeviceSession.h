@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Outcome.h"
 #include "device/DeviceSettings.h"
 #include "protocol/DeviceCommand.h"
 #include "protocol/Frame.h"
@@ -19,25 +20,6 @@
 #include "table/HomeNumberExchange.h"
 #include "table/HomeNumberRules.h"
 #include "table/HomeNumberTable.h"
-
-// How a device operation went, from better to worse, with what went wrong in plain words where there is
-// more to say than the kind (the port that would not open and why).
-struct Outcome {
-    enum class Kind { kDone, kRefused, kNoAnswer, kInputRejected, kPortFailed };
-    Kind kind = Kind::kDone;
-    std::string reason;
-
-    bool Done() const { return kind == Kind::kDone; }
-    // Keeps the worse of the two; the first reason of that kind stays.
-    void Note(Kind worse, std::string why = {});
-};
-
-// An operation's outcome and, when it went through, the value it read.
-template <class T>
-struct Reading {
-    Outcome outcome;
-    std::optional<T> value;
-};
 
 // What one home number's Read gave: each part is there when its exchange went through.
 struct HomeNumberReading {
@@ -129,16 +111,22 @@ public:
     // whole; the outcome is refused when there is any.
     Reading<int> Verify(const table::HomeNumberTable& table, SettingsPanel& settings, Progress& progress);
 
+    // The failures met since the session was made: each request that did not go out, each reply that
+    // did not come or was refused, and each early end or part left undone of a transfer.
+    int Errors() const { return m_errors; }
+
     // --- the request exchange, for what the operations above are built from ---
     // Sends the request. False after a logged failure (the outcome noted).
     bool SendRequest(std::span<const std::uint8_t> request, Outcome& outcome);
-    // Waits for a reply: -1 after a time-out (logged), else the bytes read into the reply buffer (0 to
-    // 40). The first byte must come within the poll count's rounds of half an interval (0: no limit)
+    // A reply as the wait gave it: the bytes read into the reply buffer (0 to 40), or none after a
+    // time-out.
+    using ReplyBytes = std::optional<std::span<const std::uint8_t>>;
+    // Waits for a reply; a time-out is logged and noted. The first byte must come within the poll count's rounds of half an interval (0: no limit)
     // once the request has left the line; the reply is then read until the line has been quiet for long
     // enough to tell it is whole: two character times at the port's speed after a whole reply, longer
     // than the port may hold bytes back after one that could go on (see the definition).
-    std::int32_t AwaitReply(std::int32_t pollCount, std::int32_t intervalMs, const ReplyShape& shape,
-                            Outcome& outcome);
+    ReplyBytes AwaitReply(std::int32_t pollCount, std::int32_t intervalMs, const ReplyShape& shape,
+                          Outcome& outcome);
     // The bytes of the latest reply, as many as the wait gave.
     std::span<const std::uint8_t> Reply(std::int32_t n) const;
 
@@ -147,11 +135,15 @@ public:
 
 private:
     struct Exchanged;
-    std::int32_t Exchange(std::span<const std::uint8_t> request, const ReplyShape& shape, Outcome& outcome,
-                          std::int32_t pollCount = kPollCount, std::int32_t intervalMs = kIntervalMs);
-    std::int32_t Await(const ReplyShape& shape, Outcome& outcome) {
+    ReplyBytes Exchange(std::span<const std::uint8_t> request, const ReplyShape& shape, Outcome& outcome,
+                        std::int32_t pollCount = kPollCount, std::int32_t intervalMs = kIntervalMs);
+    ReplyBytes Await(const ReplyShape& shape, Outcome& outcome) {
         return AwaitReply(kPollCount, kIntervalMs, shape, outcome);
     }
+    // A failure met: counted, and noted in the outcome.
+    void Failed(Outcome& outcome, Outcome::Kind kind, std::string why = {});
+    void Refused(Outcome& outcome, const ReplyBytes& reply);
+    void NoteWrite(Outcome& outcome, const ReplyBytes& reply, protocol::ReplyOutcome written);
     // Ends a command: the port is closed whatever happened.
     template <class Result>
     Result Ended(Result result);
@@ -168,6 +160,7 @@ private:
     PortSource m_port;
     InputWait m_inputWait;
     SerialLink m_link;
+    int m_errors = 0;
     std::size_t m_requestBytes = 0;  // the latest request's length: its time on the line
     std::array<std::uint8_t, kReplySize> m_reply{};
 };
@@ -183,6 +176,3 @@ std::vector<std::string> Differences(const table::HomeNumberTable& table, Settin
 // limit), a text longer than its field, which would go out cut. One line each, without a line end, in
 // the order the run would come to them; none when all of it can go.
 std::vector<std::string> WriteAllRefusals(const table::HomeNumberTable& table, SettingsPanel& settings);
-
-// The plain words of a port that did not open, with what to do about it where there is something.
-std::string ConnectFailureText(const ConnectFailure& failure, const std::string& portText, std::int32_t baud);

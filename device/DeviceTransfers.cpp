@@ -17,46 +17,6 @@ constexpr std::string_view kEnding = "Ending process due to errors\r\n";
 constexpr std::string_view kTooManyErrors = "More than 5 errors have occurred.\r\nEnding process.\r\n";
 constexpr int kErrorLimit = 5;
 
-// A report gathered and appended as one piece when it ends: the window's log takes each append as a call
-// to its own thread, and one report line of a transfer is made of up to seven pieces. The log reads the
-// same. A text that clears the log, or pauses, goes out at once, after what was gathered before it.
-class GatheringSink : public LogSink {
-public:
-    explicit GatheringSink(LogSink& out) : m_out(out) {}
-    ~GatheringSink() override { Flush(false); }
-    GatheringSink(const GatheringSink&) = delete;
-    GatheringSink& operator=(const GatheringSink&) = delete;
-    void Text(std::string_view text, bool pause) override {
-        const std::string_view shown = text.substr(0, text.find('\0'));
-        if (shown.empty() || pause) {
-            Flush(false);
-            m_out.Text(text, pause);
-            return;
-        }
-        m_gathered.append(shown);
-    }
-    void Number(std::int32_t value, bool pause) override {
-        m_gathered.append(std::to_string(value));
-        if (pause) Flush(true);
-    }
-    void String(const std::string& text, bool pause) override {
-        m_gathered.append(text);
-        if (pause) Flush(true);
-    }
-    void Hex(std::span<const std::uint8_t> bytes, std::int32_t count) override {
-        m_gathered.append(HexDigits(bytes, count));
-    }
-
-private:
-    void Flush(bool pause) {
-        if (m_gathered.empty()) return;
-        m_out.String(m_gathered, pause);
-        m_gathered.clear();
-    }
-    LogSink& m_out;
-    std::string m_gathered;
-};
-
 // The settings a Write All writes after the rows, and those a Read All reads, in their order.
 enum class SettingStep { kSet, kWriteText, kGet, kReadText };
 struct TransferSetting {
@@ -145,7 +105,7 @@ bool DeviceSession::EndedByStop(Progress& progress, std::int32_t rowsDone, std::
 bool DeviceSession::GoesOn(bool sent, int errors, Outcome& outcome) {
     if (sent && errors <= kErrorLimit) return true;
     m_log.Text(sent ? kTooManyErrors : kEnding);
-    outcome.Note(Outcome::Kind::kRefused);
+    Failed(outcome, Outcome::Kind::kRefused);
     return false;
 }
 
@@ -170,6 +130,7 @@ Outcome DeviceSession::WriteAll(const table::HomeNumberTable& table, SettingsPan
         const std::string pllRx = withPll ? row.pllRx : "";
         if (const auto refusal = RowRefusal(table, position)) {
             m_log.Text(*refusal + "\r\n");
+            ++m_errors;
             ++end.skippedRows;
             ++position;
             continue;
@@ -178,11 +139,11 @@ Outcome DeviceSession::WriteAll(const table::HomeNumberTable& table, SettingsPan
                     outcome)) {
             break;
         }
-        std::int32_t n = Await(kHomeNumberStatusReply, outcome);
-        if (n <= 0 || [&] {
-                GatheringSink log(m_log);
-                return table::ReportWriteReply(table::kHomeNumberCode, Reply(n), n, log);
-            }() != protocol::ReplyOutcome::kSucceeded) {
+        ReplyBytes reply = Await(kHomeNumberStatusReply, outcome);
+        if (!reply || reply->empty() ||
+            table::ReportWriteReply(table::kHomeNumberCode, Bytes(reply), Count(reply), m_log) !=
+                protocol::ReplyOutcome::kSucceeded) {
+            if (reply && !reply->empty()) ++m_errors;
             ++errors;
             continue;
         }
@@ -193,13 +154,13 @@ Outcome DeviceSession::WriteAll(const table::HomeNumberTable& table, SettingsPan
             const auto request =
                 table::PllWriteRequest(homeNumber, table::PllWireValue(pllTx), table::PllWireValue(pllRx));
             if (SendRequest(request, outcome)) {
-                n = Await(kHomeNumberStatusReply, outcome);
-                if (n <= 0) {
+                reply = Await(kHomeNumberStatusReply, outcome);
+                if (!reply || reply->empty()) {
                     pllEnabled = false;
                     end.pllEndedAt = homeNumber;
                 } else {
-                    GatheringSink log(m_log);
-                    stored = table::ReportTransferPllWriteReply(Reply(n), n, log);
+                    stored = table::ReportTransferPllWriteReply(Bytes(reply), Count(reply), m_log);
+                    if (!stored) ++m_errors;
                 }
             }
             if (!stored) end.pllFailed = true;
@@ -228,33 +189,40 @@ Outcome DeviceSession::ReadAll(table::HomeNumberTable& table, SettingsPanel& set
         if (EndedByStop(progress, position, kStopped)) break;
         bool rowDone = false;
         if (!GoesOn(SendRequest(table::HomeNumberReadRequest(homeNumber), outcome), errors, outcome)) break;
-        std::int32_t n = Await(kHomeNumberCodesReply, outcome);
-        if (auto read = n > 0 ? table::ReportTransferHomeNumberRead(Reply(n), n, m_log) : std::nullopt) {
+        ReplyBytes reply = Await(kHomeNumberCodesReply, outcome);
+        const bool came = reply && !reply->empty();
+        if (auto read = came ? table::ReportTransferHomeNumberRead(Bytes(reply), Count(reply), m_log)
+                             : std::nullopt) {
             table.SetRow(read->homeNumber, read->codes.tx, read->codes.rx);
             table.SetChanged(true);
             rowDone = read->homeNumber == homeNumber;
         }
-        if (!rowDone) ++errors;
+        if (!rowDone) {
+            if (came) ++m_errors;
+            ++errors;
+        }
         bool pllRead = false;
         const bool withPll = homeNumber <= table::kPllHomeNumbers && pllEnabled;
         if (withPll) {
             if (progress.StopRequested()) continue;
             if (!GoesOn(SendRequest(table::PllReadRequest(homeNumber), outcome), errors, outcome)) break;
-            n = Await(kPllValuesReply, outcome);
-            if (n < 0) {
+            reply = Await(kPllValuesReply, outcome);
+            if (!reply) {
                 pllEnabled = false;
                 end.pllEndedAt = homeNumber;
-            } else if (n > 0) {
-                GatheringSink log(m_log);
-                if (table::CheckReadHeader(table::kPllCode, Reply(n), n, log)) {
-                    if (const auto pll = table::PllReadBody(Reply(n), n)) {
-                        const std::uint16_t echoed = table::EchoedHomeNumber(Reply(n), n);
+            } else if (!reply->empty()) {
+                const std::span<const std::uint8_t> bytes = *reply;
+                const std::int32_t n = Count(reply);
+                if (table::CheckReadHeader(table::kPllCode, bytes, n, m_log)) {
+                    if (const auto pll = table::PllReadBody(bytes, n)) {
+                        const std::uint16_t echoed = table::EchoedHomeNumber(bytes, n);
                         table.SetPll(echoed, pll->tx, pll->rx);
                         pllRead = echoed == homeNumber;
                     } else {
-                        table::ReportUnrecognisedLength(Reply(n), n, log);
+                        table::ReportUnrecognisedLength(bytes, n, m_log);
                     }
                 }
+                if (!pllRead) ++m_errors;
             }
         }
         if (!rowDone) continue;
@@ -278,10 +246,12 @@ bool DeviceSession::FinishRows(const RowsEnd& end, std::int32_t rowCount, std::s
     if (complete) outcome = {};  // every row went through, some maybe after a retry
     const std::string verb(done);
     if (!complete) {
+        ++m_errors;
         m_log.Text("Home numbers not " + verb + ": " + std::to_string(end.firstUndone) + " to " +
                    std::to_string(rowCount) + "\r\n");
     }
     if (end.pllEndedAt > 0) {
+        ++m_errors;
         m_log.Text("PLL values not " + verb + " for home numbers " + std::to_string(end.pllEndedAt) + " to " +
                    std::to_string(table::kPllHomeNumbers) + "\r\n");
     }
@@ -304,8 +274,7 @@ void DeviceSession::RunSettings(std::span<const Step> steps, SettingsPanel& sett
         const protocol::DeviceCommand& command = setting.command;
         switch (setting.step) {
             case SettingStep::kSet: {
-                const Outcome set = Set(command, settings.Value(command));
-                outcome.Note(set.kind, set.reason);
+                outcome.Note(Set(command, settings.Value(command)));
                 break;
             }
             case SettingStep::kWriteText: {
@@ -314,20 +283,19 @@ void DeviceSession::RunSettings(std::span<const Step> steps, SettingsPanel& sett
                     m_log.Text(setting.keptWhenEmpty);
                     break;
                 }
-                const Outcome written = WriteText(command, text);
-                outcome.Note(written.kind, written.reason);
+                outcome.Note(WriteText(command, text));
                 break;
             }
             case SettingStep::kGet: {
                 const Reading<std::int32_t> got = Get(command);
                 if (got.value) settings.ShowValue(command, *got.value);
-                outcome.Note(got.outcome.kind, got.outcome.reason);
+                outcome.Note(got.outcome);
                 break;
             }
             case SettingStep::kReadText: {
                 const Reading<std::string> read = ReadText(command);
                 if (read.value) settings.ShowText(command, *read.value);
-                outcome.Note(read.outcome.kind, read.outcome.reason);
+                outcome.Note(read.outcome);
                 break;
             }
         }

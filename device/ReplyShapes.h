@@ -12,3 +12,12 @@ inline constexpr ReplyShape kHomeNumberCodesReply{ReplyShape::Kind::kHomeNumberC
 inline ReplyShape TextReply(const protocol::DeviceCommand& command) {
     return {ReplyShape::Kind::kText, 2 + command.set.fieldSize};
 }
+
+// A reply as the decoders take it: its bytes, and how many came, -1 for none (a time-out, or a request
+// that did not go out).
+inline std::span<const std::uint8_t> Bytes(const DeviceSession::ReplyBytes& reply) {
+    return reply.value_or(std::span<const std::uint8_t>{});
+}
+inline std::int32_t Count(const DeviceSession::ReplyBytes& reply) {
+    return reply ? static_cast<std::int32_t>(reply->size()) : -1;
+}

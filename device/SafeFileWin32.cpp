@@ -12,7 +12,13 @@
 
 namespace {
 
-std::string Reason() { return SystemErrorText(static_cast<int>(GetLastError())); }
+constexpr auto kFileFailed = Outcome::Kind::kFileFailed;
+
+Outcome FailureOf(const std::string& path, DWORD error) {
+    return Outcome::Failed(kFileFailed, SystemErrorText(static_cast<int>(error)), path, static_cast<int>(error));
+}
+// The failure the last system call left behind.
+Outcome SystemFailure(const std::string& path) { return FailureOf(path, GetLastError()); }
 
 // Closes a handle when it goes.
 class Handle {
@@ -52,84 +58,81 @@ std::string FolderOf(const std::string& path) {
 // A temporary file in `folder` holding `bytes`, on the disk, its name in `temporary`; or why it could not
 // be made, and then nothing is left behind. In the target's folder, a move from it is a rename on one
 // volume.
-std::optional<std::string> WriteTemporary(const std::string& folder, std::string_view bytes,
-                                          char (&temporary)[MAX_PATH + 1]) {
-    if (GetTempFileNameA(folder.c_str(), "vrc", 0, temporary) == 0) return Reason();
-    std::optional<std::string> failure;
+Outcome WriteTemporary(const std::string& folder, std::string_view bytes, char (&temporary)[MAX_PATH + 1]) {
+    if (GetTempFileNameA(folder.c_str(), "vrc", 0, temporary) == 0) return SystemFailure(folder);
+    Outcome failure;
     {
         Handle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.Valid() || !WriteAll(file.Get(), bytes) || !FlushFileBuffers(file.Get()))
-            failure = Reason();
-        if (!file.Close() && !failure) failure = Reason();
+            failure = SystemFailure(folder);
+        if (!file.Close() && failure.Done()) failure = SystemFailure(folder);
     }
-    if (failure) DeleteFileA(temporary);
+    if (!failure.Done()) DeleteFileA(temporary);
     return failure;
 }
 
 }  // namespace
 
-std::optional<std::string> ReplaceFile(const std::string& path, std::string_view bytes,
-                                       void (*beforeReplace)()) {
+Outcome ReplaceFile(const std::string& path, std::string_view bytes, void (*beforeReplace)()) {
     // A read-only file is the owner's "keep this": it is not replaced (the move below would replace it on
     // some systems). It keeps its other attributes (hidden, archive and the like).
     const DWORD attributes = GetFileAttributesA(path.c_str());
     const bool isFile = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    if (isFile && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return SystemErrorText(ERROR_ACCESS_DENIED);
+    if (isFile && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return FailureOf(path, ERROR_ACCESS_DENIED);
 
     char temporary[MAX_PATH + 1] = {};
-    if (auto failure = WriteTemporary(FolderOf(path), bytes, temporary)) return failure;
+    if (Outcome failure = WriteTemporary(FolderOf(path), bytes, temporary); !failure.Done()) return failure;
     if (isFile) SetFileAttributesA(temporary, attributes);
     if (beforeReplace) beforeReplace();
     if (!MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const std::string failure = Reason();
+        const Outcome failure = SystemFailure(path);
         DeleteFileA(temporary);
         return failure;
     }
-    return std::nullopt;
+    return {};
 }
 
-std::variant<std::string, std::string> ReadWholeFile(const std::string& path, std::size_t limit) {
-    using Result = std::variant<std::string, std::string>;
+Reading<std::string> ReadWholeFile(const std::string& path, std::size_t limit) {
+    using Read = Reading<std::string>;
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return Result(std::in_place_index<1>, "Is a directory");
+        return Read::Failed(Outcome::Failed(kFileFailed, "Is a directory", path));
     }
     Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return Result(std::in_place_index<1>, Reason());
+    if (!file.Valid()) return Read::Failed(SystemFailure(path));
     // A pipe or a device (CON, NUL, a COM port) is no table file; reading one could wait for ever.
     if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
-        return Result(std::in_place_index<1>, std::string(kNotARegularFile));
+        return Read::Failed(Outcome::Failed(kFileFailed, std::string(kNotARegularFile), path));
     }
     std::string bytes;
     char buffer[65536];
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr)) {
-            return Result(std::in_place_index<1>, Reason());
+            return Read::Failed(SystemFailure(path));
         }
         if (got == 0) break;
         if (bytes.size() + got > limit) {
-            return Result(std::in_place_index<1>, "larger than a table file can be");
+            return Read::Failed(Outcome::Failed(kFileFailed, "larger than a table file can be", path));
         }
         bytes.append(buffer, got);
     }
-    return Result(std::in_place_index<0>, std::move(bytes));
+    return Read::Of(std::move(bytes));
 }
 
-std::optional<std::string> AppendToFile(const std::string& path, std::string_view header,
-                                        std::string_view bytes) {
+Outcome AppendToFile(const std::string& path, std::string_view header, std::string_view bytes) {
     Handle file(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES,
                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                             nullptr));
-    if (!file.Valid()) return Reason();
+    if (!file.Valid()) return SystemFailure(path);
     OVERLAPPED whole{};
-    if (!LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) return Reason();
-    std::optional<std::string> failure;
+    if (!LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) return SystemFailure(path);
+    Outcome failure;
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.Get(), &size)) {
-        failure = Reason();
+        failure = SystemFailure(path);
     } else {
         std::string text;
         if (size.QuadPart == 0) text.append(header);
@@ -143,47 +146,49 @@ std::optional<std::string> AppendToFile(const std::string& path, std::string_vie
             text.append("\n");
         }
         text.append(bytes);
-        if (!WriteAll(file.Get(), text)) failure = Reason();
+        if (!WriteAll(file.Get(), text)) failure = SystemFailure(path);
     }
     UnlockFileEx(file.Get(), 0, MAXDWORD, MAXDWORD, &whole);
-    if (!file.Close() && !failure) failure = Reason();
+    if (!file.Close() && failure.Done()) failure = SystemFailure(path);
     return failure;
 }
 
-Creation CreateNewFile(const std::string& path, std::string_view bytes) {
+Reading<bool> CreateNewFile(const std::string& path, std::string_view bytes) {
     char temporary[MAX_PATH + 1] = {};
-    if (auto failure = WriteTemporary(FolderOf(path), bytes, temporary)) {
-        return {Creation::Result::kFailed, *failure};
+    if (Outcome failure = WriteTemporary(FolderOf(path), bytes, temporary); !failure.Done()) {
+        return Reading<bool>::Failed(std::move(failure));
     }
-    Creation creation{Creation::Result::kCreated, {}};
+    Reading<bool> creation = Reading<bool>::Of(true);
     if (!MoveFileExA(temporary, path.c_str(), MOVEFILE_WRITE_THROUGH)) {
         // Without MOVEFILE_REPLACE_EXISTING the move refuses a name that is taken.
         const DWORD error = GetLastError();
         creation = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
-                       ? Creation{Creation::Result::kTaken, {}}
-                       : Creation{Creation::Result::kFailed, SystemErrorText(static_cast<int>(error))};
+                       ? Reading<bool>::Of(false)
+                       : Reading<bool>::Failed(FailureOf(path, error));
     }
-    if (creation.result != Creation::Result::kCreated) DeleteFileA(temporary);
+    if (creation.value != true) DeleteFileA(temporary);
     return creation;
 }
 
-std::optional<std::string> CheckCanWriteIn(const std::string& folder, std::size_t size) {
+Outcome CheckCanWriteIn(const std::string& folder, std::size_t size) {
     const DWORD attributes = GetFileAttributesA(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return Reason();
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return SystemErrorText(ERROR_DIRECTORY);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return SystemFailure(folder);
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return FailureOf(folder, ERROR_DIRECTORY);
     char temporary[MAX_PATH + 1] = {};
-    if (auto failure = WriteTemporary(folder, std::string(size, '\0'), temporary)) return failure;
+    if (Outcome failure = WriteTemporary(folder, std::string(size, '\0'), temporary); !failure.Done()) {
+        return failure;
+    }
     DeleteFileA(temporary);
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::string> CheckCanAppend(const std::string& path) {
+Outcome CheckCanAppend(const std::string& path) {
     Handle file(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                             nullptr));
-    if (file.Valid()) return std::nullopt;
+    if (file.Valid()) return {};
     const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND) return SystemErrorText(static_cast<int>(error));
+    if (error != ERROR_FILE_NOT_FOUND) return FailureOf(path, error);
     // Not there yet: its folder must take a new file. A file of that name made here, even for a moment,
     // could be another run's that has just appeared, so the check makes one of its own name instead.
     return CheckCanWriteIn(FolderOf(path), 0);

@@ -66,7 +66,7 @@ bool ClaimPort(int fd) { return flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, T
 // Raw 8-bit line at the given speed: every byte passes both ways unchanged. Parity, stop bits and
 // hardware flow control stay as the port has them.
 // Why a line could not be set up, or nothing when it was.
-using Reason = ConnectFailure::Reason;
+using Reason = SerialLink::OpenFailure::Reason;
 std::optional<Reason> ConfigureLine(int fd, std::int32_t baud) {
     termios line{};
     if (tcgetattr(fd, &line) != 0) {
@@ -195,34 +195,34 @@ void SerialLink::Release(int fd, const std::optional<LineSettings>& found) {
     close(fd);  // also drops the flock
 }
 
-std::optional<ConnectFailure> SerialLink::TryConnect(std::string_view portText, std::int32_t baudRate) {
+std::optional<SerialLink::OpenFailure> SerialLink::Open(std::string_view portText, std::int32_t baudRate) {
     if (m_open) {
         return std::nullopt;
     }
     const auto path = PortDevicePath(portText);
     if (!path) {
-        return ConnectFailure{Reason::kNotAPortNumber, {}, 0};
+        return OpenFailure{Reason::kNotAPortNumber, {}, 0};
     }
     // Speed 0 would mean "hang up" to the driver.
     if (baudRate <= 0) {
-        return ConnectFailure{Reason::kSpeedRefused, *path, 0};
+        return OpenFailure{Reason::kSpeedRefused, *path, 0};
     }
     // O_NONBLOCK: opening must not wait for carrier, and no read or write may block.
     const int fd = open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        return ConnectFailure{OpenReason(error), *path, error};
+        return OpenFailure{OpenReason(error), *path, error};
     }
     if (!ClaimPort(fd)) {
         const int error = errno;
         close(fd);
-        return ConnectFailure{error == ENOTTY ? Reason::kNotASerialPort : OpenReason(error), *path, error};
+        return OpenFailure{error == ENOTTY ? Reason::kNotASerialPort : OpenReason(error), *path, error};
     }
     const std::optional<LineSettings> found = ReadLineSettings(fd);
     if (const auto failure = ConfigureLine(fd, baudRate)) {
         const int error = errno;
         Release(fd, found);
-        return ConnectFailure{*failure, *path, error};
+        return OpenFailure{*failure, *path, error};
     }
     m_lowLatencySet = AskLowLatency(fd);
     m_holdTime = HoldTimeOf(fd);
@@ -233,7 +233,7 @@ std::optional<ConnectFailure> SerialLink::TryConnect(std::string_view portText, 
     return std::nullopt;
 }
 
-int SerialLink::Disconnect() {
+void SerialLink::Disconnect() {
     if (m_open) {
         if (m_trace) m_trace->Closed();
         if (m_lowLatencySet) EndLowLatency(m_fd);
@@ -243,12 +243,11 @@ int SerialLink::Disconnect() {
         m_found.reset();
         m_open = false;
     }
-    return 1;
 }
 
-int SerialLink::TransmitByte(std::uint8_t byte) {
+bool SerialLink::TransmitByte(std::uint8_t byte) {
     if (!m_open) {
-        return 0;
+        return false;
     }
     // A non-blocking write either hands the byte to the driver at once or not at all, so no write is
     // ever left in flight when this returns, and the next byte cannot overtake or pile onto it.
@@ -256,14 +255,14 @@ int SerialLink::TransmitByte(std::uint8_t byte) {
     for (;;) {
         const ssize_t written = write(m_fd, &byte, 1);
         if (written == 1) {
-            return 1;
+            return true;
         }
         if (written < 0 && errno == EINTR) {
             continue;
         }
         // EIO is an unplugged adapter or a far end that went away.
         if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            return 0;
+            return false;
         }
         pollfd room{m_fd, POLLOUT, 0};
         const int ready = poll(&room, 1, MillisecondsUntil(deadline));
@@ -271,7 +270,7 @@ int SerialLink::TransmitByte(std::uint8_t byte) {
             continue;
         }
         if (ready <= 0 || (room.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-            return 0;
+            return false;
         }
     }
 }
@@ -308,7 +307,7 @@ bool SerialLink::WaitForInput(std::chrono::microseconds span) {
     return false;
 }
 
-std::int32_t SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxCount, Tracing tracing) {
+std::optional<std::int32_t> SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxCount, Tracing tracing) {
     const std::int32_t waiting = InputCount();
     if (waiting <= 0 || maxCount <= 0 || dest.empty()) {
         return 0;
@@ -320,7 +319,7 @@ std::int32_t SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxC
         got = read(m_fd, dest.data(), wanted);
     } while (got < 0 && errno == EINTR);
     if (got < 0) {
-        return kReadFailed;
+        return std::nullopt;
     }
     if (got == 0) {
         return 0;

@@ -9,28 +9,13 @@
 #include <string>
 #include <string_view>
 
+#include "base/Outcome.h"
 #include "serial/ExchangeTrace.h"
 #ifndef _WIN32
 #include "serial/SerialSpeed.h"
 #endif
 
-// Why a port could not be opened.
-struct ConnectFailure {
-    enum class Reason {
-        kNotAPortNumber,    // the port text is not a plain number naming a port
-        kNoDevice,          // nothing at the device path
-        kPermissionDenied,  // this user may not open it
-        kInUse,             // another program has it
-        kNotASerialPort,    // something is there, but not a terminal device
-        kSpeedRefused,      // the driver would not run the line at that speed
-        kOther,
-    };
-    Reason reason = Reason::kOther;
-    std::string device;  // the path tried; empty when the text named none
-    int error = 0;       // the system's error number (errno, or GetLastError on Windows), when it gave one
-};
-
-// The system's own words for an error number as ConnectFailure holds it.
+// The system's own words for an error number (errno, or GetLastError on Windows).
 std::string SystemErrorText(int error);
 
 // The program's one connection to the device: a serial port opened by number and speed just before a
@@ -52,32 +37,47 @@ public:
     using Wait = std::function<void(std::chrono::milliseconds)>;
     void SetWait(Wait wait) { m_wait = std::move(wait); }
 
-    // 1 when the port is open (also when it already was: the first port and speed are kept),
-    // 0 when opening failed. The port text must be a plain decimal number (see PortPath.h).
-    int Connect(std::string_view portText, std::int32_t baudRate);
-    // Connect, saying why not: none once the port is open.
-    std::optional<ConnectFailure> TryConnect(std::string_view portText, std::int32_t baudRate);
+    // Why a port could not be opened, as the two implementations find it; Connect puts it in words.
+    struct OpenFailure {
+        enum class Reason {
+            kNotAPortNumber,    // the port text is not a plain number naming a port
+            kNoDevice,          // nothing at the device path
+            kPermissionDenied,  // this user may not open it
+            kInUse,             // another program has it
+            kNotASerialPort,    // something is there, but not a terminal device
+            kSpeedRefused,      // the driver would not run the line at that speed
+            kOther,
+        };
+        Reason reason = Reason::kOther;
+        std::string device;  // the path tried; empty when the text named none
+        int error = 0;
+    };
+
+    // Opens the port. Done once it is open (also when it already was: the first port and speed are
+    // kept); else kPortInUse or kPortFailed, with why in plain words (and what to do about it where there
+    // is something), the device path tried and the system's error number. The port text must be a plain
+    // decimal number (see PortPath.h).
+    Outcome Connect(std::string_view portText, std::int32_t baudRate);
 
     // Closes the port if open, after its output has drained (for at most a second), and leaves the
-    // line settings as Connect found them. Always 1; harmless on a closed link.
-    int Disconnect();
+    // line settings as Connect found them. Harmless on a closed link.
+    void Disconnect();
 
     // Writes the bytes one at a time and returns how many went out, stopping at the first byte that
     // could not be written (so a short count means a failed write). 0 when closed or empty.
     std::int32_t Transmit(std::span<const std::uint8_t> bytes);
 
-    // 1 when the byte was written within its bounds, 0 when it could not be.
-    int TransmitByte(std::uint8_t byte);
+    // Whether the byte was written within its bounds.
+    bool TransmitByte(std::uint8_t byte);
 
     // Received bytes waiting to be read; 0 when closed.
     std::int32_t InputCount();
 
     // Reads at most the bytes already waiting and at most maxCount of them into dest (also bounded by
-    // dest's size). 0 when closed or when nothing is waiting, kReadFailed when the read failed. Never
+    // dest's size): how many, 0 when closed or when nothing is waiting, none when the read failed. Never
     // blocks. A reply read in pieces is traced once, whole, by TraceReceived.
-    static constexpr std::int32_t kReadFailed = -1;
     enum class Tracing { kTraced, kUntraced };
-    std::int32_t Receive(std::span<std::uint8_t> dest, std::int32_t maxCount, Tracing tracing = Tracing::kTraced);
+    std::optional<std::int32_t> Receive(std::span<std::uint8_t> dest, std::int32_t maxCount, Tracing tracing = Tracing::kTraced);
     void TraceReceived(std::span<const std::uint8_t> bytes);
 
     // Blocks until a received byte is waiting or the span has passed: true when one is. A closed link,
@@ -107,6 +107,7 @@ public:
     void SetTrace(ExchangeTrace* trace) { m_trace = trace; }
 
 private:
+    std::optional<OpenFailure> Open(std::string_view portText, std::int32_t baudRate);
     void WaitFor(std::chrono::milliseconds span);
     void FlushInput();
 

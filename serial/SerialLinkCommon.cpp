@@ -6,6 +6,10 @@
 
 #include "serial/SerialLink.h"
 
+#include <string>
+
+#include "serial/PortDiscovery.h"
+
 void SerialLink::WaitFor(std::chrono::milliseconds span) {
     if (m_wait) {
         m_wait(span);
@@ -14,14 +18,45 @@ void SerialLink::WaitFor(std::chrono::milliseconds span) {
     }
 }
 
-int SerialLink::Connect(std::string_view portText, std::int32_t baudRate) {
-    return TryConnect(portText, baudRate) ? 0 : 1;
+namespace {
+
+// The plain words of a port that did not open, with what to do about it where there is something.
+std::string OpenFailureText(const SerialLink::OpenFailure& failure, std::string_view portText,
+                            std::int32_t baud) {
+    using Reason = SerialLink::OpenFailure::Reason;
+    switch (failure.reason) {
+        case Reason::kNotAPortNumber:
+            return "Serial Port \"" + std::string(portText) + "\" names no port: type a number such as 1";
+        case Reason::kNoDevice:
+            return failure.device + ": no such device";
+        case Reason::kPermissionDenied:
+            return failure.device + ": permission denied; " + std::string(kDialoutFix);
+        case Reason::kInUse:
+            return failure.device + ": in use by another program";
+        case Reason::kNotASerialPort:
+            return failure.device + ": not a serial port";
+        case Reason::kSpeedRefused:
+            return failure.device + ": the speed " + std::to_string(baud) + " was refused";
+        case Reason::kOther:
+            break;
+    }
+    return failure.device + ": " + SystemErrorText(failure.error);
+}
+
+}  // namespace
+
+Outcome SerialLink::Connect(std::string_view portText, std::int32_t baudRate) {
+    const std::optional<OpenFailure> failure = Open(portText, baudRate);
+    if (!failure) return {};
+    const auto kind =
+        failure->reason == OpenFailure::Reason::kInUse ? Outcome::Kind::kPortInUse : Outcome::Kind::kPortFailed;
+    return Outcome::Failed(kind, OpenFailureText(*failure, portText, baudRate), failure->device, failure->error);
 }
 
 std::int32_t SerialLink::Transmit(std::span<const std::uint8_t> bytes) {
     std::int32_t sent = 0;
     for (const std::uint8_t byte : bytes) {
-        if (sent == std::numeric_limits<std::int32_t>::max() || TransmitByte(byte) == 0) {
+        if (sent == std::numeric_limits<std::int32_t>::max() || !TransmitByte(byte)) {
             break;
         }
         ++sent;
@@ -40,10 +75,10 @@ std::int32_t SerialLink::DiscardInput() {
     std::vector<std::uint8_t> dropped;
     std::array<std::uint8_t, 256> chunk{};
     while (dropped.size() < kLongestNoted) {
-        const std::int32_t got =
+        const std::optional<std::int32_t> got =
             Receive(chunk, static_cast<std::int32_t>(chunk.size()), Tracing::kUntraced);
-        if (got <= 0) break;
-        dropped.insert(dropped.end(), chunk.begin(), chunk.begin() + got);
+        if (!got || *got <= 0) break;
+        dropped.insert(dropped.end(), chunk.begin(), chunk.begin() + *got);
     }
     FlushInput();
     if (m_trace && !dropped.empty()) m_trace->Discarded(dropped);

@@ -13,7 +13,7 @@
 namespace {
 
 using std::chrono::milliseconds;
-using Reason = ConnectFailure::Reason;
+using Reason = SerialLink::OpenFailure::Reason;
 
 // How long one byte's write is waited for before it is given up.
 constexpr DWORD kByteWaitMs = 1000;
@@ -119,28 +119,28 @@ void SerialLink::Release() {
     port.found.reset();
 }
 
-std::optional<ConnectFailure> SerialLink::TryConnect(std::string_view portText, std::int32_t baudRate) {
+std::optional<SerialLink::OpenFailure> SerialLink::Open(std::string_view portText, std::int32_t baudRate) {
     if (m_open) {
         return std::nullopt;
     }
     const auto path = PortDevicePath(portText);
     if (!path) {
-        return ConnectFailure{Reason::kNotAPortNumber, {}, 0};
+        return OpenFailure{Reason::kNotAPortNumber, {}, 0};
     }
     if (baudRate <= 0) {
-        return ConnectFailure{Reason::kSpeedRefused, *path, 0};
+        return OpenFailure{Reason::kSpeedRefused, *path, 0};
     }
     Port& port = *m_port;
     port.handle = CreateFileA(path->c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (port.handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        return ConnectFailure{OpenReason(error), *path, static_cast<int>(error)};
+        return OpenFailure{OpenReason(error), *path, static_cast<int>(error)};
     }
     const auto fail = [&](Reason reason) {
         const DWORD error = GetLastError();
         Release();
-        return ConnectFailure{reason, *path, static_cast<int>(error)};
+        return OpenFailure{reason, *path, static_cast<int>(error)};
     };
 
     // Reads return at once with what has arrived; a write gives up after its bound.
@@ -187,31 +187,30 @@ std::optional<ConnectFailure> SerialLink::TryConnect(std::string_view portText, 
     return std::nullopt;
 }
 
-int SerialLink::Disconnect() {
+void SerialLink::Disconnect() {
     if (m_open) {
         if (m_trace) m_trace->Closed();
         Release();
         m_open = false;
     }
-    return 1;
 }
 
-int SerialLink::TransmitByte(std::uint8_t byte) {
+bool SerialLink::TransmitByte(std::uint8_t byte) {
     if (!m_open) {
-        return 0;
+        return false;
     }
     Port& port = *m_port;
     ResetEvent(port.writeRecord.hEvent);
     DWORD written = 0;
     if (WriteFile(port.handle, &byte, 1, &written, &port.writeRecord)) {
-        return written == 1 ? 1 : 0;
+        return written == 1;
     }
     if (GetLastError() != ERROR_IO_PENDING) {
-        return 0;
+        return false;
     }
     // A write still pending after its wait is cancelled, so the next byte never shares the record with it.
     const auto moved = port.Finish(port.writeRecord, kByteWaitMs);
-    return moved && *moved == 1 ? 1 : 0;
+    return moved && *moved == 1;
 }
 
 std::int32_t SerialLink::InputCount() {
@@ -239,7 +238,7 @@ bool SerialLink::WaitForInput(std::chrono::microseconds span) {
     }
 }
 
-std::int32_t SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxCount, Tracing tracing) {
+std::optional<std::int32_t> SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxCount, Tracing tracing) {
     const std::int32_t waiting = InputCount();
     if (waiting <= 0 || maxCount <= 0 || dest.empty()) {
         return 0;
@@ -251,7 +250,7 @@ std::int32_t SerialLink::Receive(std::span<std::uint8_t> dest, std::int32_t maxC
     DWORD got = 0;
     if (!ReadFile(port.handle, dest.data(), wanted, &got, &port.readRecord)) {
         if (GetLastError() != ERROR_IO_PENDING) {
-            return kReadFailed;
+            return std::nullopt;
         }
         // Waited for, and cancelled if it is still in flight, so that no byte lands in the buffer after
         // the caller has taken it back; what it did read is counted.

@@ -10,6 +10,7 @@
 
 #include "app/ControlIds.h"
 #include "app/RadioConfigDialog.h"
+#include "device/ReplyShapes.h"
 #include "tests/support/FarEnd.h"
 #include "serial/ExchangeTrace.h"
 #include "tests/support/MemoryDialogControls.h"
@@ -49,7 +50,7 @@ TEST_F(ExchangeTest, AReplyIsReadWholeAndNothingOfAnEarlierOneStays) {
     for (const Bytes& reply : {Bytes(12, 0xAA), Bytes{0x35, 0x02, 0x02}}) {
         ASSERT_TRUE(session.SendRequest(request, outcome));
         far.Send(reply);
-        EXPECT_EQ(session.AwaitReply(50, 10, kThreeBytes, outcome), static_cast<int>(reply.size()));
+        EXPECT_EQ(Count(session.AwaitReply(50, 10, kThreeBytes, outcome)), static_cast<int>(reply.size()));
     }
     const auto buffer = session.Reply(40);
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 3), (Bytes{0x35, 0x02, 0x02}));
@@ -67,13 +68,13 @@ TEST_F(ExchangeTest, BytesWaitingBeforeARequestAreDroppedAndTraced) {
         double now = 0;
         ExchangeTrace trace(open_memstream(&text, &size), [&now] { return now += 1; });
         dialog.Link().SetTrace(&trace);
-        ASSERT_EQ(dialog.Link().Connect("1", 19200), 1);
+        ASSERT_TRUE(dialog.Link().Connect("1", 19200).Done());
         far.Send({0x35, 0x36});
         Settle(dialog.Link(), 2);
         ASSERT_TRUE(session.SendRequest(request, outcome));
         EXPECT_EQ(Sent(2), request);
         far.Send({0x35, 0x02, 0x02});
-        EXPECT_EQ(session.AwaitReply(50, 10, kThreeBytes, outcome), 3);
+        EXPECT_EQ(Count(session.AwaitReply(50, 10, kThreeBytes, outcome)), 3);
         EXPECT_EQ(Bytes(session.Reply(3).begin(), session.Reply(3).end()), (Bytes{0x35, 0x02, 0x02}));
         dialog.Link().Disconnect();
         dialog.Link().SetTrace(nullptr);
@@ -93,7 +94,7 @@ TEST_F(ExchangeTest, TheReplyIsAwaitedFromWhenTheRequestHasLeftTheLine) {
         std::this_thread::sleep_for(std::chrono::milliseconds(700));
         far.Send({0x37, 0x01, 0x00});
     });
-    EXPECT_EQ(session.AwaitReply(50, 10, kThreeBytes, outcome), 3);
+    EXPECT_EQ(Count(session.AwaitReply(50, 10, kThreeBytes, outcome)), 3);
     device.join();
     EXPECT_EQ(dialog.LogContents(), "");
 }
@@ -104,7 +105,7 @@ TEST_F(ExchangeTest, PollCountZeroWaitsPastTheUsualRoundsUntilTheReplyComes) {
         std::this_thread::sleep_for(std::chrono::milliseconds(600));
         far.Send({0x36, 0x02, 0x05});
     });
-    EXPECT_EQ(session.AwaitReply(0, 10, kThreeBytes, outcome), 3);
+    EXPECT_EQ(Count(session.AwaitReply(0, 10, kThreeBytes, outcome)), 3);
     late.join();
     EXPECT_EQ(dialog.LogContents(), "");
 }
@@ -113,7 +114,7 @@ TEST_F(ExchangeTest, FiftyBytesWaitingGiveFortyAndLeaveTen) {
     ASSERT_TRUE(session.SendRequest(request, outcome));
     far.Send(Bytes(50, 0x42));
     Settle(dialog.Link(), 50);
-    EXPECT_EQ(session.AwaitReply(50, 10, kThreeBytes, outcome), 40);
+    EXPECT_EQ(Count(session.AwaitReply(50, 10, kThreeBytes, outcome)), 40);
     EXPECT_EQ(dialog.Link().InputCount(), 10);
 }
 
@@ -182,7 +183,7 @@ TEST_F(ExchangeTest, PortFailuresAreLoggedInPlainWordsAndNothingIsSent) {
     }
     // Another program holds the port.
     SerialLink other;
-    ASSERT_EQ(other.Connect("1", 19200), 1);
+    ASSERT_TRUE(other.Connect("1", 19200).Done());
     dialog.LogText("");
     controls.SetDlgItemText(ctl::kSerialPortEdit, "1");
     controls.SetDlgItemText(ctl::kBaudEdit, "19200");
@@ -197,7 +198,7 @@ TEST_F(ExchangeTest, NothingToSendLogsBothLines) {
 
 // An adapter pulled out before the request goes: the failure is reported, not counted as sent.
 TEST_F(ExchangeTest, UnpluggedAdapterIsAFailedSendNotASuccess) {
-    ASSERT_EQ(dialog.Link().Connect("1", 19200), 1);
+    ASSERT_TRUE(dialog.Link().Connect("1", 19200).Done());
     far.CloseMaster();
     EXPECT_FALSE(session.SendRequest(request, outcome));
     EXPECT_EQ(dialog.LogContents(), "Error while sending data\r\n");

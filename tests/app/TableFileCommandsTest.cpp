@@ -219,11 +219,13 @@ TEST_F(TableFileTest, ReadWholeFileReadsAFileOfAtMostItsLimit) {
         const auto result = ReadWholeFile(file.string(), c.limit);
         const std::string name = std::to_string(c.size) + " bytes, limit " + std::to_string(c.limit);
         if (c.read) {
-            ASSERT_EQ(result.index(), 0U) << name << ": " << std::get<1>(result);
-            EXPECT_EQ(std::get<0>(result), bytes) << name;
+            ASSERT_TRUE(result.value) << name << ": " << result.outcome.reason;
+            EXPECT_EQ(*result.value, bytes) << name;
         } else {
-            ASSERT_EQ(result.index(), 1U) << name;
-            EXPECT_EQ(std::get<1>(result), "larger than a table file can be") << name;
+            ASSERT_FALSE(result.value) << name;
+            EXPECT_EQ(result.outcome.kind, Outcome::Kind::kFileFailed) << name;
+            EXPECT_EQ(result.outcome.reason, "larger than a table file can be") << name;
+            EXPECT_EQ(result.outcome.path, file.string()) << name;
         }
     }
 }

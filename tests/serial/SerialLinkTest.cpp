@@ -72,7 +72,7 @@ protected:
 TEST_F(SerialLinkTest, EveryByteValuePassesUnchangedBothWays) {
     FarEnd far(m_portsDir, 1);
     SerialLink link;
-    ASSERT_EQ(link.Connect("1", 19200), 1);
+    ASSERT_TRUE(link.Connect("1", 19200).Done());
     const Bytes all = Sequence(256);  // 0x00, 0x03, 0x0A, 0x0D, 0x11, 0x13, 0x7F among them
 
     EXPECT_EQ(link.Transmit(all), 256);
@@ -86,7 +86,7 @@ TEST_F(SerialLinkTest, EveryByteValuePassesUnchangedBothWays) {
     EXPECT_EQ(got, all);
 
     // An echo of what the far end sent would arrive ahead of this byte.
-    EXPECT_EQ(link.TransmitByte(0x55), 1);
+    EXPECT_TRUE(link.TransmitByte(0x55));
     EXPECT_EQ(far.Read(1), Bytes{0x55});
 }
 
@@ -94,8 +94,8 @@ TEST_F(SerialLinkTest, ASecondLinkIsRefusedUntilTheFirstDisconnects) {
     FarEnd far(m_portsDir, 1);
     SerialLink first;
     SerialLink second;
-    ASSERT_EQ(first.Connect("1", 19200), 1);
-    EXPECT_EQ(second.Connect("1", 19200), 0);
+    ASSERT_TRUE(first.Connect("1", 19200).Done());
+    EXPECT_FALSE(second.Connect("1", 19200).Done());
     EXPECT_FALSE(second.IsOpen());
 
     // The refused attempt must not have released the first link's hold either.
@@ -103,17 +103,17 @@ TEST_F(SerialLinkTest, ASecondLinkIsRefusedUntilTheFirstDisconnects) {
     ASSERT_EQ(ioctl(far.Slave(), TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 1);
 
-    EXPECT_EQ(first.Disconnect(), 1);
+    first.Disconnect();
     // Left set, the flag would outlive the close on a pseudo-terminal and lock out other users.
     ASSERT_EQ(ioctl(far.Slave(), TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 0);
-    EXPECT_EQ(second.Connect("1", 19200), 1);
+    EXPECT_TRUE(second.Connect("1", 19200).Done());
 }
 
 TEST_F(SerialLinkTest, ReceiveTakesNoMoreThanAskedAndLeavesTheRestQueued) {
     FarEnd far(m_portsDir, 1);
     SerialLink link;
-    ASSERT_EQ(link.Connect("1", 19200), 1);
+    ASSERT_TRUE(link.Connect("1", 19200).Done());
     const Bytes fifty = Sequence(50);
     far.Send(fifty);
     ASSERT_EQ(WaitForInput(link, 50), 50);
@@ -140,7 +140,7 @@ TEST_F(SerialLinkTest, ReceiveTakesNoMoreThanAskedAndLeavesTheRestQueued) {
     // mode it was found in, where only a whole line counts as queued.
     far.Send({'A', 'B', '\n'});
     ASSERT_EQ(WaitForQueued(far.Slave(), 3), 3);
-    ASSERT_EQ(link.Connect("1", 19200), 1);
+    ASSERT_TRUE(link.Connect("1", 19200).Done());
     EXPECT_EQ(link.InputCount(), 0);
 }
 
@@ -153,25 +153,25 @@ TEST_F(SerialLinkTest, AClosedLinkDoesNothing) {
     ASSERT_EQ(tcsetattr(far.Slave(), TCSANOW, &raw), 0);
     SerialLink never;
     SerialLink closed;
-    ASSERT_EQ(closed.Connect("1", 19200), 1);
+    ASSERT_TRUE(closed.Connect("1", 19200).Done());
     EXPECT_EQ(closed.Transmit({}), 0);
-    EXPECT_EQ(closed.Disconnect(), 1);
+    closed.Disconnect();
     far.Send({1, 2, 3});
 
     for (SerialLink* link : {&never, &closed}) {
-        EXPECT_EQ(link->Disconnect(), 1);
-        EXPECT_EQ(link->Disconnect(), 1);
+        link->Disconnect();
+        link->Disconnect();
         EXPECT_FALSE(link->IsOpen());
         EXPECT_EQ(link->Transmit(Bytes{0x33, 0x02}), 0);
-        EXPECT_EQ(link->TransmitByte(0x33), 0);
+        EXPECT_FALSE(link->TransmitByte(0x33));
         EXPECT_EQ(link->InputCount(), 0);
         Bytes dest(40);
         EXPECT_EQ(link->Receive(dest, 40), 0);
     }
 
     SerialLink open;
-    ASSERT_EQ(open.Connect("1", 19200), 1);
-    EXPECT_EQ(open.TransmitByte(0x55), 1);
+    ASSERT_TRUE(open.Connect("1", 19200).Done());
+    EXPECT_TRUE(open.TransmitByte(0x55));
     EXPECT_EQ(far.Read(1), Bytes{0x55}) << "nothing else may have gone out";
 }
 
@@ -179,21 +179,21 @@ TEST_F(SerialLinkTest, ConnectOnAnOpenLinkKeepsTheFirstPortAndSpeed) {
     FarEnd one(m_portsDir, 1);
     FarEnd two(m_portsDir, 2);
     SerialLink link;
-    ASSERT_EQ(link.Connect("1", 19200), 1);
-    EXPECT_EQ(link.Connect("2", 9600), 1);
+    ASSERT_TRUE(link.Connect("1", 19200).Done());
+    EXPECT_TRUE(link.Connect("2", 9600).Done());
     EXPECT_EQ(LineSpeed(one.Slave()), 19200u);
-    EXPECT_EQ(link.TransmitByte(0x42), 1);
+    EXPECT_TRUE(link.TransmitByte(0x42));
     EXPECT_EQ(one.Read(1), Bytes{0x42});
 
     SerialLink other;
-    EXPECT_EQ(other.Connect("2", 9600), 1) << "the second port was never taken";
+    EXPECT_TRUE(other.Connect("2", 9600).Done()) << "the second port was never taken";
 }
 
 TEST_F(SerialLinkTest, SpeedsWithAndWithoutABConstantApply) {
     FarEnd far(m_portsDir, 1);
     for (const std::int32_t speed : {19200, 9600, 115200, 4000000, 31250, 250000, 123457, 1}) {
         SerialLink link;
-        ASSERT_EQ(link.Connect("1", speed), 1) << speed;
+        ASSERT_TRUE(link.Connect("1", speed).Done()) << speed;
         EXPECT_EQ(LineSpeed(far.Slave()), static_cast<std::uint32_t>(speed));
     }
 }
@@ -208,7 +208,7 @@ TEST_F(SerialLinkTest, FramingAndFlowControlStayAsFound) {
         ASSERT_EQ(tcsetattr(far.Slave(), TCSANOW, &line), 0);
 
         SerialLink link;
-        ASSERT_EQ(link.Connect("1", 19200), 1);
+        ASSERT_TRUE(link.Connect("1", 19200).Done());
         ASSERT_EQ(tcgetattr(far.Slave(), &line), 0);
         EXPECT_EQ(line.c_cflag & kLeftAlone, found);
         EXPECT_EQ(line.c_cflag & CSIZE, tcflag_t{CS8});
@@ -228,7 +228,7 @@ TEST_F(SerialLinkTest, DisconnectLeavesTheLineAsConnectFoundIt) {
         const auto found = ReadLineSettings(far.Slave());
         ASSERT_TRUE(found);
         SerialLink link;
-        ASSERT_EQ(link.Connect("1", c.linkSpeed), 1);
+        ASSERT_TRUE(link.Connect("1", c.linkSpeed).Done());
         EXPECT_NE(ReadLineSettings(far.Slave()), found);
         link.Disconnect();
         EXPECT_EQ(ReadLineSettings(far.Slave()), found) << c.foundSpeed << " after " << c.linkSpeed;
@@ -244,7 +244,7 @@ TEST_F(SerialLinkTest, TraceRecordsEachExchangeOnALine) {
         ExchangeTrace trace(open_memstream(&text, &size), [&now] { return now += 1.5; });
         SerialLink link;
         link.SetTrace(&trace);
-        ASSERT_EQ(link.Connect("1", 19200), 1);
+        ASSERT_TRUE(link.Connect("1", 19200).Done());
         EXPECT_EQ(link.Transmit(Bytes{0x35, 0x02}), 2);
         EXPECT_EQ(far.Read(2), (Bytes{0x35, 0x02}));
         far.Send({0x35, 0x02, 0xFF});
@@ -271,7 +271,7 @@ TEST_F(SerialLinkTest, DiscardInputDropsWhatIsWaitingAndTracesIt) {
         ExchangeTrace trace(open_memstream(&text, &size), [&now] { return now += 1; });
         SerialLink link;
         link.SetTrace(&trace);
-        ASSERT_EQ(link.Connect("1", 19200), 1);
+        ASSERT_TRUE(link.Connect("1", 19200).Done());
         EXPECT_EQ(link.DiscardInput(), 0);
         const Bytes stale = Sequence(300);  // more than one read takes
         far.Send(stale);
@@ -317,7 +317,7 @@ TEST_F(SerialLinkTest, HoldTimeFollowsTheAdapterLatencyTimerWhereTheSystemTellsI
                           Case{"256", fallback}, Case{"-1", fallback}, Case{"fast", fallback}}) {
         if (c.timer) std::ofstream(port / "latency_timer") << c.timer << '\n';
         SerialLink link;
-        ASSERT_EQ(link.Connect("1", 19200), 1);  // the pseudo-terminal refuses low latency: no matter
+        ASSERT_TRUE(link.Connect("1", 19200).Done());  // the pseudo-terminal refuses low latency: no matter
         EXPECT_EQ(link.HoldTime(), c.hold) << (c.timer ? c.timer : "none");
     }
     std::filesystem::remove_all(root);
@@ -335,18 +335,18 @@ TEST_F(SerialLinkTest, RefusedConnectsLeaveNothingOpen) {
     };
     for (const auto& c : cases) {
         SerialLink link;
-        EXPECT_EQ(link.Connect(c.port, c.speed), 0) << '"' << c.port << "\" " << c.speed;
+        EXPECT_FALSE(link.Connect(c.port, c.speed).Done()) << '"' << c.port << "\" " << c.speed;
         EXPECT_FALSE(link.IsOpen());
-        EXPECT_EQ(link.TransmitByte(0x33), 0);
+        EXPECT_FALSE(link.TransmitByte(0x33));
     }
     SerialLink link;
-    EXPECT_EQ(link.Connect("1", 19200), 1);
+    EXPECT_TRUE(link.Connect("1", 19200).Done());
 }
 
 TEST_F(SerialLinkTest, TheFarEndClosingMidExchangeFailsWithoutHanging) {
     FarEnd far(m_portsDir, 1);
     SerialLink link;
-    ASSERT_EQ(link.Connect("1", 19200), 1);
+    ASSERT_TRUE(link.Connect("1", 19200).Done());
     EXPECT_EQ(link.Transmit(Bytes{0x37, 0x02}), 2);
     EXPECT_EQ(far.Read(2), (Bytes{0x37, 0x02}));
     far.Send({0x37});
@@ -356,16 +356,16 @@ TEST_F(SerialLinkTest, TheFarEndClosingMidExchangeFailsWithoutHanging) {
     Bytes dest(40);
     EXPECT_EQ(link.Receive(dest, 40), 0);
     EXPECT_EQ(link.Transmit(Bytes{0x37, 0x02, 0x00}), 0);
-    EXPECT_EQ(link.TransmitByte(0x37), 0);
-    EXPECT_EQ(link.Disconnect(), 1);
+    EXPECT_FALSE(link.TransmitByte(0x37));
+    link.Disconnect();
     EXPECT_FALSE(link.IsOpen());
-    EXPECT_EQ(link.Connect("1", 19200), 0);
+    EXPECT_FALSE(link.Connect("1", 19200).Done());
 }
 
 TEST_F(SerialLinkTest, OutputHeldUpFailsTheByteInsteadOfSendingItLater) {
     FarEnd far(m_portsDir, 1);
     SerialLink link;
-    ASSERT_EQ(link.Connect("1", 19200), 1);
+    ASSERT_TRUE(link.Connect("1", 19200).Done());
     // The way XOFF or a low CTS would hold the line up.
     ASSERT_EQ(tcflow(far.Slave(), TCOOFF), 0);
     EXPECT_EQ(link.Transmit(Bytes{1, 2, 3}), 0);

@@ -41,7 +41,7 @@ Bytes AwaitReply(SerialLink& link, milliseconds interval = milliseconds(10)) {
         if (link.InputCount() > 0) {
             std::this_thread::sleep_for(interval);
             Bytes reply(40);
-            reply.resize(static_cast<std::size_t>(std::max(0, link.Receive(reply, 40))));
+            reply.resize(static_cast<std::size_t>(std::max(0, link.Receive(reply, 40).value_or(0))));
             return reply;
         }
     }
@@ -65,7 +65,7 @@ protected:
 
     Bytes Command(const Bytes& request, milliseconds interval = milliseconds(10)) {
         SerialLink link;
-        if (link.Connect("4", 19200) != 1) return {0xEE};
+        if (!link.Connect("4", 19200).Done()) return {0xEE};
         if (link.Transmit(request) != static_cast<std::int32_t>(request.size())) return {0xEF};
         Bytes reply = AwaitReply(link, interval);
         link.Disconnect();
@@ -95,7 +95,7 @@ TEST_F(SerialLinkEndToEnd, EachCommandOnAPortOpenedAndClosedForIt) {
 TEST_F(SerialLinkEndToEnd, ManyExchangesOnOnePortKeepTheirFrames) {
     PtyServer& server = Serve();
     SerialLink link;
-    ASSERT_EQ(link.Connect("4", 19200), 1);
+    ASSERT_TRUE(link.Connect("4", 19200).Done());
     for (std::uint8_t row = 1; row <= 30; ++row) {
         const std::uint8_t digit = static_cast<std::uint8_t>('0' + row % 10);
         const Bytes codes = row % 3 == 0 ? Bytes{0x33, 0x01, 0x00, row}
@@ -116,7 +116,7 @@ TEST_F(SerialLinkEndToEnd, ManyExchangesOnOnePortKeepTheirFrames) {
 TEST_F(SerialLinkEndToEnd, ALongReplyLeavesWhatIsPastFortyBytesQueued) {
     Serve({"37/r:long"});
     SerialLink link;
-    ASSERT_EQ(link.Connect("4", 19200), 1);
+    ASSERT_TRUE(link.Connect("4", 19200).Done());
     ASSERT_EQ(link.Transmit(Bytes{0x37, 0x02}), 2);
     EXPECT_EQ(AwaitReply(link, milliseconds(100)).size(), 40u);
     EXPECT_EQ(link.InputCount(), 10);
@@ -125,7 +125,7 @@ TEST_F(SerialLinkEndToEnd, ALongReplyLeavesWhatIsPastFortyBytesQueued) {
 TEST_F(SerialLinkEndToEnd, AnUnpluggedDeviceGivesNoReplyAndNoHang) {
     PtyServer& server = Serve({"*@2:unplug"});
     SerialLink link;
-    ASSERT_EQ(link.Connect("4", 19200), 1);
+    ASSERT_TRUE(link.Connect("4", 19200).Done());
     ASSERT_EQ(link.Transmit(Bytes{0x34, 0x02}), 2);
     EXPECT_EQ(AwaitReply(link), Bytes({0x34, 0x02, 0x01}));
     ASSERT_EQ(link.Transmit(Bytes{0x35, 0x02}), 2);
@@ -135,7 +135,7 @@ TEST_F(SerialLinkEndToEnd, AnUnpluggedDeviceGivesNoReplyAndNoHang) {
     EXPECT_EQ(link.Receive(buffer, 40), 0);
     EXPECT_LT(link.Transmit(Bytes{0x34, 0x02}), 2);
     link.Disconnect();
-    EXPECT_EQ(link.Connect("4", 19200), 0);
+    EXPECT_FALSE(link.Connect("4", 19200).Done());
 }
 
 }  // namespace

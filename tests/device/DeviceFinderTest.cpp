@@ -47,7 +47,7 @@ TEST(DeviceFinderTest, FindsTheAnsweringPortsAndLeavesABusyOneAlone) {
     const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     ASSERT_GE(inotify_add_watch(watch, (dir + "/com6").c_str(), IN_OPEN | IN_CLOSE), 0);
     SerialLink other;
-    ASSERT_EQ(other.Connect("3", 19200), 1);
+    ASSERT_TRUE(other.Connect("3", 19200).Done());
 
     const std::vector<FoundPort> found = FindDevices(
         {Port(dir, 1), Port(dir, 2), Port(dir, 3), Port(dir, 4), Port(dir, 5), Port(dir, 6)}, {19200, 9600});
@@ -71,7 +71,7 @@ TEST(DeviceFinderTest, FindsTheAnsweringPortsAndLeavesABusyOneAlone) {
     close(watch);
     EXPECT_TRUE(found[0].answered && found[4].answered);
     EXPECT_FALSE(found[1].answered || found[2].answered || found[3].answered);
-    EXPECT_TRUE(found[2].busy);
+    EXPECT_TRUE(found[2].Busy());
     // The device records a reply as it sends it, maybe a moment after the finder has it.
     EXPECT_TRUE(silent->WaitForRecords(2, testsupport::kHangBound));
     EXPECT_TRUE(first->WaitForRecords(4, testsupport::kHangBound));
