@@ -14,7 +14,8 @@ class HomeNumberTable;
 //
 // Any thread may call these. An implementation runs each call on the window's thread, so a worker thread
 // sees the same window the handlers do; RunAsUnit runs a whole sequence there without anything from
-// another thread interleaving.
+// another thread interleaving. A worker does not call them while it runs: it hands what it has for the
+// window over with Post, and never waits for the window.
 class DialogControls {
 public:
     virtual ~DialogControls() = default;
@@ -92,4 +93,7 @@ public:
 
     // Runs the sequence on the window's thread as one unit and returns when it is done.
     virtual void RunAsUnit(const std::function<void()>& unit) = 0;
+    // Has the work run on the window's thread as one unit, in the order posted, and returns without
+    // waiting for it.
+    virtual void Post(std::function<void()> work) = 0;
 };

@@ -18,8 +18,6 @@ constexpr int kCodeLength = 3;
 
 }  // namespace
 
-void RadioConfigDialog::ResetHomeNumberTable() { m_table.Reset(); }
-
 void RadioConfigDialog::SetHomeNumberRow(std::string_view homeNumberText, const std::string& tx,
                                          const std::string& rx) {
     m_table.SetRow(homeNumberText, tx, rx);

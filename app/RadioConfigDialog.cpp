@@ -11,34 +11,6 @@
 
 namespace {
 
-constexpr std::array<int, 25> kBusyLock{
-    ctl::kSquelchGet,
-    ctl::kSquelchSet,
-    ctl::kMinVolumeGet,
-    ctl::kMinVolumeSet,
-    ctl::kRadioMfgSet,
-    ctl::kRadioMfgGet,
-    ctl::kDtmfDelayGet,
-    ctl::kDtmfDelaySet,
-    ctl::kSerialNumberRead,
-    ctl::kSerialNumberWrite,
-    ctl::kDispGet,
-    ctl::kDispSet,
-    ctl::kWriteAll,
-    ctl::kReadAll,
-    ctl::kRead,
-    ctl::kWrite,
-    ctl::kWideBandGet,
-    ctl::kWideBandSet,
-    ctl::kHomeNumberList,
-    ctl::kAdd,
-    ctl::kSaveAs,
-    ctl::kOpen,
-    ctl::kUserDescriptionWrite,
-    ctl::kUserDescriptionRead,
-    ctl::kVerify,
-};
-
 // The lists of the choice settings.
 struct ChoiceList {
     int id;
@@ -132,13 +104,15 @@ const std::array<RadioConfigDialog::ExchangeRule, 6> RadioConfigDialog::kExchang
     {ctl::kUserDescriptionEdit, &RadioConfigDialog::m_userDescription, nullptr, 12, 0, 0},
 }};
 
-// The session sends on the port and speed the window names at each request. A wait on the window's
+// The session sends on the port and speed the window names at each request, or during a transfer on those
+// it took at its start. A wait on the window's
 // thread keeps the window painting (and dropping input) between short slices of it; a worker's blocks.
 RadioConfigDialog::RadioConfigDialog(DialogControls& controls)
     : m_controls(controls),
       m_session(
           m_log, [this](int ms) { m_controls.Sleep(ms); },
           [this] {
+              if (m_transferPort) return *m_transferPort;
               return DeviceSession::PortChoice{m_controls.GetDlgItemText(ctl::kSerialPortEdit),
                                                m_controls.GetDlgItemInt(ctl::kBaudEdit)};
           },
@@ -155,21 +129,13 @@ RadioConfigDialog::RadioConfigDialog(DialogControls& controls)
               }
           }) {}
 
-// A transfer still running is stopped and waited for while the window keeps serving its calls: the
-// worker must neither outlive the window nor wait on a window that has stopped answering.
+// A transfer still running has been stopped and waited for by now (the runner goes first).
 RadioConfigDialog::~RadioConfigDialog() {
-    if (m_worker.joinable()) {
-        m_stopRequested = true;
-        while (m_threadActive) m_controls.Sleep(5);
-        m_worker.join();
-    }
     m_session.Link().Disconnect();
     m_controls.ShowTable(ctl::kHomeNumberList, nullptr);
 }
 
 std::span<const EventBinding> RadioConfigDialog::EventTable() { return kEvents; }
-
-std::span<const int> RadioConfigDialog::BusyLockControls() { return kBusyLock; }
 
 bool RadioConfigDialog::OnInitDialog() {
     for (const ChoiceList& list : kChoiceLists) {
@@ -247,7 +213,7 @@ bool RadioConfigDialog::UnsavedChangesMayGo() {
 }
 
 bool RadioConfigDialog::CloseWithoutAsking() {
-    if (m_threadActive) {
+    if (m_transfers.Running()) {
         StopTransfer(AfterStop::kClose);
         return true;
     }
@@ -257,99 +223,7 @@ bool RadioConfigDialog::CloseWithoutAsking() {
 }
 
 bool RadioConfigDialog::CanClose() const {
-    return m_commandsRunning.load() == 0 && !m_workerFlag.load() && !m_threadActive.load();
-}
-
-// Disabling the focused button moves the focus on to the next control, where a following Enter or Space
-// would act on something the operator never chose. The lock remembers both places; only the first
-// LockCommands of a run does (a worker's commands lock again under its lock).
-void RadioConfigDialog::LockCommands() {
-    m_controls.RunAsUnit([&] {
-        const bool first = !m_lockHeld;
-        if (first) m_focusBeforeLock = m_controls.GetFocus();
-        for (int id : kBusyLock) m_controls.EnableWindow(id, false);
-        if (first) m_focusAfterLock = m_controls.GetFocus();
-        m_lockHeld = true;
-    });
-}
-
-void RadioConfigDialog::UnlockCommands() {
-    m_controls.DiscardPendingInput();
-    m_controls.RunAsUnit([&] { ReleaseLock(); });
-}
-
-// On the window's thread.
-void RadioConfigDialog::ReleaseLock() {
-    for (int id : kBusyLock) m_controls.EnableWindow(id, true);
-    if (m_lockHeld && m_focusBeforeLock != 0 && m_controls.GetFocus() == m_focusAfterLock) {
-        m_controls.SetFocus(m_focusBeforeLock);
-    }
-    m_lockHeld = false;
-}
-
-// Each append or clear, together with the console refresh after it, runs as one unit on the window's
-// thread, so a worker appending and Clear Screen on the window's thread never see half of the other.
-void RadioConfigDialog::AppendLog(std::string_view piece, bool pause) {
-    m_controls.RunAsUnit([&] {
-        if (!piece.empty()) {
-            if (!m_logText.empty() && m_logText.back() == '\r' && piece.front() == '\n') ++m_logLines;
-            for (std::size_t i = piece.find("\r\n"); i != std::string_view::npos;
-                 i = piece.find("\r\n", i + 2)) {
-                ++m_logLines;
-            }
-            m_logText.append(piece);
-            m_controls.AppendConsole(piece);
-        }
-        RefreshConsole();
-    });
-    if (pause) m_controls.Sleep(100);
-}
-
-// The console follows its newest lines: line n - 5 becomes the first one shown, n counting the empty
-// line after a final line end. Only the new text reaches the control, so an append costs the same however
-// long the log has grown.
-void RadioConfigDialog::RefreshConsole() { m_controls.ScrollConsoleTo(m_logLines > 5 ? m_logLines - 5 : 0); }
-
-void RadioConfigDialog::LogText(std::string_view text, bool pause) {
-    // The text is taken as a C string: it ends at its first zero byte.
-    std::string_view shown = text.substr(0, text.find('\0'));
-    if (!shown.empty()) {
-        AppendLog(shown, pause);
-        return;
-    }
-    m_controls.RunAsUnit([&] {
-        m_logText.clear();
-        m_logLines = 1;
-        m_controls.ClearConsole();
-        RefreshConsole();
-    });
-    if (pause) m_controls.Sleep(100);
-}
-
-void RadioConfigDialog::LogNumber(std::int32_t value, bool pause) { AppendLog(std::to_string(value), pause); }
-
-void RadioConfigDialog::LogString(const std::string& text, bool pause) { AppendLog(text, pause); }
-
-void RadioConfigDialog::LogHex(std::span<const std::uint8_t> bytes, std::int32_t count) {
-    AppendLog(HexDigits(bytes, count), false);
-}
-
-void RadioConfigDialog::OnClearScreen() { LogText("", false); }
-
-std::int32_t RadioConfigDialog::SelectionValue(int listIndex) {
-    return listIndex == 0 ? 1 : listIndex == 1 ? 2 : 0;
-}
-
-void RadioConfigDialog::OnDispSelChange() {
-    m_dispChoice = SelectionValue(m_controls.GetCurSel(ctl::kDispList));
-}
-
-void RadioConfigDialog::OnSquelchSelChange() {
-    m_squelchChoice = SelectionValue(m_controls.GetCurSel(ctl::kSquelchList));
-}
-
-void RadioConfigDialog::OnRadioMfgSelChange() {
-    m_mfgChoice = SelectionValue(m_controls.GetCurSel(ctl::kRadioMfgList));
+    return m_commandsRunning.load() == 0 && !m_workerFlag.load() && !m_transfers.Running();
 }
 
 RadioConfigDialog::CommandCycle::CommandCycle(RadioConfigDialog& dialog, Unlock unlock)

@@ -1,6 +1,7 @@
-// Write All, Read All and Verify: every row of the table exchanged with the device on a worker thread,
-// then the settings, by the device session. The worker reaches the window only through DialogControls, whose calls
-// run on the window's thread, so the window stays responsive throughout.
+// Write All, Read All and Verify: every row of the table exchanged with the device by the device session
+// on the transfer runner's thread, then the settings. The run takes the port and the settings from the
+// window once, at its start, and hands back what it reads: its thread never waits on the window's.
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -10,34 +11,30 @@
 
 namespace {
 
-std::optional<std::thread> StartThread(std::function<void()> body) {
-    try {
-        return std::thread(std::move(body));
-    } catch (const std::system_error&) {
-        return std::nullopt;  // the system has no thread to give
-    }
-}
-
-}  // namespace
-
-// The progress bar shows how far the run has come; a stop asked for on the window's thread ends it.
-class RadioConfigDialog::TransferProgress : public DeviceSession::Progress {
+// The settings as the window held them when the run started. What the run reads is kept here for the
+// run and handed to the window's controls without waiting.
+class TakenSettings : public SettingsPanel {
 public:
-    explicit TransferProgress(RadioConfigDialog& dialog) : m_dialog(dialog) {}
-    void RowsDone(std::int32_t rows) override {
-        const std::int32_t total = m_dialog.m_rowCount;
-        m_dialog.m_controls.SetProgress(ctl::kTransferProgress, rows, total,
-                                        std::to_string(rows) + " of " + std::to_string(total));
+    TakenSettings(SettingValues taken, DialogControls& controls, SettingsPanel& window)
+        : m_taken(std::move(taken)), m_controls(controls), m_window(window) {}
+    std::int32_t Value(const protocol::DeviceCommand& command) override { return m_taken.Value(command); }
+    std::string Text(const protocol::DeviceCommand& command) override { return m_taken.Text(command); }
+    void ShowValue(const protocol::DeviceCommand& command, std::int32_t value) override {
+        m_taken.ShowValue(command, value);
+        m_controls.Post([&window = m_window, &command, value] { window.ShowValue(command, value); });
     }
-    void SettingsNext() override {
-        m_dialog.m_controls.SetProgress(ctl::kTransferProgress, m_dialog.m_rowCount, m_dialog.m_rowCount,
-                                        "Settings");
+    void ShowText(const protocol::DeviceCommand& command, const std::string& text) override {
+        m_taken.ShowText(command, text);
+        m_controls.Post([&window = m_window, &command, text] { window.ShowText(command, text); });
     }
-    bool StopRequested() override { return m_dialog.m_stopRequested; }
 
 private:
-    RadioConfigDialog& m_dialog;
+    SettingValues m_taken;
+    DialogControls& m_controls;
+    SettingsPanel& m_window;
 };
+
+}  // namespace
 
 void RadioConfigDialog::OnWriteAll() {
     LockCommands();
@@ -65,50 +62,50 @@ void RadioConfigDialog::OnVerify() {
     StartTransfer(Transfer::kVerify);
 }
 
-// The flags are set before the thread exists, so that the window cannot close in between.
+// Everything the run needs of the window is taken here, on the window's thread.
 void RadioConfigDialog::StartTransfer(Transfer transfer) {
-    if (m_worker.joinable()) m_worker.join();  // the last run has ended; its thread is only returning
     m_workerFlag = true;
-    m_threadActive = true;
-    m_stopRequested = false;
     m_afterStop = AfterStop::kStayOpen;
-    m_controls.EnableWindow(ctl::kStop, true);
-    m_controls.SetProgress(ctl::kTransferProgress, 0, m_rowCount, "");
-    m_controls.ShowWindow(ctl::kTransferProgress, true);
-    // The run ends in one unit on the window's thread: once the lock is off, a new run may start at once,
-    // and it finds this thread with nothing left to do but return.
-    const auto body = [this, transfer] {
-        RunTransfer(transfer);
-        m_controls.RunAsUnit([this] {
-            m_workerFlag = false;
-            m_controls.ShowWindow(ctl::kTransferProgress, false);
-            m_controls.EnableWindow(ctl::kStop, false);
-            ReleaseLock();
-            if (ClosesAfterStop()) m_controls.EndDialog(ctl::kIdCancel);
-            m_threadActive = false;  // the last the thread does with the window
-        });
+    m_transferPort = DeviceSession::PortChoice{m_controls.GetDlgItemText(ctl::kSerialPortEdit),
+                                               m_controls.GetDlgItemInt(ctl::kBaudEdit)};
+    auto settings = std::make_shared<TakenSettings>(m_settings.Values(), m_controls, m_settings);
+    const auto work = [this, transfer, settings](DeviceSession::Progress& progress) {
+        switch (transfer) {
+            case Transfer::kWriteAll:
+                m_transferOutcome = m_session.WriteAll(m_table, *settings, progress);
+                break;
+            case Transfer::kReadAll:
+                m_transferOutcome = m_session.ReadAll(m_table, *settings, progress);
+                break;
+            case Transfer::kVerify:
+                m_transferOutcome = m_session.Verify(m_table, *settings, progress).outcome;
+                break;
+        }
     };
-    std::optional<std::thread> thread = m_threadStart ? m_threadStart(body) : StartThread(body);
-    if (thread) {
-        m_worker = std::move(*thread);
-        return;
-    }
+    if (m_transfers.Start(m_rowCount, work, [this] { TransferEnded(); })) return;
     LogText("The transfer could not be started: the system has no thread to give it\r\n");
     // Nothing was exchanged: nobody may take the table as read.
-    m_transferOutcome = {Outcome::Kind::kRefused, "no thread"};
+    m_transferOutcome = Outcome::Failed(Outcome::Kind::kRefused, "no thread");
+    m_transferPort.reset();
     m_workerFlag = false;
-    m_threadActive = false;
-    m_controls.ShowWindow(ctl::kTransferProgress, false);
-    m_controls.EnableWindow(ctl::kStop, false);
     UnlockCommands();
 }
 
+// On the window's thread, after everything the run handed over: once the lock is off, a new run may
+// start at once.
+void RadioConfigDialog::TransferEnded() {
+    m_transferPort.reset();
+    m_workerFlag = false;
+    m_busy.ReleaseHere();
+    if (ClosesAfterStop()) m_controls.EndDialog(ctl::kIdCancel);
+}
+
 void RadioConfigDialog::StopTransfer(AfterStop after) {
-    m_stopRequested = true;
+    m_transfers.RequestStop();
     if (after == AfterStop::kStayOpen) return;
     m_controls.RunAsUnit([this, after] {
         if (m_afterStop != AfterStop::kClose) m_afterStop = after;  // closing without a question wins
-        if (!m_threadActive && ClosesAfterStop()) m_controls.EndDialog(ctl::kIdCancel);
+        if (!m_transfers.Running() && ClosesAfterStop()) m_controls.EndDialog(ctl::kIdCancel);
     });
 }
 
@@ -122,27 +119,11 @@ bool RadioConfigDialog::ClosesAfterStop() {
 }
 
 // The window closes during a transfer only after the operator agreed to stop it; it then closes once the
-// worker has ended, after the usual question when the table has unsaved rows.
+// run has ended, after the usual question when the table has unsaved rows.
 bool RadioConfigDialog::CloseAllowedDuringTransfer() {
-    if (!m_threadActive) return true;
+    if (!m_transfers.Running()) return true;
     if (m_controls.AskYesNo("A transfer is running. Stop it and close the window?", kProgramName)) {
         StopTransfer(AfterStop::kCloseIfChangesMayGo);
     }
     return false;
-}
-
-// On the worker's thread.
-void RadioConfigDialog::RunTransfer(Transfer transfer) {
-    TransferProgress progress(*this);
-    switch (transfer) {
-        case Transfer::kWriteAll:
-            m_transferOutcome = m_session.WriteAll(m_table, m_settings, progress);
-            break;
-        case Transfer::kReadAll:
-            m_transferOutcome = m_session.ReadAll(m_table, m_settings, progress);
-            break;
-        case Transfer::kVerify:
-            m_transferOutcome = m_session.Verify(m_table, m_settings, progress).outcome;
-            break;
-    }
 }

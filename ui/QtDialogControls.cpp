@@ -442,3 +442,8 @@ bool QtDialogControls::IsWindowThread() { return QThread::currentThread() == m_w
 void QtDialogControls::RunAsUnit(const std::function<void()>& unit) {
     OnWindowThread([&] { unit(); });
 }
+
+// Queued even on the window's thread, so that all of it runs in the order posted.
+void QtDialogControls::Post(std::function<void()> work) {
+    QMetaObject::invokeMethod(m_window.get(), std::move(work), Qt::QueuedConnection);
+}

@@ -63,6 +63,7 @@ public:
     void DiscardPendingInput() override;
     bool IsWindowThread() override;
     void RunAsUnit(const std::function<void()>& unit) override;
+    void Post(std::function<void()> work) override;
 
 private:
     template <class Fn>

@@ -157,6 +157,7 @@ TEST_F(ExchangeTest, PortFailuresAreLoggedInPlainWordsAndNothingIsSent) {
         const char* port;
         const char* baud;
         std::string why;
+        std::string path;  // the device tried
     };
     const std::string missing = ports.Path() + "/com3";
     std::filesystem::create_symlink(ports.Path() + "/missing", missing);  // an adapter not plugged in
@@ -164,11 +165,11 @@ TEST_F(ExchangeTest, PortFailuresAreLoggedInPlainWordsAndNothingIsSent) {
     std::ofstream(file) << "not a terminal";
     const std::string pty = ports.Path() + "/com1";
     const std::vector<Case> cases{
-        {"COM1", "19200", "Serial Port \"COM1\" names no port: type a number such as 1\r\n"},
-        {"3", "19200", missing + ": no such device\r\n"},
-        {"4", "19200", file + ": not a serial port\r\n"},
-        {"1", "", pty + ": the speed 0 was refused\r\n"},
-        {"1", "-5", pty + ": the speed -5 was refused\r\n"},
+        {"COM1", "19200", "Serial Port \"COM1\" names no port: type a number such as 1\r\n", ""},
+        {"3", "19200", missing + ": no such device\r\n", missing},
+        {"4", "19200", file + ": not a serial port\r\n", file},
+        {"1", "", pty + ": the speed 0 was refused\r\n", pty},
+        {"1", "-5", pty + ": the speed -5 was refused\r\n", pty},
     };
     for (const Case& c : cases) {
         dialog.LogText("");
@@ -178,6 +179,7 @@ TEST_F(ExchangeTest, PortFailuresAreLoggedInPlainWordsAndNothingIsSent) {
         EXPECT_FALSE(session.SendRequest(request, outcome)) << c.port << " " << c.baud;
         EXPECT_EQ(outcome.kind, Outcome::Kind::kPortFailed);
         EXPECT_EQ(outcome.reason + "\r\n", c.why);
+        EXPECT_EQ(outcome.path, c.path);
         EXPECT_EQ(dialog.LogContents(), "Open com port failed\r\n" + c.why) << c.port << " " << c.baud;
         EXPECT_FALSE(dialog.Link().IsOpen());
     }
@@ -187,8 +189,14 @@ TEST_F(ExchangeTest, PortFailuresAreLoggedInPlainWordsAndNothingIsSent) {
     dialog.LogText("");
     controls.SetDlgItemText(ctl::kSerialPortEdit, "1");
     controls.SetDlgItemText(ctl::kBaudEdit, "19200");
+    outcome = {};
     EXPECT_FALSE(session.SendRequest(request, outcome));
     EXPECT_EQ(dialog.LogContents(), "Open com port failed\r\n" + pty + ": in use by another program\r\n");
+    EXPECT_EQ(outcome.kind, Outcome::Kind::kPortInUse);
+    EXPECT_EQ(outcome.path, pty);
+    EXPECT_NE(outcome.error, 0);
+    // Each request that did not go out is one failure of the session's.
+    EXPECT_EQ(session.Errors(), static_cast<int>(cases.size()) + 1);
 }
 
 TEST_F(ExchangeTest, NothingToSendLogsBothLines) {

@@ -449,6 +449,45 @@ TEST(TransferTest, StopAndCloseEndARunBeforeItsNextRequest) {
     }
 }
 
+// A run takes the port, the speed and the settings once, as it starts: what the operator changes in the
+// window afterwards does not reach it. Its thread never calls the window's controls (each call would
+// wait for the window's thread); what it shows, Read All's settings included, it hands over.
+TEST(TransferTest, ARunTakesWhatItNeedsAtItsStartAndNeverWaitsOnTheWindow) {
+    DeviceState state;
+    state.serialNumber = DeviceState::TextField("DEVICE-7", 32);
+    state.disp = 2;
+    for (const auto start : {&RadioConfigDialog::OnWriteAll, &RadioConfigDialog::OnVerify, &RadioConfigDialog::OnReadAll}) {
+        Transfer t({}, state);
+        t.dialog.SetHomeNumberRow(500, "123", "456");
+        t.controls.SetDlgItemText(ctl::kSerialNumberEdit, "TAKEN-1");
+        t.controls.SetCurSel(ctl::kDispList, 0);
+        t.controls.SetCurSel(ctl::kSquelchList, 1);
+        t.controls.yesNoAnswers.push_back(true);
+        (t.dialog.*start)();
+        t.controls.SetDlgItemText(ctl::kSerialPortEdit, "9");
+        t.controls.SetDlgItemText(ctl::kBaudEdit, "300");
+        t.controls.SetCurSel(ctl::kDispList, -1);
+        if (start != &RadioConfigDialog::OnReadAll) t.controls.SetDlgItemText(ctl::kSerialNumberEdit, "CHANGED");
+        ASSERT_TRUE(Transfer::WaitUntil([&] { return !t.dialog.TransferRunning(); }));
+
+        EXPECT_EQ(t.Count("Open com port failed"), 0U);
+        EXPECT_EQ(t.controls.CallsFromOtherThreads(), 0);
+        if (start == &RadioConfigDialog::OnWriteAll) {
+            EXPECT_EQ(t.dialog.TransferOutcome().kind, Outcome::Kind::kDone);
+            EXPECT_EQ(t.device.State().serialNumber, DeviceState::TextField("TAKEN-1", 32));
+            EXPECT_EQ(t.device.State().disp, 1);
+        } else if (start == &RadioConfigDialog::OnVerify) {
+            // The table and the settings as they were at the start, against the unchanged device.
+            EXPECT_EQ(t.Count("Serial Number: table TAKEN-1, device DEVICE-7\r\n"), 1U);
+        } else {
+            EXPECT_EQ(t.dialog.TransferOutcome().kind, Outcome::Kind::kDone);
+            EXPECT_EQ(t.controls.At(ctl::kSerialNumberEdit).text, "DEVICE-7");
+            EXPECT_EQ(t.controls.At(ctl::kDispList).current, 1);
+        }
+        EXPECT_TRUE(t.Idle());
+    }
+}
+
 TEST(TransferTest, ARunWhoseThreadCannotStartReleasesTheLock) {
     Transfer t;
     t.dialog.SetThreadStart([](std::function<void()>) { return std::optional<std::thread>(); });

@@ -7,33 +7,33 @@
 #include "table/HomeNumberTable.h"
 
 MemoryDialogControls::Control& MemoryDialogControls::At(int id) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     return m_controls[id];
 }
 
 int MemoryDialogControls::GetDlgItemInt(int id) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     return DialogIntOrZero(GetDlgItemText(id));
 }
 void MemoryDialogControls::SetDlgItemInt(int id, int value) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     SetDlgItemText(id, std::to_string(value));
 }
 std::string MemoryDialogControls::GetDlgItemText(int id) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     return At(id).text;
 }
 void MemoryDialogControls::SetDlgItemText(int id, std::string_view text) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     At(id).text = std::string(text);
 }
 void MemoryDialogControls::SetLimitText(int id, int limit) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     At(id).limit = limit;
 }
 
 void MemoryDialogControls::SetSel(int id, int start, int end) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     Control& control = At(id);
     const int length = static_cast<int>(control.text.size());
     control.selStart = std::clamp(start, 0, length);
@@ -41,65 +41,65 @@ void MemoryDialogControls::SetSel(int id, int start, int end) {
 }
 
 void MemoryDialogControls::EnableWindow(int id, bool enable) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     At(id).enabled = enable;
 }
 bool MemoryDialogControls::IsWindowEnabled(int id) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     return At(id).enabled;
 }
 void MemoryDialogControls::SetFocus(int id) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     focus = id;
 }
 int MemoryDialogControls::GetFocus() {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     return focus;
 }
 void MemoryDialogControls::ShowWindow(int id, bool show) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     At(id).visible = show;
 }
 
 void MemoryDialogControls::SetProgress(int id, int value, int maximum, std::string_view text) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     Control& control = m_controls[id];
     control.value = value;
     control.maximum = maximum;
     control.text = std::string(text);
 }
 bool MemoryDialogControls::GetCheck(int id) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     return At(id).checked;
 }
 void MemoryDialogControls::SetCheck(int id, bool checked) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     At(id).checked = checked;
 }
 void MemoryDialogControls::AddString(int id, std::string_view entry) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     At(id).entries.emplace_back(entry);
 }
 int MemoryDialogControls::GetCurSel(int id) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     return At(id).current;
 }
 
 void MemoryDialogControls::SetCurSel(int id, int index) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     Control& control = At(id);
     control.current = index >= 0 && index < static_cast<int>(control.entries.size()) ? index : -1;
 }
 
 void MemoryDialogControls::InsertColumn(int, int column, std::string_view heading, int) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     column = std::clamp(column, 0, static_cast<int>(columns.size()));
     columns.insert(columns.begin() + column, std::string(heading));
 }
 
 // The list shows the table as the window's does: every change is copied into the rows at once.
 void MemoryDialogControls::ShowTable(int, table::HomeNumberTable* shown) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     if (m_table) m_table->SetChangeListener(nullptr);
     m_table = shown;
     if (!m_table) return;
@@ -119,29 +119,29 @@ void MemoryDialogControls::CopyRows(std::int32_t first, std::int32_t last, bool 
 }
 
 int MemoryDialogControls::GetSelectionMark(int) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     return selectedRow;
 }
 void MemoryDialogControls::AppendConsole(std::string_view text) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     console.append(text);
 }
 void MemoryDialogControls::ClearConsole() {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     console.clear();
 }
 void MemoryDialogControls::ScrollConsoleTo(int firstVisibleLine) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     consoleFirstLine = firstVisibleLine;
 }
 
 void MemoryDialogControls::ShowMessage(std::string_view text, std::string_view caption) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     messages.push_back({std::string(text), std::string(caption), false});
 }
 
 bool MemoryDialogControls::AskYesNo(std::string_view text, std::string_view caption) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     messages.push_back({std::string(text), std::string(caption), true});
     if (yesNoAnswers.empty()) return false;
     const bool answer = yesNoAnswers.front();
@@ -150,7 +150,7 @@ bool MemoryDialogControls::AskYesNo(std::string_view text, std::string_view capt
 }
 
 std::optional<std::string> MemoryDialogControls::NextFile(const FileChoice& choice) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     fileChoices.push_back(choice);
     if (fileAnswers.empty()) return std::nullopt;
     std::optional<std::string> answer = fileAnswers.front();
@@ -159,15 +159,15 @@ std::optional<std::string> MemoryDialogControls::NextFile(const FileChoice& choi
 }
 
 std::optional<std::string> MemoryDialogControls::ChooseSaveFile(const FileChoice& choice) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     return NextFile(choice);
 }
 std::optional<std::string> MemoryDialogControls::ChooseOpenFile(const FileChoice& choice) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     return NextFile(choice);
 }
 void MemoryDialogControls::EndDialog(int result) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     endResult = result;
 }
 
@@ -182,6 +182,23 @@ void MemoryDialogControls::Sleep(int ms) {
 }
 
 void MemoryDialogControls::RunAsUnit(const std::function<void()>& unit) {
-    std::lock_guard lock(m_unit);
+    const auto lock = Enter();
     unit();
+}
+
+namespace {
+thread_local bool t_posted = false;  // the thread runs posted work, which the window's thread would run
+}  // namespace
+
+void MemoryDialogControls::Post(std::function<void()> work) {
+    std::lock_guard lock(m_unit);
+    const bool outer = t_posted;
+    t_posted = true;
+    work();
+    t_posted = outer;
+}
+
+std::unique_lock<std::recursive_mutex> MemoryDialogControls::Enter() {
+    if (std::this_thread::get_id() != m_windowThread && !t_posted) ++m_otherThreadCalls;
+    return std::unique_lock(m_unit);
 }

@@ -3,7 +3,9 @@
 #include <chrono>
 #include <deque>
 #include <map>
+#include <atomic>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -89,12 +91,23 @@ public:
     // No window paints here: every wait may block.
     bool IsWindowThread() override { return false; }
     void RunAsUnit(const std::function<void()>& unit) override;
+    // Runs the work at once, as one unit.
+    void Post(std::function<void()> work) override;
+
+    // The thread that made the controls stands for the window's. The calls another thread made of
+    // them, other than a Sleep, a Post or the question whether it is the window's: each one would have
+    // waited for the window's thread.
+    int CallsFromOtherThreads() const { return m_otherThreadCalls.load(); }
 
 private:
     void CopyRows(std::int32_t first, std::int32_t last, bool replaced);
     table::HomeNumberTable* m_table = nullptr;
     std::optional<std::string> NextFile(const FileChoice& choice);
 
+    std::unique_lock<std::recursive_mutex> Enter();
+
     std::map<int, Control> m_controls;
     std::recursive_mutex m_unit;  // stands in for the window's one thread
+    std::thread::id m_windowThread = std::this_thread::get_id();
+    std::atomic<int> m_otherThreadCalls{0};
 };
