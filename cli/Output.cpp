@@ -18,6 +18,8 @@
 #include <mutex>
 #include <thread>
 
+#include "table/HomeNumberTable.h"
+
 namespace cli {
 
 namespace {
@@ -98,6 +100,57 @@ void StandardErrorLog::Append(std::string_view text, bool pause) {
     }
     std::fflush(stderr);
     if (pause) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+void StandardErrorLog::Text(std::string_view text, bool pause) { Append(text.substr(0, text.find('\0')), pause); }
+void StandardErrorLog::Number(std::int32_t value, bool pause) { Append(std::to_string(value), pause); }
+void StandardErrorLog::String(const std::string& text, bool pause) { Append(text, pause); }
+void StandardErrorLog::Hex(std::span<const std::uint8_t> bytes, std::int32_t count) {
+    Append(HexDigits(bytes, count), false);
+}
+
+TerminalProgress::TerminalProgress(bool shown) : m_shown(shown) { Show(""); }
+
+TerminalProgress::~TerminalProgress() {
+    if (m_shown) std::fputc('\n', stderr);
+}
+
+void TerminalProgress::RowsDone(std::int32_t rows) {
+    Show(std::to_string(rows) + " of " + std::to_string(table::HomeNumberTable::kRows));
+}
+
+void TerminalProgress::SettingsNext() { Show("Settings"); }
+
+bool TerminalProgress::StopRequested() { return StopSignalled(); }
+
+void TerminalProgress::Show(const std::string& text) {
+    if (!m_shown) return;
+    std::fprintf(stderr, "\r%-20s", text.c_str());
+    std::fflush(stderr);
+}
+
+void StandardConsole::Value(std::string_view text) { Print(text); }
+
+void StandardConsole::Message(const std::string& text) {
+    std::fputs(text.c_str(), stderr);
+    std::fflush(stderr);
+}
+
+bool StandardConsole::ShowsProgress() { return ErrorIsTerminal(); }
+
+UnitConsole::UnitConsole(std::uint32_t port) : m_prefix("[port " + std::to_string(port) + "] ") {}
+
+UnitConsole::~UnitConsole() {
+    if (!m_line.empty()) Emit(m_line + "\n");
+}
+
+void UnitConsole::Value(std::string_view text) { m_values.append(text); }
+void UnitConsole::Message(const std::string& text) { Emit(text); }
+void UnitConsole::Text(std::string_view text, bool pause) { Append(text.substr(0, text.find('\0')), pause); }
+void UnitConsole::Number(std::int32_t value, bool pause) { Append(std::to_string(value), pause); }
+void UnitConsole::String(const std::string& text, bool pause) { Append(text, pause); }
+void UnitConsole::Hex(std::span<const std::uint8_t> bytes, std::int32_t count) {
+    Append(HexDigits(bytes, count), false);
 }
 
 void UnitConsole::Append(std::string_view text, bool pause) {

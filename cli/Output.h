@@ -3,24 +3,15 @@
 // Where vantorctl's output goes: values to standard output, the log and vantorctl's own messages to
 // standard error; a console of its own for each unit when several run at once.
 #include <algorithm>
-#include <array>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <functional>
-#include <memory>
 #include <mutex>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <thread>
-#include <variant>
-#include <vector>
 
 #include "device/DeviceSession.h"
 #include "protocol/LogSink.h"
-#include "table/HomeNumberTable.h"
 
 namespace cli {
 
@@ -67,12 +58,10 @@ std::string Format(const char* format, Args... args) {
 // shows nothing; a pause is slept, as the window pauses after the lines that ask for it.
 class StandardErrorLog : public LogSink {
 public:
-    void Text(std::string_view text, bool pause) override { Append(text.substr(0, text.find('\0')), pause); }
-    void Number(std::int32_t value, bool pause) override { Append(std::to_string(value), pause); }
-    void String(const std::string& text, bool pause) override { Append(text, pause); }
-    void Hex(std::span<const std::uint8_t> bytes, std::int32_t count) override {
-        Append(HexDigits(bytes, count), false);
-    }
+    void Text(std::string_view text, bool pause) override;
+    void Number(std::int32_t value, bool pause) override;
+    void String(const std::string& text, bool pause) override;
+    void Hex(std::span<const std::uint8_t> bytes, std::int32_t count) override;
 
 private:
     static void Append(std::string_view text, bool pause);
@@ -81,24 +70,16 @@ private:
 // A transfer's progress goes to a terminal only, overwriting itself on one line, and ends with a line end.
 class TerminalProgress : public DeviceSession::Progress {
 public:
-    explicit TerminalProgress(bool shown) : m_shown(shown) { Show(""); }
-    ~TerminalProgress() override {
-        if (m_shown) std::fputc('\n', stderr);
-    }
+    explicit TerminalProgress(bool shown);
+    ~TerminalProgress() override;
     TerminalProgress(const TerminalProgress&) = delete;
     TerminalProgress& operator=(const TerminalProgress&) = delete;
-    void RowsDone(std::int32_t rows) override {
-        Show(std::to_string(rows) + " of " + std::to_string(table::HomeNumberTable::kRows));
-    }
-    void SettingsNext() override { Show("Settings"); }
-    bool StopRequested() override { return StopSignalled(); }
+    void RowsDone(std::int32_t rows) override;
+    void SettingsNext() override;
+    bool StopRequested() override;
 
 private:
-    void Show(const std::string& text) {
-        if (!m_shown) return;
-        std::fprintf(stderr, "\r%-20s", text.c_str());
-        std::fflush(stderr);
-    }
+    void Show(const std::string& text);
     bool m_shown;
 };
 
@@ -117,13 +98,10 @@ public:
 // One device's output as it is.
 class StandardConsole : public Console {
 public:
-    void Value(std::string_view text) override { Print(text); }
-    void Message(const std::string& text) override {
-        std::fputs(text.c_str(), stderr);
-        std::fflush(stderr);
-    }
+    void Value(std::string_view text) override;
+    void Message(const std::string& text) override;
     LogSink& Log() override { return m_log; }
-    bool ShowsProgress() override { return ErrorIsTerminal(); }
+    bool ShowsProgress() override;
 
 private:
     StandardErrorLog m_log;
@@ -137,27 +115,23 @@ std::mutex& StandardErrorLock();
 // "[port N] "; its values are kept for the summary.
 class UnitConsole : public Console, private LogSink {
 public:
-    explicit UnitConsole(std::uint32_t port) : m_prefix("[port " + std::to_string(port) + "] ") {}
-    ~UnitConsole() override {
-        if (!m_line.empty()) Emit(m_line + "\n");
-    }
+    explicit UnitConsole(std::uint32_t port);
+    ~UnitConsole() override;
     UnitConsole(const UnitConsole&) = delete;
     UnitConsole& operator=(const UnitConsole&) = delete;
 
-    void Value(std::string_view text) override { m_values.append(text); }
-    void Message(const std::string& text) override { Emit(text); }
+    void Value(std::string_view text) override;
+    void Message(const std::string& text) override;
     LogSink& Log() override { return *this; }
     bool ShowsProgress() override { return false; }
 
     const std::string& Values() const { return m_values; }
 
 private:
-    void Text(std::string_view text, bool pause) override { Append(text.substr(0, text.find('\0')), pause); }
-    void Number(std::int32_t value, bool pause) override { Append(std::to_string(value), pause); }
-    void String(const std::string& text, bool pause) override { Append(text, pause); }
-    void Hex(std::span<const std::uint8_t> bytes, std::int32_t count) override {
-        Append(HexDigits(bytes, count), false);
-    }
+    void Text(std::string_view text, bool pause) override;
+    void Number(std::int32_t value, bool pause) override;
+    void String(const std::string& text, bool pause) override;
+    void Hex(std::span<const std::uint8_t> bytes, std::int32_t count) override;
 
     void Append(std::string_view text, bool pause);
     void Emit(const std::string& lines);
