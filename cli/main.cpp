@@ -117,6 +117,89 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
     return parsed;
 }
 
+// What the command does to one unit, its words checked; none after a usage error, said.
+using Unit = std::function<int(Session&)>;
+std::optional<Unit> UnitFor(const Arguments& arguments) {
+    const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, words] = arguments;
+    const std::string& command = words[0];
+    const auto count = words.size() - 1;
+    const auto expect = [&](std::size_t least, std::size_t most) { return count >= least && count <= most; };
+    const auto Refused = [](const std::string& message) -> std::optional<Unit> {
+        UsageError(message);
+        return std::nullopt;
+    };
+    Unit unit;
+    if (command == "get" || command == "set") {
+        if (!expect(command == "get" ? 1 : 2, command == "get" ? 1 : 2)) {
+            return Refused(command == "get" ? "get takes one SETTING" : "set takes a SETTING and a VALUE");
+        }
+        const Setting* setting = FindSetting(words[1]);
+        if (!setting)
+            return Refused("unknown setting '" + words[1] + "'; the settings are " + SettingNames());
+        if (command == "get") {
+            unit = [setting](Session& s) { return s.Get(*setting); };
+        } else {
+            unit = [setting, value = words[2]](Session& s) { return s.Set(*setting, value); };
+        }
+    } else if (command == "read" || command == "write") {
+        if (!expect(1, 1) && command == "read") return Refused("read takes one HOME_NUMBER");
+        if (!expect(3, 5) && command == "write")
+            return Refused("write takes HOME_NUMBER TX RX [PLLTX [PLLRX]]");
+        const auto homeNumber = HomeNumber(words[1]);
+        if (!homeNumber) {
+            return Refused("home numbers are 1 to " + std::to_string(table::HomeNumberTable::kRows) +
+                              ", not '" + words[1] + "'");
+        }
+        if (command == "read") {
+            unit = [n = *homeNumber](Session& s) { return s.Read(n); };
+        } else {
+            unit = [n = *homeNumber, fields = std::vector<std::string>(words.begin() + 2, words.end())](
+                       Session& s) { return s.Write(n, fields); };
+        }
+    } else if (command == "read-all") {
+        if (!expect(0, 0)) return Refused("read-all takes no arguments besides -o FILE");
+        unit = [output](Session& s) { return s.ReadAll(output); };
+    } else if (command == "write-all") {
+        if (!expect(1, 1)) return Refused("write-all takes one TABLEFILE");
+        unit = [file = words[1], verify, backup](Session& s) { return s.WriteAll(file, verify, backup); };
+    } else if (command == "verify") {
+        if (!expect(1, 1)) return Refused("verify takes one TABLEFILE");
+        unit = [file = words[1]](Session& s) { return s.Verify(file); };
+    } else {
+        return Refused("unknown command '" + command + "'");
+    }
+    return unit;
+
+}
+
+// Where the run will put what it reads, checked before anything is sent: a folder that is missing,
+// full or not ours would otherwise be found only once the device had been read, or changed.
+int CheckOutputs(const Arguments& arguments) {
+    const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, words] = arguments;
+    const std::string& command = words[0];
+    constexpr std::size_t kLargestOutput = 64 * 1024;  // a whole table file is about a quarter of it
+    // The first check that fails is said, and nothing is sent.
+    std::optional<std::pair<std::string, Outcome>> refused;
+    const auto check = [&refused](const std::string& what, Outcome checked) {
+        if (!refused && !checked.Done()) refused.emplace(what, std::move(checked));
+    };
+    if (!backup.empty()) check("the backup folder " + backup, CheckCanWriteIn(backup, kLargestOutput));
+    if (command == "read-all" && !output.empty()) {
+#ifdef _WIN32
+        const std::size_t slash = output.find_last_of("/\\");
+#else
+        const std::size_t slash = output.rfind('/');
+#endif
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash);
+        if (folder.find('{') == std::string::npos) check(output, CheckCanWriteIn(folder, kLargestOutput));
+    }
+    if (!record.empty()) check("the record " + record, CheckCanAppend(record));
+    if (!refused) return kDone;
+    std::fprintf(stderr, "vantorctl: cannot write %s: %s; nothing was sent\n", refused->first.c_str(),
+                 refused->second.reason.c_str());
+    return kOutputFailed;
+}
+
 int Run(int argc, char** argv) {
     CatchStopSignals();
     auto arguments = ParseArguments(argc, argv);
@@ -148,73 +231,9 @@ int Run(int argc, char** argv) {
         Print(DescribePorts(ListPorts()) + "\n");
         return kDone;
     }
-    // The command, checked, as what it does to one unit.
-    using Unit = std::function<int(Session&)>;
-    Unit unit;
-    if (command == "get" || command == "set") {
-        if (!expect(command == "get" ? 1 : 2, command == "get" ? 1 : 2)) {
-            return UsageError(command == "get" ? "get takes one SETTING" : "set takes a SETTING and a VALUE");
-        }
-        const Setting* setting = FindSetting(words[1]);
-        if (!setting)
-            return UsageError("unknown setting '" + words[1] + "'; the settings are " + SettingNames());
-        if (command == "get") {
-            unit = [setting](Session& s) { return s.Get(*setting); };
-        } else {
-            unit = [setting, value = words[2]](Session& s) { return s.Set(*setting, value); };
-        }
-    } else if (command == "read" || command == "write") {
-        if (!expect(1, 1) && command == "read") return UsageError("read takes one HOME_NUMBER");
-        if (!expect(3, 5) && command == "write")
-            return UsageError("write takes HOME_NUMBER TX RX [PLLTX [PLLRX]]");
-        const auto homeNumber = HomeNumber(words[1]);
-        if (!homeNumber) {
-            return UsageError("home numbers are 1 to " + std::to_string(table::HomeNumberTable::kRows) +
-                              ", not '" + words[1] + "'");
-        }
-        if (command == "read") {
-            unit = [n = *homeNumber](Session& s) { return s.Read(n); };
-        } else {
-            unit = [n = *homeNumber, fields = std::vector<std::string>(words.begin() + 2, words.end())](
-                       Session& s) { return s.Write(n, fields); };
-        }
-    } else if (command == "read-all") {
-        if (!expect(0, 0)) return UsageError("read-all takes no arguments besides -o FILE");
-        unit = [output](Session& s) { return s.ReadAll(output); };
-    } else if (command == "write-all") {
-        if (!expect(1, 1)) return UsageError("write-all takes one TABLEFILE");
-        unit = [file = words[1], verify, backup](Session& s) { return s.WriteAll(file, verify, backup); };
-    } else if (command == "verify") {
-        if (!expect(1, 1)) return UsageError("verify takes one TABLEFILE");
-        unit = [file = words[1]](Session& s) { return s.Verify(file); };
-    } else {
-        return UsageError("unknown command '" + command + "'");
-    }
-
-    // Where the run will put what it reads, checked before anything is sent: a folder that is missing,
-    // full or not ours would otherwise be found only once the device had been read, or changed.
-    constexpr std::size_t kLargestOutput = 64 * 1024;  // a whole table file is about a quarter of it
-    // The first check that fails is said, and nothing is sent.
-    std::optional<std::pair<std::string, Outcome>> refused;
-    const auto check = [&refused](const std::string& what, Outcome checked) {
-        if (!refused && !checked.Done()) refused.emplace(what, std::move(checked));
-    };
-    if (!backup.empty()) check("the backup folder " + backup, CheckCanWriteIn(backup, kLargestOutput));
-    if (command == "read-all" && !output.empty()) {
-#ifdef _WIN32
-        const std::size_t slash = output.find_last_of("/\\");
-#else
-        const std::size_t slash = output.rfind('/');
-#endif
-        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash);
-        if (folder.find('{') == std::string::npos) check(output, CheckCanWriteIn(folder, kLargestOutput));
-    }
-    if (!record.empty()) check("the record " + record, CheckCanAppend(record));
-    if (refused) {
-        std::fprintf(stderr, "vantorctl: cannot write %s: %s; nothing was sent\n", refused->first.c_str(),
-                     refused->second.reason.c_str());
-        return kOutputFailed;
-    }
+    const std::optional<Unit> unit = UnitFor(std::get<Arguments>(arguments));
+    if (!unit) return kBadUsage;
+    if (const int status = CheckOutputs(std::get<Arguments>(arguments)); status != kDone) return status;
 
     const std::int32_t speed = *ParseDialogInt(baud);
     if (ports->size() > 1) {
@@ -224,7 +243,7 @@ int Run(int argc, char** argv) {
             output.find("{serial}") == std::string::npos) {
             return UsageError("read-all on several ports needs -o with {port} or {serial} in the name");
         }
-        return RunUnits(*ports, speed, command, unit, record);
+        return RunUnits(*ports, speed, command, *unit, record);
     }
     StandardConsole console;
     // The port as a number: --port 1-1 names port 1 as well as 1 does.
@@ -234,7 +253,7 @@ int Run(int argc, char** argv) {
     }
     // Every exchange is in the trace file, or the run says it is not.
     const auto start = std::chrono::steady_clock::now();
-    const int status = session.CheckTrace(unit(session));
+    const int status = session.CheckTrace((*unit)(session));
     if (record.empty()) return status;
     return std::max(status, RecordOne(record, command, session, ports->front(), status, start));
 }
