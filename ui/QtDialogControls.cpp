@@ -443,7 +443,27 @@ void QtDialogControls::RunAsUnit(const std::function<void()>& unit) {
     OnWindowThread([&] { unit(); });
 }
 
-// Queued even on the window's thread, so that all of it runs in the order posted.
+// A worker posts a piece of log or a step of progress for every exchange: what it posts meanwhile runs
+// together, at the pace a screen can show it, so the window wakes a few dozen times a second rather
+// than for each piece. Queued even on the window's thread, so that all of it runs in the order posted.
 void QtDialogControls::Post(std::function<void()> work) {
-    QMetaObject::invokeMethod(m_window.get(), std::move(work), Qt::QueuedConnection);
+    {
+        std::lock_guard lock(m_postedMutex);
+        m_posted.push_back(std::move(work));
+        if (m_postedQueued) return;
+        m_postedQueued = true;
+    }
+    QMetaObject::invokeMethod(
+        m_window.get(), [this] { QTimer::singleShot(kProgressMs, m_window.get(), [this] { RunPosted(); }); },
+        Qt::QueuedConnection);
+}
+
+void QtDialogControls::RunPosted() {
+    std::vector<std::function<void()>> posted;
+    {
+        std::lock_guard lock(m_postedMutex);
+        posted.swap(m_posted);
+        m_postedQueued = false;
+    }
+    for (const std::function<void()>& work : posted) work();
 }

@@ -95,6 +95,12 @@ private:
     PendingRows m_changedRows;
     bool m_rowsQueued = false;
 
+    // Work posted and not run yet, in order, and whether a run of it is queued.
+    void RunPosted();
+    std::mutex m_postedMutex;
+    std::vector<std::function<void()>> m_posted;
+    bool m_postedQueued = false;
+
     std::unique_ptr<MainWindow> m_window;
     table::HomeNumberTable* m_table = nullptr;  // the table the list shows; touched on the window's thread
     int m_tableId = 0;

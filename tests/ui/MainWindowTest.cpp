@@ -499,9 +499,9 @@ TEST_F(MainWindowTest, ConsoleShowsLoneLineEndBytesWithoutBreakingTheLineAndHigh
     EXPECT_EQ(window().Console()->Shown(), QString::fromUtf8("A B C\nD\u00E9\u00FF\u0080"));
 }
 
-// A worker thread appends through the window's thread while the window's thread clears. The worker asks
-// for each clear and goes on appending without waiting, so the clear lands somewhere among its appends;
-// before its last line it waits for the clears it asked for, so the log cannot end empty.
+// A worker thread appends while the window's thread clears. The worker hands its lines over without
+// waiting and asks for each clear, so the clear lands somewhere among its appends; before its last line
+// it waits for the clears it asked for, so the log cannot end empty.
 TEST_F(MainWindowTest, WorkerAppendsAndWindowClearsNeverInterleave) {
     constexpr int kRounds = 10;
     constexpr int kLinesPerRound = 100;
@@ -529,6 +529,8 @@ TEST_F(MainWindowTest, WorkerAppendsAndWindowClearsNeverInterleave) {
     }
     worker.join();
     ASSERT_TRUE(done);
+    // The last line was handed over; the window shows it once it next handles its events.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.LogContents().ends_with("last line\r\n"); }, 20000));
     const std::string& log = dialog.LogContents();
     ASSERT_TRUE(log.ends_with("last line\r\n")) << log;
     // What survived the last clear is a run of whole lines in order, then the last line.
