@@ -76,8 +76,8 @@ std::string OutputNames::Claim(const std::string& wanted, const std::string& por
 
 int Session::Trace(const std::string& path) {
     auto opened = ExchangeTrace::Open(path);
-    if (auto* failure = std::get_if<std::string>(&opened)) return TraceFailed(path, *failure);
-    m_trace = std::move(std::get<std::unique_ptr<ExchangeTrace>>(opened));
+    if (!opened.value) return TraceFailed(path, opened.outcome.reason);
+    m_trace = std::move(*opened.value);
     m_tracePath = path;
     m_session.Link().SetTrace(m_trace.get());
     return kDone;

@@ -13,7 +13,7 @@ double MonotonicMs() {
 
 }  // namespace
 
-std::variant<std::unique_ptr<ExchangeTrace>, std::string> ExchangeTrace::Open(const std::string& path) {
+Reading<std::unique_ptr<ExchangeTrace>> ExchangeTrace::Open(const std::string& path) {
     // Appended to, and not handed on to programs started meanwhile ("e" in the C library here, "N" in
     // the Windows one).
 #ifdef _WIN32
@@ -21,8 +21,12 @@ std::variant<std::unique_ptr<ExchangeTrace>, std::string> ExchangeTrace::Open(co
 #else
     std::FILE* file = std::fopen(path.c_str(), "ae");
 #endif
-    if (!file) return std::string(std::strerror(errno));
-    return std::make_unique<ExchangeTrace>(file);
+    using Opened = Reading<std::unique_ptr<ExchangeTrace>>;
+    if (!file) {
+        const int error = errno;
+        return Opened::Failed(Outcome::Failed(Outcome::Kind::kFileFailed, std::strerror(error), path, error));
+    }
+    return Opened::Of(std::make_unique<ExchangeTrace>(file));
 }
 
 ExchangeTrace::ExchangeTrace(std::FILE* file, Clock clock) : m_file(file), m_clock(std::move(clock)) {

@@ -6,7 +6,8 @@
 #include <memory>
 #include <span>
 #include <string>
-#include <variant>
+
+#include "base/Outcome.h"
 
 // Every byte that crosses the serial link, each way, for whoever supports the device: one line per
 // exchange, the request with the time it went out, then the reply with the time it was read, or "no
@@ -23,7 +24,7 @@ public:
     using Clock = std::function<double()>;  // milliseconds
 
     // Appends to the file at `path`, or says why it cannot.
-    static std::variant<std::unique_ptr<ExchangeTrace>, std::string> Open(const std::string& path);
+    static Reading<std::unique_ptr<ExchangeTrace>> Open(const std::string& path);
 
     explicit ExchangeTrace(std::FILE* file, Clock clock = {});
     ~ExchangeTrace();

@@ -29,12 +29,12 @@ public:
         std::unique_ptr<ExchangeTrace> trace;
         if (!m_tracePath.empty()) {
             auto opened = ExchangeTrace::Open(m_tracePath);
-            if (auto* ready = std::get_if<std::unique_ptr<ExchangeTrace>>(&opened)) {
-                trace = std::move(*ready);
+            if (opened.value) {
+                trace = std::move(*opened.value);
                 dialog.Link().SetTrace(trace.get());
             } else {
-                const std::string why = "Trace file " + m_tracePath +
-                                        " cannot be written: " + std::get<std::string>(opened) + "\r\n";
+                const std::string why =
+                    "Trace file " + m_tracePath + " cannot be written: " + opened.outcome.reason + "\r\n";
                 QTimer::singleShot(0, &Window(), [&dialog, why] { dialog.LogText(why); });
             }
         }
