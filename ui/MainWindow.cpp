@@ -39,29 +39,6 @@ QSizeF DialogUnitOf(const QFont& font) {
     return {averageWidth / 4.0, metrics.height() / 8.0};
 }
 
-// Where a control goes when the window grows, from where the template puts it (in dialog units). The
-// table and the log take the extra width; of the extra height the table takes most and the log the rest.
-// The column of settings on the right keeps its place at the right edge; what stands beside the table
-// or the log (its buttons, the port and speed) moves with their right edge; what stands below them,
-// with their bottom.
-MainWindow::Growth GrowthOf(const ControlTemplate& control) {
-    using G = MainWindow::Growth;
-    constexpr int kSettingsColumn = 238;  // the settings start here
-    constexpr int kBesideTable = 185;     // the table's and the log's buttons and edits start here
-    constexpr int kBelowTable = 160;  // below the table: its entry edits, the texts, the log, Clear Screen
-    constexpr int kBelowLog = 299;
-    if (control.x >= kSettingsColumn) return G::kMoveRight;
-    if (control.id == ctl::kHomeNumberList ||
-        (control.kind == ControlKind::GroupBox && control.y < kBelowTable)) {
-        return G::kGrowWithTable;
-    }
-    if (control.id == ctl::kLogConsole) return G::kGrowWithLog;
-    if (control.x >= kBesideTable) return control.y < kBelowTable ? G::kMoveRight : G::kMoveRightBelowTable;
-    if (control.y >= kBelowLog) return G::kMoveBelowLog;
-    if (control.y >= kBelowTable) return G::kMoveBelowTable;
-    return G::kStay;
-}
-
 }  // namespace
 
 MainWindow::MainWindow(const DialogTemplate& dialogTemplate)
@@ -266,39 +243,14 @@ void MainWindow::reject() {
     }
 }
 
-// The extra height goes to the table and the log, four parts to one.
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
-    const int dx = std::max(0, width() - m_baseSize.width());
-    const int dy = std::max(0, height() - m_baseSize.height());
-    const int tableDy = dy * 4 / 5;
-    const int logDy = dy - tableDy;
+    const int dx = width() - m_baseSize.width();
+    const int dy = height() - m_baseSize.height();
     for (const Placement& p : m_placements) {
-        QRect r = p.placed;
-        switch (p.growth) {
-            case Growth::kStay:
-                break;
-            case Growth::kMoveRight:
-                r.translate(dx, 0);
-                break;
-            case Growth::kMoveRightBelowTable:
-                r.translate(dx, tableDy);
-                break;
-            case Growth::kMoveBelowTable:
-                r.translate(0, tableDy);
-                break;
-            case Growth::kMoveBelowLog:
-                r.translate(0, dy);
-                break;
-            case Growth::kGrowWithTable:
-                r.adjust(0, 0, dx, tableDy);
-                break;
-            case Growth::kGrowWithLog:
-                r.translate(0, tableDy);
-                r.adjust(0, 0, dx, logDy);
-                break;
-        }
-        p.widget->setGeometry(r);
+        const QRect& at = p.placed;
+        const PixelRect r = Grown({at.x(), at.y(), at.width(), at.height()}, p.growth, dx, dy);
+        p.widget->setGeometry(r.x, r.y, r.width, r.height);
     }
 }
 

@@ -5,7 +5,7 @@
 #include <map>
 #include <vector>
 
-#include "ui/DialogTemplate.h"
+#include "app/DialogTemplate.h"
 
 class LogConsole;
 class QButtonGroup;
@@ -34,17 +34,6 @@ public:
 
     // The size of one dialog unit in pixels, from the window's font.
     QSizeF DialogUnit() const { return m_unit; }
-
-    // How a control follows the window when it grows beyond the described size.
-    enum class Growth {
-        kStay,
-        kMoveRight,
-        kMoveRightBelowTable,
-        kMoveBelowTable,
-        kMoveBelowLog,
-        kGrowWithTable,
-        kGrowWithLog
-    };
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

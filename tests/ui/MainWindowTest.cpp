@@ -34,7 +34,7 @@
 #include "app/ControlIds.h"
 #include "app/RadioConfigDialog.h"
 #include "tests/support/ScopedVariable.h"
-#include "ui/DialogTemplate.h"
+#include "app/DialogTemplate.h"
 #include "ui/LogConsole.h"
 #include "ui/MainWindow.h"
 #include "ui/QtDialogControls.h"

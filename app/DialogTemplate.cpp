@@ -1,4 +1,4 @@
-#include "ui/DialogTemplate.h"
+#include "app/DialogTemplate.h"
 
 #include "app/ControlIds.h"
 #include "app/ProgramInfo.h"
@@ -94,3 +94,54 @@ const DialogTemplate kMainDialog{kWindowTitle, 292, 314, 8, kControls};
 }  // namespace
 
 const DialogTemplate& MainDialogTemplate() { return kMainDialog; }
+
+Growth GrowthOf(const ControlTemplate& control) {
+    constexpr int kSettingsColumn = 238;  // the settings start here
+    constexpr int kBesideTable = 185;     // the table's and the log's buttons and edits start here
+    constexpr int kBelowTable = 160;  // below the table: its entry edits, the texts, the log, Clear Screen
+    constexpr int kBelowLog = 299;
+    if (control.x >= kSettingsColumn) return Growth::kMoveRight;
+    if (control.id == ctl::kHomeNumberList || (control.kind == ControlKind::GroupBox && control.y < kBelowTable)) {
+        return Growth::kGrowWithTable;
+    }
+    if (control.id == ctl::kLogConsole) return Growth::kGrowWithLog;
+    if (control.x >= kBesideTable) return control.y < kBelowTable ? Growth::kMoveRight : Growth::kMoveRightBelowTable;
+    if (control.y >= kBelowLog) return Growth::kMoveBelowLog;
+    if (control.y >= kBelowTable) return Growth::kMoveBelowTable;
+    return Growth::kStay;
+}
+
+PixelRect Grown(const PixelRect& placed, Growth growth, int dx, int dy) {
+    dx = dx > 0 ? dx : 0;
+    dy = dy > 0 ? dy : 0;
+    const int tableDy = dy * 4 / 5;
+    const int logDy = dy - tableDy;
+    PixelRect r = placed;
+    switch (growth) {
+        case Growth::kStay:
+            break;
+        case Growth::kMoveRight:
+            r.x += dx;
+            break;
+        case Growth::kMoveRightBelowTable:
+            r.x += dx;
+            r.y += tableDy;
+            break;
+        case Growth::kMoveBelowTable:
+            r.y += tableDy;
+            break;
+        case Growth::kMoveBelowLog:
+            r.y += dy;
+            break;
+        case Growth::kGrowWithTable:
+            r.width += dx;
+            r.height += tableDy;
+            break;
+        case Growth::kGrowWithLog:
+            r.y += tableDy;
+            r.width += dx;
+            r.height += logDy;
+            break;
+    }
+    return r;
+}
