@@ -5,7 +5,7 @@ TSAN_BUILD ?= build-tsan
 WIN_BUILD  ?= build-windows
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps build run test test-asan test-tsan bench package package-check windows-deps windows test-windows clean
+.PHONY: all deps build run test test-asan test-tsan bench package package-check windows-deps windows test-windows windows-package windows-package-check clean
 
 all: build
 
@@ -75,6 +75,36 @@ windows: windows-deps $(WIN_BUILD)/CMakeCache.txt
 # COM port of wine's, compared byte for byte with the Linux vantorctl, and both read-all times.
 test-windows: build windows
 	bash scripts/test-windows.sh $(BUILD) $(WIN_BUILD) $(JOBS)
+
+# The Windows installer, $(WIN_BUILD)/vantor-radio-config-<version>-setup.exe, made with NSIS from
+# packaging/windows/installer.nsi: the window ($(WIN_WINDOW_EXE)) and vantorctl.exe of the Windows build,
+# stripped of their debugging information as the Debian package's programs are, with the version of the
+# CMake project that build was configured with.
+WIN_WINDOW_EXE ?= $(WIN_BUILD)/ui-win32/vantor-radio-config.exe
+# strip stamps the time it runs into a program's header, unless told a time: each stripped program keeps the
+# time it was linked (the header's, at the offset that the DOS header's 0x3C gives, plus 8).
+win_strip = SOURCE_DATE_EPOCH=$$(od -An -tu4 -j $$(($$(od -An -tu4 -j 60 -N4 $(1)) + 8)) -N4 $(1) | tr -d ' ') \
+	  x86_64-w64-mingw32-strip -o $(2) $(1)
+windows-package: windows
+	@version=$$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(WIN_BUILD)/CMakeCache.txt); \
+	[ -n "$$version" ] || { echo "windows-package: no project version in $(WIN_BUILD)/CMakeCache.txt" >&2; exit 1; }; \
+	for exe in $(WIN_WINDOW_EXE) $(WIN_BUILD)/cli/vantorctl.exe; do \
+	  [ -f "$$exe" ] || { echo "windows-package: no $$exe: it is not built" >&2; exit 1; }; \
+	done; \
+	set -e; rm -rf $(WIN_BUILD)/installer-files; mkdir $(WIN_BUILD)/installer-files; \
+	$(call win_strip,$(WIN_WINDOW_EXE),$(WIN_BUILD)/installer-files/vantor-radio-config.exe); \
+	$(call win_strip,$(WIN_BUILD)/cli/vantorctl.exe,$(WIN_BUILD)/installer-files/vantorctl.exe); \
+	echo "makensis packaging/windows/installer.nsi: $(WIN_BUILD)/vantor-radio-config-$$version-setup.exe"; \
+	makensis -V2 -WX -DVERSION="$$version" \
+	  -DWINDOW_EXE="$(abspath $(WIN_BUILD)/installer-files/vantor-radio-config.exe)" \
+	  -DVANTORCTL_EXE="$(abspath $(WIN_BUILD)/installer-files/vantorctl.exe)" \
+	  -DOUTFILE="$(abspath $(WIN_BUILD))/vantor-radio-config-$$version-setup.exe" \
+	  packaging/windows/installer.nsi
+
+# The installer under wine: silent installs for the current user and for all users, what they put where,
+# the installed programs run, then the uninstallers, and nothing left behind.
+windows-package-check: windows-package
+	WIN_WINDOW_EXE=$(abspath $(WIN_WINDOW_EXE)) bash packaging/windows/check-installer.sh $(WIN_BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD)

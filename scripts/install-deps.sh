@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package that the build, the tests, `make run` and `make package` need.
 # Safe to run again: it does nothing when everything is already there.
-# `install-deps.sh windows` adds the cross-compiler and wine for `make windows` and `make test-windows`.
+# `install-deps.sh windows` adds the cross-compiler and wine for `make windows` and `make test-windows`, and
+# NSIS for `make windows-package`.
 set -euo pipefail
 
 packages=(
@@ -13,7 +14,7 @@ packages=(
   dpkg-dev file desktop-file-utils groff-base
 )
 if [ "${1:-}" = windows ]; then
-  packages+=(g++-mingw-w64-x86-64-posix wine wine64 googletest)
+  packages+=(g++-mingw-w64-x86-64-posix wine wine64 googletest nsis)
 fi
 
 missing=()

@@ -93,6 +93,9 @@ Win32Window::Win32Window(Options options) : m_options(std::move(options)) {}
 Win32Window::~Win32Window() = default;
 
 int Win32Window::RunModal(RadioConfigDialog& dialog) {
+    // The list and the progress bar are common controls: their classes are registered first.
+    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&classes);
     m_dialog = &dialog;
     std::unique_ptr<ExchangeTrace> trace;
     std::string traceFailure;

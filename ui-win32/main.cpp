@@ -85,10 +85,8 @@ public:
         m_socketsStarted = WSAStartup(MAKEWORD(2, 2), &data) == 0;
         return m_socketsStarted;
     }
-    void EnableThreeDControls() override {
-        INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
-        InitCommonControlsEx(&classes);
-    }
+    // The window registers the common controls it uses itself.
+    void EnableThreeDControls() override {}
     void ShowStartupMessage(std::string_view text) override {
         MessageBoxA(nullptr, std::string(text).c_str(), std::string(kProgramName).c_str(), MB_OK);
     }

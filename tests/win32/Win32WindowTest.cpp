@@ -1,0 +1,368 @@
+// The Windows window itself, created by its resource script in this process and driven with the messages
+// a person's clicks and keys would send, from another thread than the window's, against the simulated
+// device on the COM port numbered in $VANTOR_TEST_COM. The tests share that device and must not run at
+// once; each one sets up on it what it reads back.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/ControlIds.h"
+#include "app/DialogTemplate.h"
+#include "app/ProgramInfo.h"
+#include "app/RadioConfigDialog.h"
+#include "ui-win32/Win32Window.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+// Generous: only a hang runs into it.
+constexpr auto kBound = std::chrono::seconds(60);
+
+std::string DevicePort() {
+    const char* value = std::getenv("VANTOR_TEST_COM");
+    return value != nullptr ? value : "";
+}
+
+#define REQUIRE_DEVICE()                                          \
+    const std::string port = DevicePort();                        \
+    if (port.empty()) GTEST_SKIP() << "no device: make test-windows sets VANTOR_TEST_COM"
+
+template <class Condition>
+bool WaitUntil(Condition condition) {
+    const auto end = Clock::now() + kBound;
+    while (!condition()) {
+        if (Clock::now() > end) return false;
+        ::Sleep(2);
+    }
+    return true;
+}
+
+std::string WindowText(HWND window) {
+    std::wstring text(static_cast<std::size_t>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+    return WideToLatin1(text);
+}
+
+std::string ClassOf(HWND window) {
+    char name[64] = {};
+    GetClassNameA(window, name, 64);
+    return name;
+}
+
+// The window on a thread of its own, which makes it and runs it, as the program's one thread does.
+class Window {
+public:
+    Window() {
+        m_thread = std::thread([this] {
+            Win32Window window({.rememberSettings = false, .tracePath = {}});
+            RadioConfigDialog dialog(window.Controls());
+            m_window = &window;
+            m_result = window.RunModal(dialog);
+            m_window = nullptr;
+            m_ended = true;
+        });
+        EXPECT_TRUE(WaitUntil([&] {
+            Win32Window* window = m_window.load();
+            return m_ended || (window && window->Handle() && IsWindowVisible(window->Handle()));
+        }));
+        EXPECT_FALSE(m_ended) << "the dialog did not open: " << m_result;
+    }
+    ~Window() {
+        // Closed as a stop signal closes it: without a question, a run stopped first.
+        if (Win32Window* window = m_window.load()) window->CloseWhenAllowed();
+        m_thread.join();
+    }
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    HWND Dialog() const { return m_window.load()->Handle(); }
+    HWND Item(int id) const { return GetDlgItem(Dialog(), id); }
+    std::string Text(int id) const { return WindowText(Item(id)); }
+    void SetText(int id, const std::string& text) const {
+        SendMessageW(Item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Latin1ToWide(text).c_str()));
+    }
+    // Posted, as a click is: the test goes on while the window runs what it started.
+    void Click(int id) const { PostMessageW(Item(id), BM_CLICK, 0, 0); }
+    std::string Log() const { return Text(ctl::kLogConsole); }
+    bool LogEndsWith(const std::string& end) const {
+        return WaitUntil([&] { return Log().ends_with(end); });
+    }
+    void ClearLog() const {
+        SendMessageW(Item(ctl::kClearScreen), BM_CLICK, 0, 0);
+        EXPECT_TRUE(WaitUntil([&] { return Log().empty(); }));
+    }
+    // The message box or chooser the window shows, once it is up.
+    HWND WaitForPopup() const {
+        HWND found = nullptr;
+        EXPECT_TRUE(WaitUntil([&] {
+            HWND popup = GetLastActivePopup(Dialog());
+            if (popup && popup != Dialog() && IsWindowVisible(popup) && ClassOf(popup) == "#32770") found = popup;
+            return found != nullptr;
+        }));
+        return found;
+    }
+    static std::string BoxText(HWND box) {
+        std::string text;
+        EnumChildWindows(
+            box,
+            [](HWND child, LPARAM into) -> BOOL {
+                if (ClassOf(child) == "Static" && GetWindowTextLengthW(child) > 0) {
+                    *reinterpret_cast<std::string*>(into) = WindowText(child);
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&text));
+        return text;
+    }
+    // Answers a message box, and waits until it has gone.
+    void Answer(HWND box, int button) const {
+        PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+    }
+    bool Running() const { return IsWindowVisible(Item(ctl::kTransferProgress)) != FALSE; }
+
+private:
+    std::thread m_thread;
+    std::atomic<Win32Window*> m_window{nullptr};
+    std::atomic<bool> m_ended{false};
+    int m_result = 0;
+};
+
+// Every control of the resource script stands where the template puts it, with its class, number and
+// caption; the window starts as the program's start-up leaves it.
+TEST(Win32WindowTest, TheDialogIsTheTemplateAndStartsAsThePlatformIndependentWindow) {
+    Window w;
+    EXPECT_EQ(WindowText(w.Dialog()), kWindowTitle);
+    const DialogTemplate& layout = MainDialogTemplate();
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(w.Dialog(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        children.push_back(child);
+    }
+    ASSERT_EQ(children.size(), layout.controls.size());
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        const ControlTemplate& c = layout.controls[i];
+        const std::string what = std::string(c.accessibleName) + " (" + std::to_string(c.id) + ")";
+        EXPECT_EQ(GetDlgCtrlID(children[i]), c.id) << what;
+        const char* kinds[] = {"Button", "Static", "Button", "Button", "Edit", "Edit",
+                               "ComboBox", "SysListView32", "Edit", "msctls_progress32"};
+        EXPECT_EQ(ClassOf(children[i]), kinds[static_cast<int>(c.kind)]) << what;
+        if (c.kind != ControlKind::Edit && c.kind != ControlKind::DigitsEdit && c.kind != ControlKind::Console) {
+            EXPECT_EQ(WindowText(children[i]), std::string(c.caption)) << what;
+        }
+        // The dialog places a control at its corner and gives it its size, each in dialog units.
+        RECT corner{c.x, c.y, 0, 0}, size{0, 0, c.width, c.height};
+        MapDialogRect(w.Dialog(), &corner);
+        MapDialogRect(w.Dialog(), &size);
+        const RECT expected{corner.left, corner.top, corner.left + size.right, corner.top + size.bottom};
+        RECT placed{};
+        GetWindowRect(children[i], &placed);
+        MapWindowPoints(nullptr, w.Dialog(), reinterpret_cast<POINT*>(&placed), 2);
+        EXPECT_EQ(placed.left, expected.left) << what;
+        EXPECT_EQ(placed.top, expected.top) << what;
+        EXPECT_EQ(placed.right, expected.right) << what;
+        if (c.kind != ControlKind::DropList) {
+            EXPECT_EQ(placed.bottom, expected.bottom) << what;
+        }
+        const bool digits = (GetWindowLongW(children[i], GWL_STYLE) & ES_NUMBER) != 0;
+        if (ClassOf(children[i]) == "Edit") {
+            EXPECT_EQ(digits, c.kind == ControlKind::DigitsEdit) << what;
+        }
+    }
+    EXPECT_EQ(w.Text(ctl::kSerialPortEdit), "1");
+    EXPECT_EQ(w.Text(ctl::kBaudEdit), "19200");
+    EXPECT_EQ(SendMessageW(w.Item(ctl::kWideBandEnable), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendMessageW(w.Item(ctl::kHomeNumberList), LVM_GETITEMCOUNT, 0, 0), 500);
+    for (const auto& [id, first, second] : {std::tuple{ctl::kDispList, "NONE", "TBD"},
+                                            std::tuple{ctl::kSquelchList, "NONE", "SQLCH"},
+                                            std::tuple{ctl::kRadioMfgList, "KENWOOD", "ICOM"}}) {
+        ASSERT_EQ(SendMessageW(w.Item(id), CB_GETCOUNT, 0, 0), 2);
+        EXPECT_EQ(SendMessageW(w.Item(id), CB_GETCURSEL, 0, 0), CB_ERR);
+        wchar_t entry[16] = {};
+        SendMessageW(w.Item(id), CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(entry));
+        EXPECT_EQ(WideToLatin1(entry), first);
+        SendMessageW(w.Item(id), CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(entry));
+        EXPECT_EQ(WideToLatin1(entry), second);
+    }
+    EXPECT_FALSE(w.Running());
+    EXPECT_FALSE(IsWindowEnabled(w.Item(ctl::kStop)));
+}
+
+// A setting's Set and Get, with the log's exact words; the list shows what the device gave.
+TEST(Win32WindowTest, ASettingIsSetAndGotThroughTheButtons) {
+    REQUIRE_DEVICE();
+    Window w;
+    w.SetText(ctl::kSerialPortEdit, port);
+    SendMessageW(w.Item(ctl::kDispList), CB_SETCURSEL, 1, 0);
+    w.ClearLog();
+    w.Click(ctl::kDispSet);
+    EXPECT_TRUE(w.LogEndsWith("'DISP' button Write Successful\r\n")) << w.Log();
+    EXPECT_EQ(w.Log(), "Sending 'DISP' button write request: 2\r\n'DISP' button Write Response:\r\n"
+                       "'DISP' button Write Successful\r\n");
+    SendMessageW(w.Item(ctl::kDispList), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    w.ClearLog();
+    w.Click(ctl::kDispGet);
+    EXPECT_TRUE(w.LogEndsWith("TBD\r\n")) << w.Log();
+    EXPECT_EQ(w.Log(), "Sending 'DISP' button Read request: \r\n'DISP' button Response:\r\nTBD\r\n");
+    EXPECT_TRUE(WaitUntil([&] { return SendMessageW(w.Item(ctl::kDispList), CB_GETCURSEL, 0, 0) == 1; }));
+}
+
+// Add refuses codes of two lengths with its message box; a good row goes into the table, and a click on
+// it fills the entry edits again.
+TEST(Win32WindowTest, AddAsksWhenItRefusesAndAClickedRowFillsTheEdits) {
+    Window w;
+    w.SetText(ctl::kNumberEdit, "7");
+    w.SetText(ctl::kTxEdit, "5");
+    w.SetText(ctl::kRxEdit, "123");
+    w.Click(ctl::kAdd);
+    HWND box = w.WaitForPopup();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(WindowText(box), "Invalid entry");
+    EXPECT_EQ(Window::BoxText(box), "Invalid Rx/Tx value");
+    w.Answer(box, IDOK);
+
+    w.SetText(ctl::kTxEdit, "123");
+    w.SetText(ctl::kRxEdit, "456");
+    w.SetText(ctl::kPllTxEdit, "146.5");
+    SendMessageW(w.Item(ctl::kAdd), BM_CLICK, 0, 0);
+    HWND list = w.Item(ctl::kHomeNumberList);
+    wchar_t cell[16] = {};
+    LVITEMW item{};
+    item.iSubItem = 1;
+    item.pszText = cell;
+    item.cchTextMax = 16;
+    ASSERT_TRUE(WaitUntil([&] {
+        SendMessageW(list, LVM_GETITEMTEXTW, 6, reinterpret_cast<LPARAM>(&item));
+        return WideToLatin1(cell) == "123";
+    }));
+    for (const int id : {ctl::kNumberEdit, ctl::kTxEdit, ctl::kRxEdit, ctl::kPllTxEdit}) w.SetText(id, "");
+
+    SendMessageW(list, LVM_ENSUREVISIBLE, 6, FALSE);
+    RECT row{};
+    row.left = LVIR_LABEL;
+    ASSERT_TRUE(SendMessageW(list, LVM_GETITEMRECT, 6, reinterpret_cast<LPARAM>(&row)));
+    const LPARAM at = MAKELPARAM((row.left + row.right) / 2, (row.top + row.bottom) / 2);
+    PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(list, WM_LBUTTONUP, 0, at);
+    EXPECT_TRUE(WaitUntil([&] { return w.Text(ctl::kTxEdit) == "123"; }));
+    EXPECT_EQ(w.Text(ctl::kNumberEdit), "7");
+    EXPECT_EQ(w.Text(ctl::kRxEdit), "456");
+    EXPECT_EQ(w.Text(ctl::kPllTxEdit), "146.5");
+    EXPECT_EQ(w.Text(ctl::kPllRxEdit), "");
+}
+
+// Write All asks, then runs with its progress showing and every command locked, and a Stop ends it
+// before its next request; Read All reads the device whole, rows and settings.
+TEST(Win32WindowTest, WriteAllAndReadAllShowTheirProgressLockTheCommandsAndStop) {
+    REQUIRE_DEVICE();
+    Window w;
+    w.SetText(ctl::kSerialPortEdit, port);
+    w.SetText(ctl::kSerialNumberEdit, "WINE-7");
+    w.ClearLog();
+    w.Click(ctl::kWriteAll);
+    HWND box = w.WaitForPopup();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(WindowText(box), "Overwrite Warning");
+    w.Answer(box, IDYES);
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::string shown = w.Text(ctl::kTransferProgress);
+        return shown.ends_with(" of 500") && !shown.starts_with("0 ");
+    }));
+    EXPECT_TRUE(w.Running());
+    for (const int id : RadioConfigDialog::BusyLockControls()) EXPECT_FALSE(IsWindowEnabled(w.Item(id))) << id;
+    EXPECT_TRUE(IsWindowEnabled(w.Item(ctl::kStop)));
+    w.Click(ctl::kStop);
+    ASSERT_TRUE(WaitUntil([&] { return !w.Running(); }));
+    EXPECT_NE(w.Log().find("Write All stopped\r\nHome numbers not written: "), std::string::npos) << w.Log();
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(w.Item(ctl::kWriteAll)) != FALSE; }));
+    for (const int id : RadioConfigDialog::BusyLockControls()) EXPECT_TRUE(IsWindowEnabled(w.Item(id))) << id;
+    EXPECT_FALSE(IsWindowEnabled(w.Item(ctl::kStop)));
+
+    // What the device holds goes into the window: its serial number (set here first) and its rows.
+    SendMessageW(w.Item(ctl::kSerialNumberWrite), BM_CLICK, 0, 0);
+    EXPECT_TRUE(w.LogEndsWith("Serial Number Write Successful\r\n")) << w.Log();
+    w.SetText(ctl::kSerialNumberEdit, "");
+    w.ClearLog();
+    w.Click(ctl::kReadAll);
+    box = w.WaitForPopup();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(WindowText(box), "Read All Notice");
+    w.Answer(box, IDYES);
+    ASSERT_TRUE(WaitUntil([&] { return w.Running(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !w.Running(); }));
+    EXPECT_EQ(w.Log().find("not read"), std::string::npos) << w.Log();
+    EXPECT_TRUE(WaitUntil([&] { return w.Text(ctl::kSerialNumberEdit) == "WINE-7"; })) << w.Log();
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(w.Item(ctl::kReadAll)) != FALSE; }));
+}
+
+// Save As and Open through the system's file choosers: the table goes to the file chosen and comes back
+// from it.
+TEST(Win32WindowTest, SaveAsAndOpenGoThroughTheChoosers) {
+    Window w;
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    const std::string path = std::string(folder) + "vantor-win32-test-" + std::to_string(GetCurrentProcessId()) + ".txt";
+    DeleteFileA(path.c_str());
+    w.SetText(ctl::kNumberEdit, "250");
+    w.SetText(ctl::kTxEdit, "987");
+    w.SetText(ctl::kRxEdit, "654");
+    SendMessageW(w.Item(ctl::kAdd), BM_CLICK, 0, 0);
+
+    // The chooser's file name is its combo box 0x47C (edit 0x480 in the older layout).
+    const auto choose = [&](HWND chooser) {
+        HWND name = GetDlgItem(chooser, 0x47C);
+        if (!name) name = GetDlgItem(chooser, 0x480);
+        ASSERT_TRUE(name);
+        SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Latin1ToWide(path).c_str()));
+        PostMessageW(chooser, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(chooser); }));
+    };
+    w.Click(ctl::kSaveAs);
+    HWND chooser = w.WaitForPopup();
+    ASSERT_TRUE(chooser);
+    choose(chooser);
+    ASSERT_TRUE(WaitUntil([&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+    EXPECT_TRUE(w.LogEndsWith(path + "\r\n")) << w.Log();
+    std::ifstream saved(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << saved.rdbuf();
+    EXPECT_NE(bytes.str().find("\r\n250 987 654 \r\n"), std::string::npos) << bytes.str().substr(0, 400);
+
+    w.SetText(ctl::kNumberEdit, "250");
+    w.SetText(ctl::kTxEdit, "111");
+    w.SetText(ctl::kRxEdit, "222");
+    SendMessageW(w.Item(ctl::kAdd), BM_CLICK, 0, 0);
+    w.Click(ctl::kOpen);
+    HWND box = w.WaitForPopup();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(WindowText(box), "Open File Notice");
+    w.Answer(box, IDYES);
+    chooser = w.WaitForPopup();
+    ASSERT_TRUE(chooser);
+    choose(chooser);
+    wchar_t cell[16] = {};
+    LVITEMW item{};
+    item.iSubItem = 1;
+    item.pszText = cell;
+    item.cchTextMax = 16;
+    EXPECT_TRUE(WaitUntil([&] {
+        SendMessageW(w.Item(ctl::kHomeNumberList), LVM_GETITEMTEXTW, 249, reinterpret_cast<LPARAM>(&item));
+        return WideToLatin1(cell) == "987";
+    }));
+    DeleteFileA(path.c_str());
+}
+
+}  // namespace
