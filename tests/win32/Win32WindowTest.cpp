@@ -4,9 +4,11 @@
 // once; each one sets up on it what it reads back.
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -66,9 +68,10 @@ std::string ClassOf(HWND window) {
 // The window on a thread of its own, which makes it and runs it, as the program's one thread does.
 class Window {
 public:
-    Window() {
-        m_thread = std::thread([this] {
-            Win32Window window({.rememberSettings = false, .tracePath = {}});
+    explicit Window(bool remember = false) {
+        m_thread = std::thread([this, remember] {
+            m_threadId = GetCurrentThreadId();
+            Win32Window window({.rememberSettings = remember, .tracePath = {}});
             RadioConfigDialog dialog(window.Controls());
             m_window = &window;
             m_result = window.RunModal(dialog);
@@ -85,6 +88,10 @@ public:
         // Closed as a stop signal closes it: without a question, a run stopped first.
         if (Win32Window* window = m_window.load()) window->CloseWhenAllowed();
         m_thread.join();
+    }
+    void Close() {
+        if (Win32Window* window = m_window.load()) window->CloseWhenAllowed();
+        EXPECT_TRUE(WaitUntil([&] { return m_ended.load(); }));
     }
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
@@ -134,12 +141,38 @@ public:
         EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
     }
     bool Running() const { return IsWindowVisible(Item(ctl::kTransferProgress)) != FALSE; }
+    // The control that has the window thread's keyboard focus.
+    int Focus() const {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetGUIThreadInfo(m_threadId, &info) || !info.hwndFocus) return 0;
+        return GetDlgCtrlID(info.hwndFocus);
+    }
+    // Whether the window has closed and its run returned.
+    bool Closed() const { return m_ended.load(); }
+    // A home number stored as Add stores it.
+    void Add(const std::string& number, const std::string& tx, const std::string& rx) const {
+        SetText(ctl::kNumberEdit, number);
+        SetText(ctl::kTxEdit, tx);
+        SetText(ctl::kRxEdit, rx);
+        SendMessageW(Item(ctl::kAdd), BM_CLICK, 0, 0);
+    }
+    std::string Cell(int row, int column) const {
+        wchar_t cell[64] = {};
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.pszText = cell;
+        item.cchTextMax = 64;
+        SendMessageW(Item(ctl::kHomeNumberList), LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+        return WideToLatin1(cell);
+    }
 
 private:
     std::thread m_thread;
     std::atomic<Win32Window*> m_window{nullptr};
     std::atomic<bool> m_ended{false};
     int m_result = 0;
+    DWORD m_threadId = 0;
 };
 
 // Every control of the resource script stands where the template puts it, with its class, number and
@@ -363,6 +396,127 @@ TEST(Win32WindowTest, SaveAsAndOpenGoThroughTheChoosers) {
         return WideToLatin1(cell) == "987";
     }));
     DeleteFileA(path.c_str());
+}
+
+// The keys walk the table: each row they move to shows in the edits while the focus stays in the table,
+// and Enter then goes on from the row as a click does.
+TEST(Win32WindowTest, TheKeysWalkTheTableAndEnterGoesOnFromTheRow) {
+    Window w;
+    w.Add("1", "111", "222");
+    w.Add("2", "333", "444");
+    HWND list = w.Item(ctl::kHomeNumberList);
+    SendMessageW(w.Dialog(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(list), TRUE);
+    LVITEMW first{};
+    first.stateMask = first.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&first));
+    ASSERT_TRUE(WaitUntil([&] { return w.Focus() == ctl::kHomeNumberList; }));
+    SendMessageW(list, WM_KEYDOWN, VK_DOWN, 0);
+    EXPECT_EQ(w.Text(ctl::kNumberEdit), "2");
+    EXPECT_EQ(w.Text(ctl::kTxEdit), "333");
+    EXPECT_EQ(w.Text(ctl::kRxEdit), "444");
+    EXPECT_EQ(w.Focus(), ctl::kHomeNumberList);
+    SendMessageW(list, WM_KEYDOWN, VK_UP, 0);
+    EXPECT_EQ(w.Text(ctl::kTxEdit), "111");
+    SendMessageW(list, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_TRUE(WaitUntil([&] { return w.Focus() == ctl::kTxEdit; }));
+}
+
+// A table file dropped on the window opens as Open does, after the same question.
+TEST(Win32WindowTest, ADroppedTableFileOpensAsOpenDoes) {
+    Window w;
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    const std::string path = std::string(folder) + "vantor-drop-" + std::to_string(GetCurrentProcessId()) + ".txt";
+    std::ofstream(path, std::ios::binary) << "Channels: \r\n7 123 456 \r\n";
+    HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + path.size() + 2);
+    auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
+    files->pFiles = sizeof(DROPFILES);
+    std::copy(path.begin(), path.end(), reinterpret_cast<char*>(files + 1));
+    GlobalUnlock(drop);
+    PostMessageW(w.Dialog(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    HWND box = w.WaitForPopup();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(WindowText(box), "Open File Notice");
+    w.Answer(box, IDYES);
+    EXPECT_TRUE(WaitUntil([&] { return w.Cell(6, 1) == "123" && w.Cell(6, 2) == "456"; }));
+    EXPECT_TRUE(w.LogEndsWith(path + "\r\n")) << w.Log();
+    DeleteFileA(path.c_str());
+}
+
+// Closing during a run asks first; Yes stops the run, and the window then asks about the rows it read
+// before it closes.
+TEST(Win32WindowTest, ClosingDuringARunAsksFirstAndClosesOnceItHasEnded) {
+    REQUIRE_DEVICE();
+    Window w;
+    w.SetText(ctl::kSerialPortEdit, port);
+    w.Click(ctl::kReadAll);
+    HWND box = w.WaitForPopup();
+    ASSERT_TRUE(box);
+    w.Answer(box, IDYES);
+    ASSERT_TRUE(WaitUntil([&] { return w.Running(); }));
+    PostMessageW(w.Dialog(), WM_CLOSE, 0, 0);
+    box = w.WaitForPopup();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(WindowText(box), kProgramName);
+    EXPECT_EQ(Window::BoxText(box), "A transfer is running. Stop it and close the window?");
+    w.Answer(box, IDYES);
+    box = w.WaitForPopup();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(Window::BoxText(box), "The table has changes that are not saved. Close anyway?");
+    w.Answer(box, IDYES);
+    EXPECT_TRUE(WaitUntil([&] { return w.Closed(); }));
+}
+
+// Serial Port, Baud and the window's place are kept in the user's settings file and come back; values
+// the window could not use are passed over, and only the window's own keys are written.
+TEST(Win32WindowTest, ItKeepsItsSettingsAndPassesOverWhatItCannotUse) {
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    const std::string appData = std::string(folder) + "vantor-appdata-" + std::to_string(GetCurrentProcessId());
+    const std::string ini = appData + "\\vantor-radio-config\\vantor-radio-config.ini";
+    CreateDirectoryA(appData.c_str(), nullptr);
+    char before[MAX_PATH] = {};
+    GetEnvironmentVariableA("APPDATA", before, MAX_PATH);
+    SetEnvironmentVariableA("APPDATA", appData.c_str());
+    {
+        Window w(true);
+        EXPECT_EQ(w.Text(ctl::kSerialPortEdit), "1");
+        w.SetText(ctl::kSerialPortEdit, "7");
+        w.SetText(ctl::kBaudEdit, "9600");
+        SetWindowPos(w.Dialog(), nullptr, 40, 30, 900, 700, SWP_NOZORDER);
+        w.Close();
+    }
+    WritePrivateProfileStringA("Other", "kept", "yes", ini.c_str());
+    {
+        Window w(true);
+        EXPECT_EQ(w.Text(ctl::kSerialPortEdit), "7");
+        EXPECT_EQ(w.Text(ctl::kBaudEdit), "9600");
+        RECT r{};
+        GetWindowRect(w.Dialog(), &r);
+        EXPECT_EQ(r.right - r.left, 900);
+        EXPECT_EQ(r.bottom - r.top, 700);
+        // The table grew with the window.
+        RECT list{};
+        GetWindowRect(w.Item(ctl::kHomeNumberList), &list);
+        EXPECT_GT(list.right - list.left, 400);
+        w.Close();
+    }
+    char other[8] = {};
+    GetPrivateProfileStringA("Other", "kept", "", other, 8, ini.c_str());
+    EXPECT_STREQ(other, "yes");
+    for (const char* bad : {"abc", "-5", ""}) {
+        WritePrivateProfileStringA("General", "port", bad, ini.c_str());
+        WritePrivateProfileStringA("General", "baud", bad, ini.c_str());
+        WritePrivateProfileStringA("General", "geometry", "1 2 nonsense", ini.c_str());
+        Window w(true);
+        EXPECT_EQ(w.Text(ctl::kSerialPortEdit), "1") << bad;
+        EXPECT_EQ(w.Text(ctl::kBaudEdit), "19200") << bad;
+        w.Close();
+    }
+    SetEnvironmentVariableA("APPDATA", before);
+    DeleteFileA(ini.c_str());
+    RemoveDirectoryA((appData + "\\vantor-radio-config").c_str());
+    RemoveDirectoryA(appData.c_str());
 }
 
 }  // namespace
