@@ -148,8 +148,16 @@ public:
         if (!GetGUIThreadInfo(m_threadId, &info) || !info.hwndFocus) return 0;
         return GetDlgCtrlID(info.hwndFocus);
     }
-    // Whether the window has closed and its run returned.
+    // Whether the window has closed and its run returned, and with which result.
     bool Closed() const { return m_ended.load(); }
+    int Result() const { return m_result; }
+    // A key pressed on a control, through the window's own message loop as the keyboard's would go.
+    void Key(int id, WPARAM key) const {
+        PostMessageW(Item(id), WM_KEYDOWN, key, 0);
+        PostMessageW(Item(id), WM_KEYUP, key, 0xC0000000);
+    }
+    void Focus(int id) const { SendMessageW(Dialog(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(id)), TRUE); }
+    bool Checked(int id) const { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
     // A home number stored as Add stores it.
     void Add(const std::string& number, const std::string& tx, const std::string& rx) const {
         SetText(ctl::kNumberEdit, number);
@@ -317,6 +325,9 @@ TEST(Win32WindowTest, WriteAllAndReadAllShowTheirProgressLockTheCommandsAndStop)
     EXPECT_TRUE(w.Running());
     for (const int id : RadioConfigDialog::BusyLockControls()) EXPECT_FALSE(IsWindowEnabled(w.Item(id))) << id;
     EXPECT_TRUE(IsWindowEnabled(w.Item(ctl::kStop)));
+    // The log may still be cleared while the run writes to it.
+    SendMessageW(w.Item(ctl::kClearScreen), BM_CLICK, 0, 0);
+    EXPECT_EQ(w.Log().find("Sending Home Number write request"), std::string::npos);
     w.Click(ctl::kStop);
     ASSERT_TRUE(WaitUntil([&] { return !w.Running(); }));
     EXPECT_NE(w.Log().find("Write All stopped\r\nHome numbers not written: "), std::string::npos) << w.Log();
@@ -517,6 +528,132 @@ TEST(Win32WindowTest, ItKeepsItsSettingsAndPassesOverWhatItCannotUse) {
     DeleteFileA(ini.c_str());
     RemoveDirectoryA((appData + "\\vantor-radio-config").c_str());
     RemoveDirectoryA(appData.c_str());
+}
+
+// Every setting's Get shows in the window what its Set gave the device.
+TEST(Win32WindowTest, EachSettingsGetShowsWhatItsSetWrote) {
+    REQUIRE_DEVICE();
+    Window w;
+    w.SetText(ctl::kSerialPortEdit, port);
+    const auto list = [&](int id, int index) { SendMessageW(w.Item(id), CB_SETCURSEL, static_cast<WPARAM>(index), 0); };
+    const auto chosen = [&](int id) { return static_cast<int>(SendMessageW(w.Item(id), CB_GETCURSEL, 0, 0)); };
+    struct Case {
+        const char* name;
+        const char* written;  // the log's last line after the Set
+        int set, get;
+        std::function<void()> give, forget;
+        std::function<bool()> shown;
+    };
+    const std::vector<Case> cases{
+        {"Wide Band", "Wide Band successfully disabled\r\n", ctl::kWideBandSet, ctl::kWideBandGet,
+         [&] { SendMessageW(w.Item(ctl::kWideBandDisable), BM_CLICK, 0, 0); },
+         [&] { SendMessageW(w.Item(ctl::kWideBandEnable), BM_CLICK, 0, 0); },
+         [&] { return w.Checked(ctl::kWideBandDisable) && !w.Checked(ctl::kWideBandEnable); }},
+        {"SQUELCH", "'SQUELCH' button Write Successful\r\n", ctl::kSquelchSet, ctl::kSquelchGet, [&] { list(ctl::kSquelchList, 1); },
+         [&] { list(ctl::kSquelchList, -1); }, [&] { return chosen(ctl::kSquelchList) == 1; }},
+        {"Radio Mfg", "Radio Mfg Write Successful\r\n", ctl::kRadioMfgSet, ctl::kRadioMfgGet, [&] { list(ctl::kRadioMfgList, 0); },
+         [&] { list(ctl::kRadioMfgList, -1); }, [&] { return chosen(ctl::kRadioMfgList) == 0; }},
+        {"DTMF Delay", "DTMF Delay write Success\r\n", ctl::kDtmfDelaySet, ctl::kDtmfDelayGet, [&] { w.SetText(ctl::kDtmfDelayEdit, "20"); },
+         [&] { w.SetText(ctl::kDtmfDelayEdit, ""); }, [&] { return w.Text(ctl::kDtmfDelayEdit) == "20"; }},
+        {"Min Volume", "MIN volume write Success\r\n", ctl::kMinVolumeSet, ctl::kMinVolumeGet, [&] { w.SetText(ctl::kMinVolumeEdit, "15"); },
+         [&] { w.SetText(ctl::kMinVolumeEdit, ""); }, [&] { return w.Text(ctl::kMinVolumeEdit) == "15"; }},
+        {"Serial Number", "Serial Number Write Successful\r\n", ctl::kSerialNumberWrite, ctl::kSerialNumberRead,
+         [&] { w.SetText(ctl::kSerialNumberEdit, "ABCDEFGHIJKLMNOPQRSTUVWXYZ\xE9\xFF" "0123"); },
+         [&] { w.SetText(ctl::kSerialNumberEdit, ""); },
+         [&] { return w.Text(ctl::kSerialNumberEdit) == "ABCDEFGHIJKLMNOPQRSTUVWXYZ\xE9\xFF" "0123"; }},
+        {"User Description", "User Descript Write Successful\r\n", ctl::kUserDescriptionWrite, ctl::kUserDescriptionRead,
+         [&] { w.SetText(ctl::kUserDescriptionEdit, "Desk 12 \xB0" "C"); },
+         [&] { w.SetText(ctl::kUserDescriptionEdit, ""); },
+         [&] { return w.Text(ctl::kUserDescriptionEdit) == "Desk 12 \xB0" "C"; }},
+    };
+    for (const Case& c : cases) {
+        c.give();
+        w.ClearLog();
+        SendMessageW(w.Item(c.set), BM_CLICK, 0, 0);
+        EXPECT_TRUE(w.LogEndsWith(c.written)) << c.name << ": " << w.Log();
+        c.forget();
+        EXPECT_FALSE(c.shown()) << c.name;
+        SendMessageW(w.Item(c.get), BM_CLICK, 0, 0);
+        EXPECT_TRUE(WaitUntil(c.shown)) << c.name << ": " << w.Log();
+    }
+}
+
+// What the edits take: digits only where the template says so, as many characters as the limit when
+// typed (a text the program sets is never cut), and no character beyond the program's 8-bit texts; the
+// two Wide Band buttons stay one of a kind.
+TEST(Win32WindowTest, TheEditsAndButtonsTakeOnlyWhatTheyMay) {
+    Window w;
+    const auto type = [&](int id, const std::wstring& keys) {
+        for (const wchar_t key : keys) SendMessageW(w.Item(id), WM_CHAR, key, 0);
+    };
+    type(ctl::kNumberEdit, L"1a2-34");
+    EXPECT_EQ(w.Text(ctl::kNumberEdit), "123");  // digits only, three at the most
+    w.SetText(ctl::kNumberEdit, "12345");
+    EXPECT_EQ(w.Text(ctl::kNumberEdit), "12345");
+    type(ctl::kPllTxEdit, L"14a.5");
+    EXPECT_EQ(w.Text(ctl::kPllTxEdit), "14a.5");  // any text
+    type(ctl::kSerialNumberEdit, L"A\x263A\x00E9\x0416" L"B");
+    EXPECT_EQ(w.Text(ctl::kSerialNumberEdit), "A\xE9" "B");
+    SendMessageW(w.Item(ctl::kWideBandDisable), BM_CLICK, 0, 0);
+    EXPECT_TRUE(w.Checked(ctl::kWideBandDisable));
+    EXPECT_FALSE(w.Checked(ctl::kWideBandEnable));
+    SendMessageW(w.Item(ctl::kWideBandEnable), BM_CLICK, 0, 0);
+    EXPECT_TRUE(w.Checked(ctl::kWideBandEnable));
+    EXPECT_FALSE(w.Checked(ctl::kWideBandDisable));
+}
+
+// Enter is the OK action, which checks every edit first and closes only when all of them hold; Enter on
+// a focused button clicks it instead; Escape closes without a check.
+TEST(Win32WindowTest, EnterChecksFirstAndClosesEnterOnAButtonClicksItEscapeCloses) {
+    {
+        Window w;
+        SendMessageW(w.Item(ctl::kDispSet), BM_CLICK, 0, 0);  // nothing chosen: a line in the log
+        EXPECT_EQ(w.Log(), "Please Select a 'DISP' button entry\r\n");
+        w.Focus(ctl::kClearScreen);
+        w.Key(ctl::kClearScreen, VK_RETURN);
+        EXPECT_TRUE(WaitUntil([&] { return w.Log().empty(); }));
+        EXPECT_FALSE(w.Closed());
+
+        w.SetText(ctl::kDtmfDelayEdit, "0");
+        w.Focus(ctl::kNumberEdit);
+        w.Key(ctl::kNumberEdit, VK_RETURN);
+        HWND box = w.WaitForPopup();
+        ASSERT_TRUE(box);
+        EXPECT_EQ(WindowText(box), kProgramName);
+        EXPECT_EQ(Window::BoxText(box), "Enter a whole number from 1 to 20.");
+        w.Answer(box, IDOK);
+        EXPECT_TRUE(WaitUntil([&] { return w.Focus() == ctl::kDtmfDelayEdit; }));
+        EXPECT_FALSE(w.Closed());
+        w.SetText(ctl::kDtmfDelayEdit, "5");
+        w.Key(ctl::kDtmfDelayEdit, VK_RETURN);
+        EXPECT_TRUE(WaitUntil([&] { return w.Closed(); }));
+        EXPECT_EQ(w.Result(), ctl::kIdOk);
+    }
+    Window w;
+    w.SetText(ctl::kDtmfDelayEdit, "0");
+    w.Focus(ctl::kNumberEdit);
+    w.Key(ctl::kNumberEdit, VK_ESCAPE);
+    EXPECT_TRUE(WaitUntil([&] { return w.Closed(); }));
+    EXPECT_EQ(w.Result(), ctl::kIdCancel);
+}
+
+// The console follows its newest lines: with n lines, line n - 5 is the first one shown, or as far as the
+// control scrolls.
+TEST(Win32WindowTest, TheConsoleFollowsItsNewestLines) {
+    Window w;
+    for (int i = 0; i < 20; ++i) SendMessageW(w.Item(ctl::kDispSet), BM_CLICK, 0, 0);
+    std::string expected;
+    for (int i = 0; i < 20; ++i) expected += "Please Select a 'DISP' button entry\r\n";
+    EXPECT_EQ(w.Log(), expected);
+    // An edit control that does not scroll past its last line (wine's) shows its last lines instead.
+    HWND console = w.Item(ctl::kLogConsole);
+    const auto first = [&] { return SendMessageW(console, EM_GETFIRSTVISIBLELINE, 0, 0); };
+    const LRESULT shown = first();
+    if (shown != 16) {
+        SendMessageW(console, EM_LINESCROLL, 0, 100);
+        EXPECT_EQ(shown, first()) << "the console stopped short of its last lines";
+        EXPECT_LT(shown, 16);
+    }
 }
 
 }  // namespace
