@@ -656,4 +656,29 @@ TEST(Win32WindowTest, TheConsoleFollowsItsNewestLines) {
     }
 }
 
+// A Number above 100 closes and empties the PLL edits: only home numbers 1 to 100 have PLL values.
+TEST(Win32WindowTest, ANumberAboveAHundredClosesThePllEdits) {
+    Window w;
+    w.SetText(ctl::kPllTxEdit, "146.5");
+    w.SetText(ctl::kNumberEdit, "100");
+    EXPECT_TRUE(IsWindowEnabled(w.Item(ctl::kPllTxEdit)));
+    EXPECT_EQ(w.Text(ctl::kPllTxEdit), "146.5");
+    w.SetText(ctl::kNumberEdit, "101");
+    EXPECT_FALSE(IsWindowEnabled(w.Item(ctl::kPllTxEdit)));
+    EXPECT_FALSE(IsWindowEnabled(w.Item(ctl::kPllRxEdit)));
+    EXPECT_EQ(w.Text(ctl::kPllTxEdit), "");
+}
+
+// A device text holding lone line-end bytes shows them as spaces, without breaking the console's line.
+TEST(Win32WindowTest, TheConsoleShowsLoneLineEndBytesAsSpaces) {
+    REQUIRE_DEVICE();
+    Window w;
+    w.SetText(ctl::kSerialPortEdit, port);
+    w.SetText(ctl::kSerialNumberEdit, "A\rB\nC");
+    SendMessageW(w.Item(ctl::kSerialNumberWrite), BM_CLICK, 0, 0);
+    w.ClearLog();
+    SendMessageW(w.Item(ctl::kSerialNumberRead), BM_CLICK, 0, 0);
+    EXPECT_TRUE(w.LogEndsWith("Serial Number Received:\r\nA B C\r\n")) << w.Log();
+}
+
 }  // namespace
