@@ -681,4 +681,29 @@ TEST(Win32WindowTest, TheConsoleShowsLoneLineEndBytesAsSpaces) {
     EXPECT_TRUE(w.LogEndsWith("Serial Number Received:\r\nA B C\r\n")) << w.Log();
 }
 
+// A command waiting for a device that never answers (a text read waits two seconds): every command is
+// locked, the window still answers what is sent to it, a key the operator presses meanwhile is dropped,
+// and the focus is where it was once the command has ended.
+TEST(Win32WindowTest, ACommandsWaitLocksTheCommandsKeepsTheWindowAnsweringAndDropsInput) {
+    const char* silent = std::getenv("VANTOR_TEST_SILENT_COM");
+    if (!silent) GTEST_SKIP() << "no silent device: make test-windows sets VANTOR_TEST_SILENT_COM";
+    Window w;
+    w.SetText(ctl::kSerialPortEdit, silent);
+    w.Focus(ctl::kSerialNumberRead);
+    w.ClearLog();
+    w.Click(ctl::kSerialNumberRead);
+    // The lock disables the controls one after another: the last one tells it is whole.
+    const int last = RadioConfigDialog::BusyLockControls().back();
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowEnabled(w.Item(last)); }));
+    for (const int id : RadioConfigDialog::BusyLockControls()) EXPECT_FALSE(IsWindowEnabled(w.Item(id))) << id;
+    // Sent, and answered while the command waits.
+    EXPECT_EQ(w.Text(ctl::kSerialPortEdit), silent);
+    PostMessageW(w.Item(ctl::kDtmfDelayEdit), WM_CHAR, '7', 0);
+    ASSERT_FALSE(IsWindowEnabled(w.Item(ctl::kSerialNumberRead))) << "the key came after the command";
+    EXPECT_TRUE(w.LogEndsWith("Timed out waiting for response\r\n")) << w.Log();
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(w.Item(ctl::kSerialNumberRead)) != FALSE; }));
+    EXPECT_EQ(w.Text(ctl::kDtmfDelayEdit), "1");
+    EXPECT_EQ(w.Focus(), ctl::kSerialNumberRead);
+}
+
 }  // namespace
