@@ -89,8 +89,12 @@ public:
         if (Win32Window* window = m_window.load()) window->CloseWhenAllowed();
         m_thread.join();
     }
-    void Close() {
+    // As Ctrl+C or a closed console asks: without a question.
+    void AskToClose() const {
         if (Win32Window* window = m_window.load()) window->CloseWhenAllowed();
+    }
+    void Close() {
+        AskToClose();
         EXPECT_TRUE(WaitUntil([&] { return m_ended.load(); }));
     }
     Window(const Window&) = delete;
@@ -704,6 +708,24 @@ TEST(Win32WindowTest, ACommandsWaitLocksTheCommandsKeepsTheWindowAnsweringAndDro
     EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(w.Item(ctl::kSerialNumberRead)) != FALSE; }));
     EXPECT_EQ(w.Text(ctl::kDtmfDelayEdit), "1");
     EXPECT_EQ(w.Focus(), ctl::kSerialNumberRead);
+}
+
+// A stop signal (Ctrl+C, a closed console) during a command closes the window once the command has
+// ended, without a question.
+TEST(Win32WindowTest, AStopSignalDuringACommandClosesTheWindowAfterIt) {
+    const char* silent = std::getenv("VANTOR_TEST_SILENT_COM");
+    if (!silent) GTEST_SKIP() << "no silent device: make test-windows sets VANTOR_TEST_SILENT_COM";
+    Window w;
+    w.SetText(ctl::kSerialPortEdit, silent);
+    w.Click(ctl::kUserDescriptionRead);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowEnabled(w.Item(ctl::kUserDescriptionRead)); }));
+    w.AskToClose();
+    // While the command still waits, the window stays.
+    ::Sleep(100);
+    const bool waiting = !IsWindowEnabled(w.Item(ctl::kUserDescriptionRead));
+    EXPECT_TRUE(!waiting || !w.Closed());
+    EXPECT_TRUE(WaitUntil([&] { return w.Closed(); }));
+    EXPECT_EQ(w.Result(), ctl::kIdCancel);
 }
 
 }  // namespace
