@@ -11,6 +11,7 @@
 #include "app/ControlIds.h"
 #include "device/DialogText.h"
 #include "serial/ExchangeTrace.h"
+#include "serial/PortDiscovery.h"
 #include "serial/PortPath.h"
 #include "ui-win32/resource.h"
 
@@ -242,6 +243,20 @@ void Win32Window::Initialise() {
             SetWindowSubclass(child, TextOnly, kTextOnlyId, 0);
         }
     }
+    // The Serial Port tooltip lists the ports there are, looked up afresh each time it shows: an adapter
+    // may have been plugged in since the window opened.
+    m_portTip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, instance, nullptr);
+    if (m_portTip) {
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = window;
+        tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(window, ctl::kSerialPortEdit));
+        tool.lpszText = LPSTR_TEXTCALLBACKW;
+        SendMessageW(m_portTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        SendMessageW(m_portTip, TTM_SETMAXTIPWIDTH, 0, 600);
+    }
     // The console keeps every line the log has.
     SendDlgItemMessageW(window, ctl::kLogConsole, EM_SETLIMITTEXT, 0, 0);
     DragAcceptFiles(window, TRUE);
@@ -266,6 +281,16 @@ void Win32Window::Command(int id, int code) {
 }
 
 void Win32Window::Notify(const NMHDR& header) {
+    if (header.code == TTN_GETDISPINFOW &&
+        header.idFrom == reinterpret_cast<UINT_PTR>(GetDlgItem(m_controls.Dialog(), ctl::kSerialPortEdit))) {
+        m_portTipText = Latin1ToWide(DescribePorts(ListPorts()));
+        // A line of its own for each port.
+        for (std::size_t at = m_portTipText.find(L'\n'); at != std::wstring::npos; at = m_portTipText.find(L'\n', at + 2)) {
+            if (at == 0 || m_portTipText[at - 1] != L'\r') m_portTipText.insert(at, 1, L'\r');
+        }
+        reinterpret_cast<NMTTDISPINFOW*>(const_cast<NMHDR*>(&header))->lpszText = m_portTipText.data();
+        return;
+    }
     if (!m_dialog || header.idFrom != static_cast<UINT_PTR>(ctl::kHomeNumberList)) return;
     if (header.code == NM_CLICK && m_tableClick) (m_dialog->*m_tableClick)();
 }

@@ -73,4 +73,6 @@ private:
     SIZE m_baseClient{};  // the client area at the described size
     SIZE m_leastWindow{};
     std::string m_dropped;  // a file dropped, waiting for the drop to end
+    HWND m_portTip = nullptr;  // the Serial Port edit's tooltip
+    std::wstring m_portTipText;
 };

@@ -25,6 +25,7 @@
 #include "app/DialogTemplate.h"
 #include "app/ProgramInfo.h"
 #include "app/RadioConfigDialog.h"
+#include "serial/PortDiscovery.h"
 #include "ui-win32/Win32Window.h"
 
 namespace {
@@ -726,6 +727,20 @@ TEST(Win32WindowTest, AStopSignalDuringACommandClosesTheWindowAfterIt) {
     EXPECT_TRUE(!waiting || !w.Closed());
     EXPECT_TRUE(WaitUntil([&] { return w.Closed(); }));
     EXPECT_EQ(w.Result(), ctl::kIdCancel);
+}
+
+// The Serial Port edit's tooltip lists the ports there are when it shows, one a line.
+TEST(Win32WindowTest, TheSerialPortTooltipListsThePortsThereAre) {
+    Window w;
+    NMTTDISPINFOW asked{};
+    asked.hdr.idFrom = reinterpret_cast<UINT_PTR>(w.Item(ctl::kSerialPortEdit));
+    asked.hdr.code = TTN_GETDISPINFOW;
+    SendMessageW(w.Dialog(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&asked));
+    ASSERT_NE(asked.lpszText, nullptr);
+    std::string expected;
+    for (const char c : DescribePorts(ListPorts())) expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    EXPECT_EQ(WideToLatin1(asked.lpszText), expected);
+    EXPECT_FALSE(expected.empty());
 }
 
 }  // namespace
