@@ -31,7 +31,7 @@ sims=()
 cleanup() {
   for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
-  rm -f "$WINEPREFIX/dosdevices/com$com" "$WINEPREFIX/dosdevices/com6"
+  rm -f "$WINEPREFIX/dosdevices/com$com" "$WINEPREFIX/dosdevices/com6" "$WINEPREFIX/dosdevices/com7"
   wineserver -k 2>/dev/null || true
   rm -rf "$work"
 }
@@ -105,30 +105,36 @@ wineboot --init >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 
 echo "== unit tests under wine"
-# Beside the device, one that never answers, for the window's waits: wine's COM6.
-silent_com=6
-mkdir -p "$work/silent"
-"$sim" --ports-dir "$work/silent" --port "$silent_com" --fault '*:silence' >"$work/silent.out" 2>&1 &
-silent_pid=$!
-sims+=("$silent_pid")
-for _ in $(seq 100); do
-  [ -L "$work/silent/com$silent_com" ] && break
-  sleep 0.05
-done
-[ -L "$work/silent/com$silent_com" ] || fail "the silent device did not start: $(cat "$work/silent.out")"
-ln -sfn "$(readlink -f "$work/silent/com$silent_com")" "$WINEPREFIX/dosdevices/com$silent_com"
-start_device unit  # after the silent one: stop_device stops the latest
-export VANTOR_TEST_COM=$com VANTOR_TEST_SILENT_COM=$silent_com
+# The window's tests have devices of their own, so that what they change on a device reaches no other
+# test: one as usual on wine's COM7, and on COM6 one that never answers, for the window's waits.
+extra_coms=()
+start_extra_device() {
+  local name=$1 number=$2
+  shift 2
+  mkdir -p "$work/$name"
+  "$sim" --ports-dir "$work/$name" --port "$number" "$@" >"$work/$name.out" 2>&1 &
+  sims=("$!" "${sims[@]}")  # first in the list: stop_device stops the latest usual one
+  for _ in $(seq 100); do
+    [ -L "$work/$name/com$number" ] && break
+    sleep 0.05
+  done
+  [ -L "$work/$name/com$number" ] || fail "the $name device did not start: $(cat "$work/$name.out")"
+  ln -sfn "$(readlink -f "$work/$name/com$number")" "$WINEPREFIX/dosdevices/com$number"
+  extra_coms+=("$number")
+}
+start_extra_device silent 6 --fault '*:silence'
+start_extra_device window 7 --gap "$gap_ms"
+start_device unit
+export VANTOR_TEST_COM=$com VANTOR_TEST_WINDOW_COM=7 VANTOR_TEST_SILENT_COM=6
 if ! ctest --test-dir "$win" --output-on-failure -j "$jobs" | tee "$work/unit.err"; then
   [ -n "$(wine_failed "$work/unit.err")" ] || fail "unit tests failed under wine"
   echo "  (wine failed on its own; the failed tests run again)"
   restart_wineserver
   ctest --test-dir "$win" --output-on-failure --rerun-failed || fail "unit tests failed under wine"
 fi
-unset VANTOR_TEST_COM VANTOR_TEST_SILENT_COM
+unset VANTOR_TEST_COM VANTOR_TEST_WINDOW_COM VANTOR_TEST_SILENT_COM
 stop_device
-kill "$silent_pid" 2>/dev/null || true
-rm -f "$WINEPREFIX/dosdevices/com$silent_com"
+for number in "${extra_coms[@]}"; do rm -f "$WINEPREFIX/dosdevices/com$number"; done
 
 echo "== vantorctl.exe beside vantorctl"
 "$root/scripts/table-file.sh" 3 >"$work/start.txt"

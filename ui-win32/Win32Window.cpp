@@ -1,6 +1,7 @@
 #include "ui-win32/Win32Window.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -43,6 +44,12 @@ static_assert(IDC_USER_DESCRIPTION_EDIT == ctl::kUserDescriptionEdit);
 static_assert(IDC_USER_DESCRIPTION_WRITE == ctl::kUserDescriptionWrite);
 static_assert(IDC_USER_DESCRIPTION_READ == ctl::kUserDescriptionRead);
 static_assert(IDC_TRANSFER_PROGRESS == ctl::kTransferProgress && IDC_STOP == ctl::kStop && IDC_VERIFY == ctl::kVerify);
+
+// The system's annotation service, and the property that names a control (their numbers as oleacc.h
+// gives them).
+constexpr CLSID kAnnotationService{0xb5f8350b, 0x0548, 0x48b1, {0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7}};
+constexpr IID kAnnotationInterface{0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
+constexpr MSAAPROPID kNameProperty{0x608d3df8, 0x8128, 0x4aa7, {0xa4, 0x28, 0xf5, 0x5e, 0x49, 0x26, 0x72, 0x91}};
 
 constexpr UINT_PTR kTableKeysId = 1;
 constexpr UINT_PTR kTextOnlyId = 2;
@@ -94,6 +101,8 @@ Win32Window::Win32Window(Options options) : m_options(std::move(options)) {}
 Win32Window::~Win32Window() = default;
 
 int Win32Window::RunModal(RadioConfigDialog& dialog) {
+    // The names for screen readers come from the system's annotation service, a COM object.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     // The list and the progress bar are common controls: their classes are registered first.
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&classes);
@@ -113,6 +122,7 @@ int Win32Window::RunModal(RadioConfigDialog& dialog) {
                                            Procedure, reinterpret_cast<LPARAM>(this));
     dialog.Link().SetTrace(nullptr);  // the run is over: no worker and no command uses the port now
     m_dialog = nullptr;
+    if (SUCCEEDED(com)) CoUninitialize();
     if (!traceFailure.empty()) std::fputs(traceFailure.c_str(), stderr);
     return static_cast<int>(result);
 }
@@ -174,6 +184,15 @@ INT_PTR Win32Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case WM_DESTROY:
             SaveSettings();
+            if (m_names) {
+                for (const ControlTemplate& control : MainDialogTemplate().controls) {
+                    if (HWND item = control.id == ctl::kStatic ? nullptr : GetDlgItem(m_controls.Dialog(), control.id)) {
+                        m_names->ClearHwndProps(item, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &kNameProperty, 1);
+                    }
+                }
+                m_names->Release();
+                m_names = nullptr;
+            }
             return FALSE;
         default:
             return FALSE;
@@ -260,6 +279,7 @@ void Win32Window::Initialise() {
     // The console keeps every line the log has.
     SendDlgItemMessageW(window, ctl::kLogConsole, EM_SETLIMITTEXT, 0, 0);
     DragAcceptFiles(window, TRUE);
+    NameControls();
 
     m_dialog->OnInitDialog();
     RestoreSettings();
@@ -409,6 +429,24 @@ void Win32Window::TryToClose() {
         return;
     }
     if (!m_dialog->CloseWithoutAsking()) SetTimer(window, kCloseTimer, 50, nullptr);
+}
+
+// Each control is named for a screen reader as the template says: the window's three "Write" buttons are
+// "Home Numbers Write", "Serial Number Write" and "User Description Write". A system without the
+// annotation service leaves the names to the captions.
+void Win32Window::NameControls() {
+    if (FAILED(CoCreateInstance(kAnnotationService, nullptr, CLSCTX_INPROC_SERVER, kAnnotationInterface,
+                                reinterpret_cast<void**>(&m_names)))) {
+        m_names = nullptr;
+        return;
+    }
+    for (const ControlTemplate& control : MainDialogTemplate().controls) {
+        if (control.id == ctl::kStatic) continue;
+        HWND item = GetDlgItem(m_controls.Dialog(), control.id);
+        if (!item) continue;
+        const std::wstring name = Latin1ToWide(control.accessibleName);
+        m_names->SetHwndPropStr(item, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, kNameProperty, name.c_str());
+    }
 }
 
 // A value that is missing, damaged or one the window could not use is passed over.

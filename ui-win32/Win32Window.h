@@ -73,6 +73,8 @@ private:
     SIZE m_baseClient{};  // the client area at the described size
     SIZE m_leastWindow{};
     std::string m_dropped;  // a file dropped, waiting for the drop to end
+    void NameControls();
+    struct IAccPropServices* m_names = nullptr;  // what a screen reader says for each control
     HWND m_portTip = nullptr;  // the Serial Port edit's tooltip
     std::wstring m_portTipText;
 };

@@ -1,7 +1,7 @@
 // The Windows window itself, created by its resource script in this process and driven with the messages
 // a person's clicks and keys would send, from another thread than the window's, against the simulated
-// device on the COM port numbered in $VANTOR_TEST_COM. The tests share that device and must not run at
-// once; each one sets up on it what it reads back.
+// device on the COM port numbered in $VANTOR_TEST_WINDOW_COM, a device of their own. They share it and
+// must not run at once; each one sets up on it what it reads back.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -35,13 +35,13 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kBound = std::chrono::seconds(60);
 
 std::string DevicePort() {
-    const char* value = std::getenv("VANTOR_TEST_COM");
+    const char* value = std::getenv("VANTOR_TEST_WINDOW_COM");
     return value != nullptr ? value : "";
 }
 
 #define REQUIRE_DEVICE()                                          \
     const std::string port = DevicePort();                        \
-    if (port.empty()) GTEST_SKIP() << "no device: make test-windows sets VANTOR_TEST_COM"
+    if (port.empty()) GTEST_SKIP() << "no device: make test-windows sets VANTOR_TEST_WINDOW_COM"
 
 template <class Condition>
 bool WaitUntil(Condition condition) {
