@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -69,10 +70,10 @@ std::string ClassOf(HWND window) {
 // The window on a thread of its own, which makes it and runs it, as the program's one thread does.
 class Window {
 public:
-    explicit Window(bool remember = false) {
-        m_thread = std::thread([this, remember] {
+    explicit Window(bool remember = false, std::string trace = {}) {
+        m_thread = std::thread([this, remember, trace] {
             m_threadId = GetCurrentThreadId();
-            Win32Window window({.rememberSettings = remember, .tracePath = {}});
+            Win32Window window({.rememberSettings = remember, .tracePath = trace});
             RadioConfigDialog dialog(window.Controls());
             m_window = &window;
             m_result = window.RunModal(dialog);
@@ -247,10 +248,32 @@ TEST(Win32WindowTest, TheDialogIsTheTemplateAndStartsAsThePlatformIndependentWin
     EXPECT_FALSE(IsWindowEnabled(w.Item(ctl::kStop)));
 }
 
-// A setting's Set and Get, with the log's exact words; the list shows what the device gave.
+// The exchanges of a trace file, without their times: "> 35 01 02 | < 35 01 00" a line.
+std::vector<std::string> Exchanges(const std::string& trace) {
+    std::ifstream in(trace);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        std::string bare;
+        std::istringstream words(line);
+        for (std::string word; words >> word;) {
+            if (word.find('.') != std::string::npos) continue;  // a time
+            bare += (bare.empty() ? "" : " ") + word;
+        }
+        lines.push_back(bare);
+    }
+    return lines;
+}
+
+// A setting's Set and Get, with the exact bytes each way and the log's exact words; the list shows what
+// the device gave.
 TEST(Win32WindowTest, ASettingIsSetAndGotThroughTheButtons) {
     REQUIRE_DEVICE();
-    Window w;
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    const std::string trace = std::string(folder) + "vantor-trace-" + std::to_string(GetCurrentProcessId()) + ".txt";
+    DeleteFileA(trace.c_str());
+    std::optional<Window> window(std::in_place, false, trace);
+    Window& w = *window;
     w.SetText(ctl::kSerialPortEdit, port);
     SendMessageW(w.Item(ctl::kDispList), CB_SETCURSEL, 1, 0);
     w.ClearLog();
@@ -264,6 +287,9 @@ TEST(Win32WindowTest, ASettingIsSetAndGotThroughTheButtons) {
     EXPECT_TRUE(w.LogEndsWith("TBD\r\n")) << w.Log();
     EXPECT_EQ(w.Log(), "Sending 'DISP' button Read request: \r\n'DISP' button Response:\r\nTBD\r\n");
     EXPECT_TRUE(WaitUntil([&] { return SendMessageW(w.Item(ctl::kDispList), CB_GETCURSEL, 0, 0) == 1; }));
+    window.reset();  // the trace is whole once the window has gone
+    EXPECT_EQ(Exchanges(trace), (std::vector<std::string>{"> 35 01 02 | < 35 01 00", "> 35 02 | < 35 02 02"}));
+    DeleteFileA(trace.c_str());
 }
 
 // Add refuses codes of two lengths with its message box; a good row goes into the table, and a click on
@@ -311,7 +337,8 @@ TEST(Win32WindowTest, AddAsksWhenItRefusesAndAClickedRowFillsTheEdits) {
 }
 
 // Write All asks, then runs with its progress showing and every command locked, and a Stop ends it
-// before its next request; Read All reads the device whole, rows and settings.
+// before its next request; Read All reads the device whole, rows and settings, and Verify finds the
+// device holding what was read.
 TEST(Win32WindowTest, WriteAllAndReadAllShowTheirProgressLockTheCommandsAndStop) {
     REQUIRE_DEVICE();
     Window w;
@@ -355,6 +382,13 @@ TEST(Win32WindowTest, WriteAllAndReadAllShowTheirProgressLockTheCommandsAndStop)
     EXPECT_EQ(w.Log().find("not read"), std::string::npos) << w.Log();
     EXPECT_TRUE(WaitUntil([&] { return w.Text(ctl::kSerialNumberEdit) == "WINE-7"; })) << w.Log();
     EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(w.Item(ctl::kReadAll)) != FALSE; }));
+
+    // The table and settings just read are what the device holds: Verify, which asks nothing, says so.
+    w.ClearLog();
+    w.Click(ctl::kVerify);
+    ASSERT_TRUE(WaitUntil([&] { return w.Running(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !w.Running(); }));
+    EXPECT_TRUE(w.LogEndsWith("Verify: the device holds the table\r\n")) << w.Log();
 }
 
 // Save As and Open through the system's file choosers: the table goes to the file chosen and comes back
