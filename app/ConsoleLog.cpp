@@ -1,5 +1,36 @@
 #include "app/ConsoleLog.h"
 
+std::string ShownLineEnds(std::string_view bytes, bool& heldReturn) {
+    std::string shown;
+    shown.reserve(bytes.size() + 1);
+    std::size_t i = 0;
+    if (heldReturn) {
+        heldReturn = false;
+        if (!bytes.empty() && bytes.front() == '\n') {
+            shown.push_back('\n');
+            i = 1;
+        } else {
+            shown.push_back(' ');
+        }
+    }
+    for (; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '\r') {
+            if (i + 1 == bytes.size()) {
+                heldReturn = true;
+            } else if (bytes[i + 1] == '\n') {
+                shown.push_back('\n');
+                ++i;
+            } else {
+                shown.push_back(' ');
+            }
+        } else {
+            shown.push_back(c == '\n' ? ' ' : c);
+        }
+    }
+    return shown;
+}
+
 void ConsoleLog::Text(std::string_view text, bool pause) {
     const std::string_view shown = text.substr(0, text.find('\0'));
     if (shown.empty()) {

@@ -9,6 +9,11 @@
 #include "app/DialogControls.h"
 #include "protocol/LogSink.h"
 
+// How a console shows the log's bytes: a line ends at "\r\n" only, given back as '\n'; a lone '\r' or
+// '\n' (from a device text) shows as a space. A '\r' that ends one piece waits in `heldReturn` for the
+// next piece to tell which it is.
+std::string ShownLineEnds(std::string_view bytes, bool& heldReturn);
+
 // The log console: the text every step writes, with its line count, shown by the window's console. The
 // program reads its log here; the console's control only shows it.
 //

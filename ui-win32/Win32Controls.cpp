@@ -7,6 +7,7 @@
 #include <chrono>
 #include <type_traits>
 
+#include "app/ConsoleLog.h"
 #include "app/ControlIds.h"
 #include "device/DialogText.h"
 #include "table/HomeNumberTable.h"
@@ -354,33 +355,9 @@ void Win32Controls::AppendConsole(std::string_view bytes) {
         HWND console = Item(ctl::kLogConsole);
         if (!console) return;
         std::wstring shown;
-        shown.reserve(bytes.size() + 2);
-        std::size_t i = 0;
-        if (m_heldCarriageReturn) {
-            m_heldCarriageReturn = false;
-            if (!bytes.empty() && bytes.front() == '\n') {
-                shown.append(L"\r\n");
-                i = 1;
-            } else {
-                shown.push_back(L' ');
-            }
-        }
-        for (; i < bytes.size(); ++i) {
-            const char c = bytes[i];
-            if (c == '\r') {
-                if (i + 1 == bytes.size()) {
-                    m_heldCarriageReturn = true;
-                } else if (bytes[i + 1] == '\n') {
-                    shown.append(L"\r\n");
-                    ++i;
-                } else {
-                    shown.push_back(L' ');
-                }
-            } else if (c == '\n') {
-                shown.push_back(L' ');
-            } else {
-                shown.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
-            }
+        for (const char c : ShownLineEnds(bytes, m_heldCarriageReturn)) {
+            if (c == '\n') shown.push_back(L'\r');
+            shown.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
         }
         if (shown.empty()) return;
         const int end = GetWindowTextLengthW(console);

@@ -1,5 +1,7 @@
 #include "ui/LogConsole.h"
 
+#include "app/ConsoleLog.h"
+
 #include <QTimer>
 
 #include <QScrollBar>
@@ -16,37 +18,11 @@ LogConsole::LogConsole(QWidget* parent) : QPlainTextEdit(parent) {
     setCenterOnScroll(true);
 }
 
-// A line ends at "\r\n" only; a lone '\r' or '\n' (from a device text) shows as a space.
 void LogConsole::Append(std::string_view bytes) {
+    const std::string lines = ShownLineEnds(bytes, m_heldCarriageReturn);
     QString shown;
-    shown.reserve(static_cast<qsizetype>(bytes.size()) + 1);
-    std::size_t i = 0;
-    if (m_heldCarriageReturn) {
-        m_heldCarriageReturn = false;
-        if (!bytes.empty() && bytes.front() == '\n') {
-            shown.append(u'\n');
-            i = 1;
-        } else {
-            shown.append(u' ');
-        }
-    }
-    for (; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (c == '\r') {
-            if (i + 1 == bytes.size()) {
-                m_heldCarriageReturn = true;
-            } else if (bytes[i + 1] == '\n') {
-                shown.append(u'\n');
-                ++i;
-            } else {
-                shown.append(u' ');
-            }
-        } else if (c == '\n') {
-            shown.append(u' ');
-        } else {
-            shown.append(QChar(static_cast<unsigned char>(c)));
-        }
-    }
+    shown.reserve(static_cast<qsizetype>(lines.size()));
+    for (const char c : lines) shown.append(QChar(static_cast<unsigned char>(c)));
     if (shown.isEmpty()) return;
     m_pending.append(shown);
     ScheduleFlush();
