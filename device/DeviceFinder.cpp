@@ -7,15 +7,6 @@
 
 namespace {
 
-// The finder says what it found, not how: the exchanges' log lines go nowhere.
-class NoLog : public LogSink {
-public:
-    void Text(std::string_view, bool) override {}
-    void Number(std::int32_t, bool) override {}
-    void String(const std::string&, bool) override {}
-    void Hex(std::span<const std::uint8_t>, std::int32_t) override {}
-};
-
 // A port that does not open (another program holds it, this user may not) is not asked again.
 void Ask(FoundPort& found, std::int32_t baud) {
     const std::string portText = std::to_string(found.port.number);
@@ -24,7 +15,7 @@ void Ask(FoundPort& found, std::int32_t baud) {
         found.failure = probe.Connect(portText, baud);
         if (!found.failure.Done()) return;
     }
-    NoLog log;
+    SilentLog log;  // the finder says what it found, not how
     DeviceSession session(
         log, [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(std::max(ms, 0))); },
         [&] {

@@ -17,6 +17,15 @@ public:
     virtual void Hex(std::span<const std::uint8_t> bytes, std::int32_t count) = 0;
 };
 
+// A log that keeps nothing, for a caller that says what it found in words of its own.
+class SilentLog : public LogSink {
+public:
+    void Text(std::string_view, bool) override {}
+    void Number(std::int32_t, bool) override {}
+    void String(const std::string&, bool) override {}
+    void Hex(std::span<const std::uint8_t>, std::int32_t) override {}
+};
+
 // What Hex shows: the first `count` bytes (none for a count of 0 or less), two lower-case digits each.
 inline std::string HexDigits(std::span<const std::uint8_t> bytes, std::int32_t count) {
     static constexpr char kDigits[] = "0123456789abcdef";

@@ -122,14 +122,6 @@ Reading<std::vector<Line>> SplitLines(std::string_view text) {
     return Reading<std::vector<Line>>::Of(std::move(lines));
 }
 
-class NoLog : public LogSink {
-public:
-    void Text(std::string_view, bool) override {}
-    void Number(std::int32_t, bool) override {}
-    void String(const std::string&, bool) override {}
-    void Hex(std::span<const std::uint8_t>, std::int32_t) override {}
-};
-
 // Why a row cannot be taken as Add would store it; none when it can.
 std::optional<std::string> Refusal(const CsvRow& row) {
     if (row.number < 1 || row.number > HomeNumberTable::kRows) {
@@ -142,7 +134,7 @@ std::optional<std::string> Refusal(const CsvRow& row) {
     if (row.number > kPllHomeNumbers && (!row.pllTx.empty() || !row.pllRx.empty())) {
         return "only home numbers 1 to " + std::to_string(kPllHomeNumbers) + " have PLL values";
     }
-    NoLog log;
+    SilentLog log;
     const AddDecision decision = CheckAdd({row.number, row.tx, row.rx, row.pllTx, row.pllRx}, HomeNumberTable::kRows, log);
     if (decision.action == AddDecision::Action::kMessage) {
         std::string why(decision.message);
