@@ -259,12 +259,12 @@ void Win32Controls::InsertColumn(int id, int column, std::string_view heading, i
         HDC dc = GetDC(list);
         const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
         ReleaseDC(list, dc);
-        LVCOLUMNW spec{};
-        spec.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-        spec.pszText = text.data();
-        spec.cx = MulDiv(widthPixels, dpi > 0 ? dpi : 96, 96);
-        spec.iSubItem = column;
-        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&spec));
+        LVCOLUMNW added{};
+        added.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        added.pszText = text.data();
+        added.cx = MulDiv(widthPixels, dpi > 0 ? dpi : 96, 96);
+        added.iSubItem = column;
+        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&added));
         SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     });
 }

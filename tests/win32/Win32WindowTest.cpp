@@ -44,6 +44,13 @@ std::string DevicePort() {
     const std::string port = DevicePort();                        \
     if (port.empty()) GTEST_SKIP() << "no device: make test-windows sets VANTOR_TEST_WINDOW_COM"
 
+// A name of this process's own in the temporary folder.
+std::string TempPath(const std::string& stem, const std::string& ending = {}) {
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    return std::string(folder) + stem + std::to_string(GetCurrentProcessId()) + ending;
+}
+
 template <class Condition>
 bool WaitUntil(Condition condition) {
     const auto end = Clock::now() + kBound;
@@ -268,9 +275,7 @@ std::vector<std::string> Exchanges(const std::string& trace) {
 // the device gave.
 TEST(Win32WindowTest, ASettingIsSetAndGotThroughTheButtons) {
     REQUIRE_DEVICE();
-    char folder[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, folder);
-    const std::string trace = std::string(folder) + "vantor-trace-" + std::to_string(GetCurrentProcessId()) + ".txt";
+    const std::string trace = TempPath("vantor-trace-", ".txt");
     DeleteFileA(trace.c_str());
     std::optional<Window> window(std::in_place, false, trace);
     Window& w = *window;
@@ -395,9 +400,7 @@ TEST(Win32WindowTest, WriteAllAndReadAllShowTheirProgressLockTheCommandsAndStop)
 // from it.
 TEST(Win32WindowTest, SaveAsAndOpenGoThroughTheChoosers) {
     Window w;
-    char folder[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, folder);
-    const std::string path = std::string(folder) + "vantor-win32-test-" + std::to_string(GetCurrentProcessId()) + ".txt";
+    const std::string path = TempPath("vantor-win32-test-", ".txt");
     DeleteFileA(path.c_str());
     w.SetText(ctl::kNumberEdit, "250");
     w.SetText(ctl::kTxEdit, "987");
@@ -474,9 +477,7 @@ TEST(Win32WindowTest, TheKeysWalkTheTableAndEnterGoesOnFromTheRow) {
 // A table file dropped on the window opens as Open does, after the same question.
 TEST(Win32WindowTest, ADroppedTableFileOpensAsOpenDoes) {
     Window w;
-    char folder[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, folder);
-    const std::string path = std::string(folder) + "vantor-drop-" + std::to_string(GetCurrentProcessId()) + ".txt";
+    const std::string path = TempPath("vantor-drop-", ".txt");
     std::ofstream(path, std::ios::binary) << "Channels: \r\n7 123 456 \r\n";
     HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + path.size() + 2);
     auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
@@ -520,9 +521,7 @@ TEST(Win32WindowTest, ClosingDuringARunAsksFirstAndClosesOnceItHasEnded) {
 // Serial Port, Baud and the window's place are kept in the user's settings file and come back; values
 // the window could not use are passed over, and only the window's own keys are written.
 TEST(Win32WindowTest, ItKeepsItsSettingsAndPassesOverWhatItCannotUse) {
-    char folder[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, folder);
-    const std::string appData = std::string(folder) + "vantor-appdata-" + std::to_string(GetCurrentProcessId());
+    const std::string appData = TempPath("vantor-appdata-");
     const std::string ini = appData + "\\vantor-radio-config\\vantor-radio-config.ini";
     CreateDirectoryA(appData.c_str(), nullptr);
     char before[MAX_PATH] = {};
