@@ -26,8 +26,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// How long one byte may wait for room in the driver's output queue.
-constexpr milliseconds kByteWait{1000};
+// How long a write may wait for room in the driver's output queue.
+constexpr milliseconds kWriteWait{1000};
 // How long closing waits for queued output to leave. Past it the rest is discarded: the driver's own
 // close would otherwise wait up to 30 s on a line held up by flow control.
 constexpr milliseconds kDrainWait{1000};
@@ -245,24 +245,24 @@ void SerialLink::Disconnect() {
     }
 }
 
-bool SerialLink::TransmitByte(std::uint8_t byte) {
-    if (!m_open) {
-        return false;
+std::int32_t SerialLink::TransmitSome(std::span<const std::uint8_t> bytes) {
+    if (!m_open || bytes.empty()) {
+        return 0;
     }
-    // A non-blocking write either hands the byte to the driver at once or not at all, so no write is
-    // ever left in flight when this returns, and the next byte cannot overtake or pile onto it.
-    const auto deadline = Clock::now() + kByteWait;
+    // A non-blocking write either hands bytes to the driver at once or not at all, so no write is ever
+    // left in flight when this returns, and the next cannot overtake or pile onto it.
+    const auto deadline = Clock::now() + kWriteWait;
     for (;;) {
-        const ssize_t written = write(m_fd, &byte, 1);
-        if (written == 1) {
-            return true;
+        const ssize_t written = write(m_fd, bytes.data(), bytes.size());
+        if (written > 0) {
+            return static_cast<std::int32_t>(written);
         }
         if (written < 0 && errno == EINTR) {
             continue;
         }
         // EIO is an unplugged adapter or a far end that went away.
         if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            return false;
+            return 0;
         }
         pollfd room{m_fd, POLLOUT, 0};
         const int ready = poll(&room, 1, MillisecondsUntil(deadline));
@@ -270,7 +270,7 @@ bool SerialLink::TransmitByte(std::uint8_t byte) {
             continue;
         }
         if (ready <= 0 || (room.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-            return false;
+            return 0;
         }
     }
 }

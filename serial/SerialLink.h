@@ -63,12 +63,15 @@ public:
     // line settings as Connect found them. Harmless on a closed link.
     void Disconnect();
 
-    // Writes the bytes one at a time and returns how many went out, stopping at the first byte that
-    // could not be written (so a short count means a failed write). 0 when closed or empty.
+    // Hands the bytes to the driver together, so that they leave back to back whatever this thread does
+    // meanwhile (a device ends a request at a pause, and a pause between two writes of single bytes could
+    // cut a ten-byte home number write into an eight-byte one with other codes). Returns how many went
+    // out, stopping where the driver would take no more within its bounds (so a short count means a
+    // failed write). 0 when closed or empty.
     std::int32_t Transmit(std::span<const std::uint8_t> bytes);
 
     // Whether the byte was written within its bounds.
-    bool TransmitByte(std::uint8_t byte);
+    bool TransmitByte(std::uint8_t byte) { return TransmitSome(std::span(&byte, 1)) == 1; }
 
     // Received bytes waiting to be read; 0 when closed.
     std::int32_t InputCount();
@@ -97,6 +100,13 @@ public:
     // The adapter's own timing is exact; the margin covers the host's side: the USB frame the piece
     // travels in and the kernel handing it on to the port.
     static constexpr std::chrono::milliseconds kHoldMargin{8};
+    // How late a wait for input may wake when this thread was not held up: the system's timer
+    // granularity (on Windows a sleep ends at the next 15.6 ms tick).
+#ifdef _WIN32
+    static constexpr std::chrono::milliseconds kWakeSlack{20};
+#else
+    static constexpr std::chrono::milliseconds kWakeSlack{3};
+#endif
 
     bool IsOpen() const { return m_open; }
     // The speed the port was opened at; 0 while closed.
@@ -107,6 +117,8 @@ public:
     void SetTrace(ExchangeTrace* trace) { m_trace = trace; }
 
 private:
+    // One write of as many of the bytes as the driver takes within its bounds; 0 when none could go.
+    std::int32_t TransmitSome(std::span<const std::uint8_t> bytes);
     std::optional<OpenFailure> Open(std::string_view portText, std::int32_t baudRate);
     void WaitFor(std::chrono::milliseconds span);
     void FlushInput();

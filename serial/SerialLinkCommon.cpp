@@ -54,12 +54,12 @@ Outcome SerialLink::Connect(std::string_view portText, std::int32_t baudRate) {
 }
 
 std::int32_t SerialLink::Transmit(std::span<const std::uint8_t> bytes) {
+    const std::size_t wanted = std::min<std::size_t>(bytes.size(), std::numeric_limits<std::int32_t>::max());
     std::int32_t sent = 0;
-    for (const std::uint8_t byte : bytes) {
-        if (sent == std::numeric_limits<std::int32_t>::max() || !TransmitByte(byte)) {
-            break;
-        }
-        ++sent;
+    while (static_cast<std::size_t>(sent) < wanted) {
+        const std::int32_t moved = TransmitSome(bytes.subspan(static_cast<std::size_t>(sent), wanted - sent));
+        if (moved <= 0) break;
+        sent += moved;
     }
     if (m_trace && sent > 0) m_trace->Sent(bytes.first(static_cast<std::size_t>(sent)));
     return sent;

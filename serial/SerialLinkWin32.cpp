@@ -15,8 +15,8 @@ namespace {
 using std::chrono::milliseconds;
 using Reason = SerialLink::OpenFailure::Reason;
 
-// How long one byte's write is waited for before it is given up.
-constexpr DWORD kByteWaitMs = 1000;
+// How long a write is waited for before it is given up.
+constexpr DWORD kWriteWaitMs = 1000;
 // How long a read that did not complete at once is waited for.
 constexpr DWORD kReadWaitMs = 2000;
 // The driver's own bound on one write.
@@ -195,22 +195,23 @@ void SerialLink::Disconnect() {
     }
 }
 
-bool SerialLink::TransmitByte(std::uint8_t byte) {
-    if (!m_open) {
-        return false;
+std::int32_t SerialLink::TransmitSome(std::span<const std::uint8_t> bytes) {
+    if (!m_open || bytes.empty()) {
+        return 0;
     }
     Port& port = *m_port;
+    const auto wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1 << 16));
     ResetEvent(port.writeRecord.hEvent);
     DWORD written = 0;
-    if (WriteFile(port.handle, &byte, 1, &written, &port.writeRecord)) {
-        return written == 1;
+    if (WriteFile(port.handle, bytes.data(), wanted, &written, &port.writeRecord)) {
+        return static_cast<std::int32_t>(written);
     }
     if (GetLastError() != ERROR_IO_PENDING) {
-        return false;
+        return 0;
     }
-    // A write still pending after its wait is cancelled, so the next byte never shares the record with it.
-    const auto moved = port.Finish(port.writeRecord, kByteWaitMs);
-    return moved && *moved == 1;
+    // A write still pending after its wait is cancelled, so the next one never shares the record with it;
+    // what it did move is counted.
+    return static_cast<std::int32_t>(port.Finish(port.writeRecord, kWriteWaitMs).value_or(0));
 }
 
 std::int32_t SerialLink::InputCount() {
