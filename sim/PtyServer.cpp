@@ -187,6 +187,7 @@ std::optional<std::string> PtyServer::Publish() {
         }
     }
     std::filesystem::create_symlink(m_slavePath, m_linkPath, error);
+    m_linkTarget = m_slavePath;
     if (error) {
         const std::string why = "cannot create " + m_linkPath.string() + ": " + error.message();
         std::filesystem::remove(ownerFile, error);
@@ -200,7 +201,7 @@ void PtyServer::Unpublish() {
     if (!m_published) return;
     m_published = false;
     std::error_code error;
-    if (std::filesystem::read_symlink(m_linkPath, error) == m_slavePath) {
+    if (std::filesystem::read_symlink(m_linkPath, error) == m_linkTarget) {
         std::filesystem::remove(m_linkPath, error);
     }
     if (OwnerOf(m_linkPath) == ::getpid()) std::filesystem::remove(OwnerFile(m_linkPath), error);
@@ -262,7 +263,8 @@ void PtyServer::Serve() {
         Clock::time_point now = Clock::now();
         const bool plugged = m_master.IsOpen();
         std::optional<Clock::duration> wait;
-        if (const auto deadline = NextDeadline()) wait = *deadline - now;
+        const std::optional<Clock::time_point> deadline = NextDeadline();
+        if (deadline) wait = *deadline - now;
 
         pollfd fds[3] = {{m_wakeRead.Get(), POLLIN, 0},
                          {m_watch.Get(), POLLIN, 0},
@@ -275,6 +277,10 @@ void PtyServer::Serve() {
         if (!plugged) continue;
 
         now = Clock::now();
+        // Woken well after the deadline, the device was held up (a loaded machine stops whole processes,
+        // the client with it): the pause it slept through is not the client's, whose next byte may not
+        // have been written yet, so the pause is watched again from now.
+        if (deadline && !m_frame.empty() && now - *deadline > kLateWake) m_lastByte = now;
         if (fds[2].revents & POLLOUT) m_outputBlocked = false;
         // The master first, its bytes taken only after the port events: a client's open is queued before
         // any byte it writes, so the events read after the bytes include the open of whoever sent them,
@@ -462,10 +468,21 @@ void PtyServer::Unplug() {
     m_longestPause = Clock::duration::zero();
     m_output.clear();
     m_held.clear();
-    // The link stays, pointing nowhere, as a user's link to a removed adapter does.
     m_watch.Reset();
     m_keeper.Reset();
     m_master.Reset();
+    // The link stays, pointing nowhere, as a user's link to a removed adapter does: not at the freed
+    // pseudo-terminal, whose name the system hands to the next program that asks for one.
+    if (m_published) {
+        std::filesystem::path moved = m_linkPath;
+        moved += ".unplugged";
+        std::error_code error;
+        std::filesystem::remove(moved, error);
+        std::filesystem::create_symlink(m_slavePath + " (unplugged)", moved, error);
+        if (!error) std::filesystem::rename(moved, m_linkPath, error);
+        if (!error) m_linkTarget = m_slavePath + " (unplugged)";
+        std::filesystem::remove(moved, error);
+    }
     m_unplugged = true;  // last, so that whoever sees it finds the port already gone
 }
 

@@ -58,6 +58,8 @@ namespace vantor::sim {
 inline constexpr std::chrono::microseconds kDefaultGap{4000};
 inline constexpr std::chrono::milliseconds kDefaultPatience{200};
 inline constexpr std::chrono::milliseconds kDefaultTurnaround{2};
+// How late a wait may wake before the device counts itself as having been held up.
+inline constexpr std::chrono::milliseconds kLateWake{3};
 inline constexpr std::size_t kKeptRecords = 4096;
 // A USB serial adapter hands its buffer over as soon as it fills one USB packet: 64 bytes less the two
 // status bytes the chip puts in front of every packet.
@@ -160,6 +162,7 @@ private:
     FaultPlan m_faults;
     std::filesystem::path m_linkPath;
     std::string m_slavePath;
+    std::string m_linkTarget;  // what the published link points at
     bool m_published = false;  // the link and its pid file are this server's to remove
     UniqueFd m_master;
     UniqueFd m_keeper;  // the server's own slave descriptor, opened before the watch
