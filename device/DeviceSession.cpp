@@ -107,11 +107,12 @@ bool DeviceSession::SendRequest(std::span<const std::uint8_t> request, Outcome& 
 // has been quiet for long enough to tell:
 // - a whole reply, after two character times at the port's speed, so that a reply longer than expected
 //   is read whole too;
-// - a reply that could also begin a longer one, and a part, after longer than the port may hold bytes
-//   back (a USB adapter hands them over at its timer's ticks) and two character times more; never
-//   before an interval has passed since the first byte;
-// - a text that has neither reached its end nor filled its field, after as long as the read waits for
-//   its first byte: a device may pause inside a text.
+// - a reply that could also begin a longer one, after longer than the port may hold bytes back (a USB
+//   adapter hands them over at its timer's ticks) and two character times more; never before an
+//   interval has passed since the first byte;
+// - a part (a reply shorter than any whole one, a text that has neither reached its end nor filled its
+//   field), after as long as the read waits for its first byte: a device may pause inside a reply, and
+//   a part is never whole, so waiting on costs time only when the reply is short after all.
 DeviceSession::ReplyBytes DeviceSession::AwaitReply(std::int32_t pollCount, std::int32_t intervalMs,
                                                     const ReplyShape& shape, Outcome& outcome) {
     using Clock = std::chrono::steady_clock;
@@ -123,8 +124,19 @@ DeviceSession::ReplyBytes DeviceSession::AwaitReply(std::int32_t pollCount, std:
     const auto until = [](Clock::time_point when) {
         return std::max(microseconds(0), std::chrono::ceil<microseconds>(when - Clock::now()));
     };
-    const auto firstBy =
+    auto firstBy =
         start + character * static_cast<std::int64_t>(m_requestBytes) + half * (2 * std::int64_t{pollCount});
+    // A wait that wakes well past its end means this thread was held up (a loaded machine stops whole
+    // processes, and a simulated device with them): the far end may not have run either, so the quiet it
+    // seemed to keep proves nothing and is watched again from the wake. A few times at most per reply, so
+    // that waits that always wake late (a busy window) still end.
+    int watchedAgain = 0;
+    const auto heldUp = [&](Clock::time_point end) {
+        const auto now = Clock::now();
+        if (now - end <= SerialLink::kWakeSlack || watchedAgain == kMostWatchedAgain) return false;
+        ++watchedAgain;
+        return true;
+    };
     while (m_link.InputCount() <= 0) {
         if (pollCount == 0) {
             m_inputWait(m_link, interval);
@@ -137,13 +149,14 @@ DeviceSession::ReplyBytes DeviceSession::AwaitReply(std::int32_t pollCount, std:
             Failed(outcome, Outcome::Kind::kNoAnswer, "no reply");
             return std::nullopt;
         }
-        m_inputWait(m_link, until(firstBy));
+        if (m_inputWait(m_link, until(firstBy)) || !heldUp(firstBy)) continue;
+        firstBy = Clock::now() + std::max<microseconds>(half, m_link.HoldTime());
     }
 
-    const auto first = Clock::now();
+    auto first = Clock::now();
     const auto quiet = 2 * character;
     const auto held = m_link.HoldTime() + quiet;
-    const auto textPause = std::max<microseconds>(held, interval * std::int64_t{pollCount});
+    const auto partPause = std::max<microseconds>(held, interval * std::int64_t{pollCount});
     auto lastByte = first;
     std::size_t have = 0;
     m_reply.fill(0);  // no decoder may see a byte of an earlier reply
@@ -169,12 +182,11 @@ DeviceSession::ReplyBytes DeviceSession::AwaitReply(std::int32_t pollCount, std:
                 wakeAt = std::max(first + interval, lastByte + held);
                 break;
             case ReplyShape::End::kPart:
-                wakeAt = std::max(first + interval,
-                                  lastByte + (shape.kind == ReplyShape::Kind::kText ? textPause : held));
+                wakeAt = std::max(first + interval, lastByte + partPause);
                 break;
         }
         if (now >= wakeAt) break;
-        m_inputWait(m_link, until(wakeAt));
+        if (!m_inputWait(m_link, until(wakeAt)) && heldUp(wakeAt)) lastByte = first = Clock::now();
     }
     m_link.TraceReceived(std::span(m_reply).first(have));
     if (have == 0) outcome.Note(Outcome::Kind::kNoAnswer, "no reply");

@@ -69,6 +69,8 @@ public:
     // The text reads wait longer than every other command: the device takes its time over them.
     static constexpr std::int32_t kTextReadPollCount = 20;
     static constexpr std::int32_t kTextReadIntervalMs = 100;
+    // How many times one reply's wait watches the line again after waking late (see AwaitReply).
+    static constexpr int kMostWatchedAgain = 3;
 
     // Without an input wait the link's own is used: it blocks the calling thread.
     DeviceSession(LogSink& log, Sleep sleep, PortSource port, InputWait inputWait = {});

@@ -11,6 +11,7 @@
 #include "app/ControlIds.h"
 #include "app/RadioConfigDialog.h"
 #include "device/ReplyShapes.h"
+#include "protocol/LogSink.h"
 #include "tests/support/FarEnd.h"
 #include "serial/ExchangeTrace.h"
 #include "tests/support/MemoryDialogControls.h"
@@ -269,6 +270,53 @@ TEST_F(ExchangeTest, FarEndClosedMidExchangeEndsThroughTheNormalPath) {
     EXPECT_EQ(got.outcome.kind, Outcome::Kind::kNoAnswer);
     EXPECT_TRUE(dialog.LogContents().ends_with("Timed out waiting for response\r\n"));
     EXPECT_FALSE(dialog.Link().IsOpen());
+}
+
+// A wait that wakes well past its end was held up, and the device may have been too: the line is watched
+// again before a reply counts as ended or missing, a few times at most. The test's wait is held up on
+// its first call and lets the device send what is still to come on its second, so a session that took
+// the first late wake at its word would end the reply there.
+TEST(HeldUpWaitTest, WatchesTheLineAgainBeforeAReplyCountsAsEndedOrMissing) {
+    const Bytes pll{0x38, 0x02, 0x00, 0x01, 0x01, 0xC7, 0xFF, 0xFF};
+    const struct {
+        const char* name;
+        std::size_t sentBefore;  // of the reply, before the wait begins
+        bool restComes;          // on the wait's second call; else every call is held up
+        int expected;            // reply bytes read
+    } cases[] = {
+        {"the rest of a part", 5, true, 8},
+        {"the first byte", 0, true, 8},
+        {"a part whose rest never comes", 5, false, 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PortsDirectory ports;
+        FarEnd far{ports.Path(), 1};
+        SilentLog log;
+        int waits = 0;
+        DeviceSession session(
+            log, [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); },
+            [] { return DeviceSession::PortChoice{"1", 19200}; },
+            [&](SerialLink& link, std::chrono::microseconds span) {
+                if (++waits == 2 && c.restComes) far.Send(Bytes(pll.begin() + c.sentBefore, pll.end()));
+                if (waits == 1 || !c.restComes) {
+                    std::this_thread::sleep_for(span + std::chrono::milliseconds(40));
+                    return false;
+                }
+                return link.WaitForInput(span);
+            });
+        Outcome outcome;
+        ASSERT_TRUE(session.SendRequest(Bytes{0x38, 0x01, 0x00, 0x01}, outcome));
+        EXPECT_EQ(far.Read(4), (Bytes{0x38, 0x01, 0x00, 0x01}));
+        if (c.sentBefore > 0) {
+            far.Send(Bytes(pll.begin(), pll.begin() + c.sentBefore));
+            Settle(session.Link(), static_cast<int>(c.sentBefore));
+        }
+        const DeviceSession::ReplyBytes reply = session.AwaitReply(5, 10, kPllValuesReply, outcome);
+        const std::span<const std::uint8_t> got = ::Bytes(reply);
+        EXPECT_EQ(Bytes(got.begin(), got.end()), Bytes(pll.begin(), pll.begin() + c.expected));
+        if (!c.restComes) EXPECT_EQ(waits, 1 + DeviceSession::kMostWatchedAgain);
+    }
 }
 
 }  // namespace
