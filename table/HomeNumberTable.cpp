@@ -61,6 +61,21 @@ void HomeNumberTable::SetPll(std::int32_t homeNumber, std::string_view pllTx, st
     Notify(homeNumber - 1, homeNumber - 1, false);
 }
 
+void HomeNumberTable::PutRows(const std::vector<std::int32_t>& positions, const std::vector<TableRow>& rows) {
+    std::int32_t first = RowCount(), last = -1;
+    {
+        std::lock_guard lock(m_mutex);
+        for (std::size_t i = 0; i < positions.size() && i < rows.size(); ++i) {
+            const std::int32_t position = positions[i];
+            if (position < 0 || position >= RowCount()) continue;
+            m_rows[static_cast<std::size_t>(position)] = rows[i];
+            first = std::min(first, position);
+            last = std::max(last, position);
+        }
+    }
+    if (last >= 0) Notify(first, last, true);
+}
+
 TableRow HomeNumberTable::Row(std::int32_t position) const {
     std::lock_guard lock(m_mutex);
     if (position < 0 || position >= RowCount()) return {};

@@ -50,6 +50,10 @@ public:
     // Sets the two PLL cells of a home number's row; its other cells stay.
     void SetPll(std::int32_t homeNumber, std::string_view pllTx, std::string_view pllRx);
 
+    // Puts whole rows (their Num cells too) at the positions, each position with the row of the same
+    // index, and notifies once for the range they span. Positions outside the table are passed over.
+    void PutRows(const std::vector<std::int32_t>& positions, const std::vector<TableRow>& rows);
+
     // A row by position (0 is home number 1); an empty row outside the table.
     TableRow Row(std::int32_t position) const;
     std::vector<TableRow> Rows() const;

@@ -122,8 +122,9 @@ Reading<std::vector<Line>> SplitLines(std::string_view text) {
     return Reading<std::vector<Line>>::Of(std::move(lines));
 }
 
-// Why a row cannot be taken as Add would store it; none when it can.
-std::optional<std::string> Refusal(const CsvRow& row) {
+}  // namespace
+
+std::optional<std::string> CsvRowRefusal(const CsvRow& row) {
     if (row.number < 1 || row.number > HomeNumberTable::kRows) {
         return "home number " + std::to_string(row.number) + " is not one of 1 to " +
                std::to_string(HomeNumberTable::kRows);
@@ -144,7 +145,6 @@ std::optional<std::string> Refusal(const CsvRow& row) {
     return std::nullopt;
 }
 
-}  // namespace
 
 std::string WriteCsv(const HomeNumberTable& table) {
     std::string text(kHeader);
@@ -187,7 +187,7 @@ Reading<std::vector<CsvRow>> ReadCsv(std::string_view text) {
             for (std::string* pll : {&cells[3], &cells[4]}) std::replace(pll->begin(), pll->end(), ',', '.');
         }
         CsvRow row{*number, cells[1], cells[2], cells[3], cells[4]};
-        if (auto why = Refusal(row)) return refused(line.number, *why);
+        if (auto why = CsvRowRefusal(row)) return refused(line.number, *why);
         rows.push_back(std::move(row));
     }
     return Read::Of(std::move(rows));
