@@ -20,6 +20,8 @@ public:
     void Release();
     // Release's unit, for a caller already on the window's thread in a unit of its own.
     void ReleaseHere();
+    // Whether a command or a transfer holds it; on the window's thread.
+    bool Held() const { return m_held; }
 
 private:
     DialogControls& m_controls;

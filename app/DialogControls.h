@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace table {
 class HomeNumberTable;
@@ -59,6 +60,16 @@ public:
     virtual void InsertColumn(int id, int column, std::string_view heading, int widthPixels) = 0;
     virtual void ShowTable(int id, table::HomeNumberTable* table) = 0;
     virtual int GetSelectionMark(int id) = 0;
+    // Every selected row, in table order; empty when none is.
+    virtual std::vector<int> GetSelectedRows(int id) = 0;
+    // Marks the rows (a background colour, and "differs from the device" as their accessible
+    // description) until the table next changes; an empty list takes the marks away.
+    virtual void MarkRows(int id, const std::vector<int>& positions) = 0;
+
+    // The clipboard's text, 8-bit (Latin-1) as every text here: none when it holds no text. Characters
+    // beyond Latin-1 read as '?'.
+    virtual std::optional<std::string> GetClipboardText() = 0;
+    virtual void SetClipboardText(std::string_view text) = 0;
 
     // The log console: its text grows by appends and empties on a clear; lines end in "\r\n".
     // ScrollConsoleTo makes the line with that index (from 0) the first one shown.

@@ -63,9 +63,13 @@ void RadioConfigDialog::OnAdd() {
             m_controls.ShowMessage(decision.message, table::kInvalidEntryCaption);
             return;
         case table::AddDecision::Action::kStore:
-            SetHomeNumberRow(entry.number, decision.codes.tx, decision.codes.rx);
-            SetPllColumns(entry.number, entry.pllTx, entry.pllRx);
-            m_table.SetChanged(true);
+            TableChange(
+                [&] {
+                    SetHomeNumberRow(entry.number, decision.codes.tx, decision.codes.rx);
+                    SetPllColumns(entry.number, entry.pllTx, entry.pllRx);
+                    m_table.SetChanged(true);
+                },
+                SameRows::kMark);
             break;
         case table::AddDecision::Action::kLogged:
             break;

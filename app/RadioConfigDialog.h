@@ -3,10 +3,12 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/BusyLock.h"
 #include "app/ConsoleLog.h"
@@ -16,6 +18,7 @@
 #include "device/DeviceSession.h"
 #include "table/HomeNumberRules.h"
 #include "table/HomeNumberTable.h"
+#include "table/TableEdits.h"
 #include "tablefile/TableFile.h"
 
 class RadioConfigDialog;
@@ -89,6 +92,22 @@ public:
     const table::HomeNumberTable& Table() const { return m_table; }
     // Whether a row has been stored (by Add or Read All) since the start, the last save or the last load.
     bool TableChanged() const { return m_table.Changed(); }
+
+    // --- the table editor (nothing while a command or a transfer runs) ---
+    // A cell typed over in place: stored as Add stores its row, or refused with Add's message box. True
+    // when the table took it.
+    bool OnCellEdited(std::int32_t position, table::Column column, std::string_view text);
+    void OnCopyRows();
+    void OnPasteRows();
+    void OnClearRows();
+    void OnFillSame() { FillSelected(table::FillMode::kSame); }
+    void OnFillCountUp() { FillSelected(table::FillMode::kCountUp); }
+    void OnUndo();
+    void OnRedo();
+    void OnImportCsv();
+    void OnExportCsv();
+    bool CanUndo() const { return m_history.CanUndo(); }
+    bool CanRedo() const { return m_history.CanRedo(); }
 
     // --- the table file ---
     void OnSaveAs();
@@ -180,6 +199,15 @@ private:
     bool ClosesAfterStop();
     bool UnsavedChangesMayGo();
     void OpenTableFile(std::optional<std::string> path);
+    bool EditsAllowed() const { return !m_busy.Held() && !m_workerFlag; }
+    // Runs a change of the table as one step of its history. A change that left every row as it was
+    // leaves the unsaved mark as it was too, unless kMark (Add marks the table however it stored).
+    enum class SameRows { kKeepMark, kMark };
+    void TableChange(const std::function<void()>& change, SameRows same = SameRows::kKeepMark);
+    void StoreRows(const std::vector<table::CsvRow>& rows);
+    void FillSelected(table::FillMode mode);
+    // A refusal of the table editor, in a message box.
+    void Refuse(const Outcome& outcome);
     table::Entry ReadEntry();
 
     DialogControls& m_controls;
@@ -187,6 +215,7 @@ private:
     BusyLock m_busy{m_controls};
     WindowSettings m_settings{m_controls};
     table::HomeNumberTable m_table{kRowCount};
+    table::TableHistory m_history;
     DeviceSession m_session;
     // The port a transfer took at its start; none between transfers, when commands ask the window.
     std::optional<DeviceSession::PortChoice> m_transferPort;
@@ -205,6 +234,8 @@ private:
     std::atomic<int> m_commandsRunning{0};
     AfterStop m_afterStop = AfterStop::kStayOpen;
     Outcome m_transferOutcome;  // written by the worker, read once the run has ended
+    Transfer m_transfer = Transfer::kWriteAll;  // the latest run's
+    std::vector<std::int32_t> m_verifyRows;     // written by a Verify's worker: the rows that differ
     // Last: a run still going is stopped and waited for before the parts it uses go.
     TransferRunner m_transfers{m_controls};
 };

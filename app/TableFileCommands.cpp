@@ -27,6 +27,7 @@ void RadioConfigDialog::OnSaveAs() {
         return;
     }
     m_table.SetChanged(false);
+    m_history.MarkSaved();
 }
 
 // The table goes only once the chosen file is in memory: No, Cancel or a file that cannot be read leave
@@ -53,6 +54,11 @@ void RadioConfigDialog::OpenTableFile(std::optional<std::string> path) {
     LoadTableFile(*bytes.value);
 }
 
+// A load is one step of the table's history, and the table it leaves is the saved one.
 tablefile::LoadResult RadioConfigDialog::LoadTableFile(std::string_view bytes) {
-    return ::LoadTableFile(bytes, m_table, m_settings, m_log);
+    tablefile::LoadResult result;
+    TableChange([&] { result = ::LoadTableFile(bytes, m_table, m_settings, m_log); });
+    m_history.MarkSaved();
+    m_table.SetChanged(false);
+    return result;
 }

@@ -69,6 +69,11 @@ void RadioConfigDialog::StartTransfer(Transfer transfer) {
     m_transferPort = DeviceSession::PortChoice{m_controls.GetDlgItemText(ctl::kSerialPortEdit),
                                                m_controls.GetDlgItemInt(ctl::kBaudEdit)};
     auto settings = std::make_shared<TakenSettings>(m_settings.Values(), m_controls, m_settings);
+    m_transfer = transfer;
+    m_controls.MarkRows(ctl::kHomeNumberList, {});
+    // What a Read All reads is one step of the table's history, from the table as it was before it.
+    if (transfer == Transfer::kReadAll) m_history.Begin(m_table);
+    m_verifyRows.clear();
     const auto work = [this, transfer, settings](DeviceSession::Progress& progress) {
         switch (transfer) {
             case Transfer::kWriteAll:
@@ -78,7 +83,7 @@ void RadioConfigDialog::StartTransfer(Transfer transfer) {
                 m_transferOutcome = m_session.ReadAll(m_table, *settings, progress);
                 break;
             case Transfer::kVerify:
-                m_transferOutcome = m_session.Verify(m_table, *settings, progress).outcome;
+                m_transferOutcome = m_session.Verify(m_table, *settings, progress, &m_verifyRows).outcome;
                 break;
         }
     };
@@ -86,6 +91,7 @@ void RadioConfigDialog::StartTransfer(Transfer transfer) {
     LogText("The transfer could not be started: the system has no thread to give it\r\n");
     // Nothing was exchanged: nobody may take the table as read.
     m_transferOutcome = Outcome::Failed(Outcome::Kind::kRefused, "no thread");
+    if (transfer == Transfer::kReadAll) m_history.End(m_table);  // nothing was read: no step
     m_transferPort.reset();
     m_workerFlag = false;
     UnlockCommands();
@@ -94,6 +100,14 @@ void RadioConfigDialog::StartTransfer(Transfer transfer) {
 // On the window's thread, after everything the run handed over: once the lock is off, a new run may
 // start at once.
 void RadioConfigDialog::TransferEnded() {
+    if (m_transfer == Transfer::kReadAll) {
+        const bool marked = m_table.Changed();
+        if (!m_history.End(m_table)) m_table.SetChanged(marked);
+    }
+    // The rows the device holds otherwise stay marked until the table next changes.
+    if (m_transfer == Transfer::kVerify && !m_verifyRows.empty()) {
+        m_controls.MarkRows(ctl::kHomeNumberList, {m_verifyRows.begin(), m_verifyRows.end()});
+    }
     m_transferPort.reset();
     m_workerFlag = false;
     m_busy.ReleaseHere();

@@ -110,8 +110,10 @@ public:
     // Reads the device back as Read All does, into a table and settings of its own, and compares it with
     // what Write All would have written from `table` and `settings`, changing neither; one log line per
     // difference, then the verdict. The value is the number of differences once the device was read
-    // whole; the outcome is refused when there is any.
-    Reading<int> Verify(const table::HomeNumberTable& table, SettingsPanel& settings, Progress& progress);
+    // whole; the outcome is refused when there is any. The positions of the rows that differ go to
+    // `differingRows` when it is given.
+    Reading<int> Verify(const table::HomeNumberTable& table, SettingsPanel& settings, Progress& progress,
+                        std::vector<std::int32_t>* differingRows = nullptr);
 
     // The failures met since the session was made: each request that did not go out, each reply that
     // did not come or was refused, and each early end or part left undone of a transfer.
@@ -172,6 +174,10 @@ private:
 // are not written, so they are not compared.
 std::vector<std::string> Differences(const table::HomeNumberTable& table, SettingsPanel& settings,
                                      const table::HomeNumberTable& device, SettingsPanel& deviceSettings);
+
+// The positions of the rows whose codes or PLL values Write All would write otherwise than the device holds
+// them, as Differences finds them.
+std::vector<std::int32_t> DifferingRows(const table::HomeNumberTable& table, const table::HomeNumberTable& device);
 
 // What Write All from this table and these settings would not send as they stand, found before
 // anything is sent: a row it would skip, a setting it would refuse (nothing chosen, a number over its

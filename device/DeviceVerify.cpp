@@ -34,6 +34,30 @@ std::string Shown(const protocol::DeviceCommand& command, std::int32_t value) {
 
 }  // namespace
 
+namespace {
+
+bool CodesDiffer(const table::TableRow& mine, const table::TableRow& theirs) {
+    const table::Codes sent = table::CodesForSending(mine.tx, mine.rx);
+    return sent.tx != theirs.tx || sent.rx != theirs.rx;
+}
+
+bool PllDiffers(std::int32_t position, const table::TableRow& mine, const table::TableRow& theirs) {
+    return position < table::kPllHomeNumbers &&
+           (table::PllWireValue(mine.pllTx) != table::PllWireValue(theirs.pllTx) ||
+            table::PllWireValue(mine.pllRx) != table::PllWireValue(theirs.pllRx));
+}
+
+}  // namespace
+
+std::vector<std::int32_t> DifferingRows(const table::HomeNumberTable& table, const table::HomeNumberTable& device) {
+    std::vector<std::int32_t> positions;
+    for (std::int32_t position = 0; position < std::min(table.RowCount(), device.RowCount()); ++position) {
+        const table::TableRow mine = table.Row(position), theirs = device.Row(position);
+        if (CodesDiffer(mine, theirs) || PllDiffers(position, mine, theirs)) positions.push_back(position);
+    }
+    return positions;
+}
+
 std::vector<std::string> Differences(const table::HomeNumberTable& table, SettingsPanel& settings,
                                      const table::HomeNumberTable& device, SettingsPanel& deviceSettings) {
     std::vector<std::string> lines;
@@ -42,7 +66,7 @@ std::vector<std::string> Differences(const table::HomeNumberTable& table, Settin
         const table::TableRow mine = table.Row(position);
         const table::TableRow theirs = device.Row(position);
         const table::Codes sent = table::CodesForSending(mine.tx, mine.rx);
-        if (sent.tx != theirs.tx || sent.rx != theirs.rx) {
+        if (CodesDiffer(mine, theirs)) {
             lines.push_back("Home Number " + std::to_string(position + 1) + ": table " + sent.tx + "/" +
                             sent.rx + ", device " + theirs.tx + "/" + theirs.rx + "\r\n");
         }
@@ -50,8 +74,7 @@ std::vector<std::string> Differences(const table::HomeNumberTable& table, Settin
     for (std::int32_t position = 0; position < std::min(rows, table::kPllHomeNumbers); ++position) {
         const table::TableRow mine = table.Row(position);
         const table::TableRow theirs = device.Row(position);
-        if (table::PllWireValue(mine.pllTx) != table::PllWireValue(theirs.pllTx) ||
-            table::PllWireValue(mine.pllRx) != table::PllWireValue(theirs.pllRx)) {
+        if (PllDiffers(position, mine, theirs)) {
             lines.push_back("PLL " + std::to_string(position + 1) + ": table " + mine.pllTx + "/" +
                             mine.pllRx + ", device " + theirs.pllTx + "/" + theirs.pllRx + "\r\n");
         }
@@ -77,7 +100,7 @@ std::vector<std::string> Differences(const table::HomeNumberTable& table, Settin
 }
 
 Reading<int> DeviceSession::Verify(const table::HomeNumberTable& table, SettingsPanel& settings,
-                                   Progress& progress) {
+                                   Progress& progress, std::vector<std::int32_t>* differingRows) {
     table::HomeNumberTable device(table.RowCount());
     SettingValues deviceSettings;
     Reading<int> verdict;
@@ -87,6 +110,7 @@ Reading<int> DeviceSession::Verify(const table::HomeNumberTable& table, Settings
         return verdict;
     }
     const std::vector<std::string> lines = Differences(table, settings, device, deviceSettings);
+    if (differingRows) *differingRows = DifferingRows(table, device);
     for (const std::string& line : lines) m_log.Text(line);
     verdict.value = static_cast<int>(lines.size());
     if (lines.empty()) {

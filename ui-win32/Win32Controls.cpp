@@ -126,6 +126,11 @@ bool Win32Controls::Handle(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& 
                 result = TRUE;
                 return true;
             }
+            if (const std::optional<LRESULT> drawn = TableDraw(lParam)) {
+                SetWindowLongPtrW(m_dialog, DWLP_MSGRESULT, *drawn);
+                result = TRUE;
+                return true;
+            }
             return false;
         default:
             return false;
@@ -316,6 +321,11 @@ void Win32Controls::ShowRows() {
     }
     HWND list = Item(m_tableId);
     if (!list || !m_table || last < first) return;
+    // The marks of a Verify hold only until the table changes.
+    if (std::find(m_marked.begin(), m_marked.end(), true) != m_marked.end()) {
+        m_marked.clear();
+        InvalidateRect(list, nullptr, FALSE);
+    }
     if (replaced) {
         const int selected = GetSelectionMark(m_tableId);
         if (selected >= first && selected <= last) {
@@ -339,6 +349,78 @@ bool Win32Controls::TableText(LPARAM notification) {
     m_cell = Latin1ToWide(m_table->Row(item.iItem).Cell(static_cast<table::Column>(item.iSubItem)));
     if (item.cchTextMax > 0) lstrcpynW(item.pszText, m_cell.c_str(), item.cchTextMax);
     return true;
+}
+
+std::optional<LRESULT> Win32Controls::TableDraw(LPARAM notification) {
+    const auto* header = reinterpret_cast<const NMHDR*>(notification);
+    if (!m_table || header->idFrom != static_cast<UINT_PTR>(m_tableId) || header->code != NM_CUSTOMDRAW) {
+        return std::nullopt;
+    }
+    auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(notification);
+    if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return m_marked.empty() ? CDRF_DODEFAULT : CDRF_NOTIFYITEMDRAW;
+    if (draw->nmcd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
+    const auto row = static_cast<std::size_t>(draw->nmcd.dwItemSpec);
+    if (row < m_marked.size() && m_marked[row]) draw->clrTextBk = RGB(255, 214, 153);
+    return CDRF_DODEFAULT;
+}
+
+std::vector<int> Win32Controls::GetSelectedRows(int id) {
+    return OnWindowThread([&] {
+        std::vector<int> rows;
+        HWND list = Item(id);
+        for (LRESULT at = -1; list;) {
+            at = SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(at), LVNI_SELECTED);
+            if (at < 0) break;
+            rows.push_back(static_cast<int>(at));
+        }
+        return rows;
+    });
+}
+
+void Win32Controls::MarkRows(int id, const std::vector<int>& positions) {
+    OnWindowThread([&] {
+        if (id != m_tableId || !m_table) return;
+        m_marked.assign(static_cast<std::size_t>(m_table->RowCount()), false);
+        for (const int p : positions) {
+            if (p >= 0 && static_cast<std::size_t>(p) < m_marked.size()) m_marked[static_cast<std::size_t>(p)] = true;
+        }
+        if (positions.empty()) m_marked.clear();
+        if (HWND list = Item(id)) InvalidateRect(list, nullptr, FALSE);
+    });
+}
+
+std::optional<std::string> Win32Controls::GetClipboardText() {
+    return OnWindowThread([&]() -> std::optional<std::string> {
+        if (!OpenClipboard(m_dialog)) return std::nullopt;
+        std::optional<std::string> text;
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            if (const auto* wide = static_cast<const wchar_t*>(GlobalLock(data))) {
+                text = WideToLatin1(wide);
+                GlobalUnlock(data);
+            }
+        }
+        CloseClipboard();
+        return text;
+    });
+}
+
+void Win32Controls::SetClipboardText(std::string_view text) {
+    OnWindowThread([&] {
+        const std::wstring wide = Latin1ToWide(text);
+        HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, (wide.size() + 1) * sizeof(wchar_t));
+        if (!data) return;
+        if (auto* copy = static_cast<wchar_t*>(GlobalLock(data))) {
+            std::copy(wide.c_str(), wide.c_str() + wide.size() + 1, copy);
+            GlobalUnlock(data);
+        }
+        if (!OpenClipboard(m_dialog)) {
+            GlobalFree(data);
+            return;
+        }
+        EmptyClipboard();
+        if (!SetClipboardData(CF_UNICODETEXT, data)) GlobalFree(data);  // the clipboard owns it once taken
+        CloseClipboard();
+    });
 }
 
 int Win32Controls::GetSelectionMark(int id) {

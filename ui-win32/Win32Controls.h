@@ -54,6 +54,10 @@ public:
     void InsertColumn(int id, int column, std::string_view heading, int widthPixels) override;
     void ShowTable(int id, table::HomeNumberTable* table) override;
     int GetSelectionMark(int id) override;
+    std::vector<int> GetSelectedRows(int id) override;
+    void MarkRows(int id, const std::vector<int>& positions) override;
+    std::optional<std::string> GetClipboardText() override;
+    void SetClipboardText(std::string_view text) override;
     void AppendConsole(std::string_view text) override;
     void ClearConsole() override;
     void ScrollConsoleTo(int firstVisibleLine) override;
@@ -86,6 +90,8 @@ private:
     void ShowRows();
     void RunPosted();
     bool TableText(LPARAM notification);
+    // The list's custom drawing: the marked rows' background. None for any other notification.
+    std::optional<LRESULT> TableDraw(LPARAM notification);
 
     DWORD m_thread;
     std::atomic<HWND> m_dialog{nullptr};  // read by other threads
@@ -94,6 +100,7 @@ private:
     table::HomeNumberTable* m_table = nullptr;  // the table the list shows; touched on the window's thread
     int m_tableId = 0;
     std::wstring m_cell;  // the text of the cell the list asked for last
+    std::vector<bool> m_marked;  // by row: marked as differing from the device
 
     bool m_heldCarriageReturn = false;  // the console's last append ended in '\r', waiting for its '\n'
 

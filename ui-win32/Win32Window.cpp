@@ -334,6 +334,18 @@ LRESULT CALLBACK Win32Window::TableKeys(HWND list, UINT message, WPARAM wParam, 
             self->m_movedByKey = false;
             break;
         case WM_KEYDOWN: {
+            // The table editor's keys, on the selected row.
+            const bool ctrl = GetKeyState(VK_CONTROL) < 0, shift = GetKeyState(VK_SHIFT) < 0;
+            void (RadioConfigDialog::*edit)() = nullptr;
+            if (ctrl && wParam == 'C') edit = &RadioConfigDialog::OnCopyRows;
+            if (ctrl && wParam == 'V') edit = &RadioConfigDialog::OnPasteRows;
+            if (ctrl && !shift && wParam == 'Z') edit = &RadioConfigDialog::OnUndo;
+            if (ctrl && (wParam == 'Y' || (shift && wParam == 'Z'))) edit = &RadioConfigDialog::OnRedo;
+            if (!ctrl && !shift && wParam == VK_DELETE) edit = &RadioConfigDialog::OnClearRows;
+            if (edit) {
+                if (self->m_dialog) (self->m_dialog->*edit)();
+                return 0;
+            }
             if (goesOn(wParam)) {
                 self->m_movedByKey = false;
                 if (self->m_dialog && self->m_tableClick) (self->m_dialog->*self->m_tableClick)();

@@ -160,6 +160,27 @@ void MainWindow::CloseWhenAllowed() {
 
 void MainWindow::Bind(RadioConfigDialog& dialog) {
     m_dialog = &dialog;
+    if (auto* list = dynamic_cast<HomeNumberList*>(Control(ctl::kHomeNumberList))) {
+        const auto run = [&dialog](void (RadioConfigDialog::*handler)()) {
+            return [&dialog, handler] { (dialog.*handler)(); };
+        };
+        list->SetEditor({
+            [&dialog](int row, int column, const std::string& text) {
+                dialog.OnCellEdited(row, static_cast<table::Column>(column), text);
+            },
+            run(&RadioConfigDialog::OnCopyRows),
+            run(&RadioConfigDialog::OnPasteRows),
+            run(&RadioConfigDialog::OnClearRows),
+            run(&RadioConfigDialog::OnFillSame),
+            run(&RadioConfigDialog::OnFillCountUp),
+            run(&RadioConfigDialog::OnUndo),
+            run(&RadioConfigDialog::OnRedo),
+            run(&RadioConfigDialog::OnImportCsv),
+            run(&RadioConfigDialog::OnExportCsv),
+            [&dialog] { return dialog.CanUndo(); },
+            [&dialog] { return dialog.CanRedo(); },
+        });
+    }
     for (const EventBinding& binding : RadioConfigDialog::EventTable()) {
         QWidget* widget = Control(binding.controlId);
         if (!widget) continue;

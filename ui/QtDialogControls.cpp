@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFile>
@@ -10,11 +11,14 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 #include <chrono>
+#include <utility>
 #include <thread>
 #include <type_traits>
 
@@ -313,7 +317,11 @@ void QtDialogControls::ShowTable(int id, table::HomeNumberTable* shown) {
         view->clear();
         if (!m_table) return;
         QList<QTreeWidgetItem*> items;
-        for (std::int32_t p = 0; p < m_table->RowCount(); ++p) items.append(new QTreeWidgetItem());
+        for (std::int32_t p = 0; p < m_table->RowCount(); ++p) {
+            auto* item = new QTreeWidgetItem();
+            item->setFlags(item->flags() | Qt::ItemIsEditable);  // which cells edit is the list's to say
+            items.append(item);
+        }
         view->addTopLevelItems(items);
         m_table->SetChangeListener([this](std::int32_t first, std::int32_t last, bool replaced) {
             if (QThread::currentThread() == m_window->thread()) {
@@ -329,6 +337,8 @@ void QtDialogControls::ShowTable(int id, table::HomeNumberTable* shown) {
 void QtDialogControls::ShowRows(std::int32_t first, std::int32_t last, bool replaced) {
     QTreeWidget* view = m_table ? TableOf(*m_window, m_tableId) : nullptr;
     if (!view) return;  // unbound since the change was queued
+    // The marks of a Verify hold only until the table changes.
+    ShowMarks(std::exchange(m_marked, {}), false);
     for (std::int32_t p = first; p <= last; ++p) {
         QTreeWidgetItem* item = view->topLevelItem(p);
         if (!item) continue;
@@ -374,6 +384,52 @@ int QtDialogControls::GetSelectionMark(int id) {
         const QList<QTreeWidgetItem*> selected = table->selectedItems();
         return selected.isEmpty() ? -1 : table->indexOfTopLevelItem(selected.first());
     });
+}
+
+std::vector<int> QtDialogControls::GetSelectedRows(int id) {
+    return OnWindowThread([&] {
+        std::vector<int> rows;
+        if (QTreeWidget* table = TableOf(*m_window, id)) {
+            for (QTreeWidgetItem* item : table->selectedItems()) rows.push_back(table->indexOfTopLevelItem(item));
+        }
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    });
+}
+
+void QtDialogControls::MarkRows(int id, const std::vector<int>& positions) {
+    OnWindowThread([&] {
+        if (id != m_tableId) return;
+        ShowMarks(std::exchange(m_marked, {}), false);
+        m_marked = positions;
+        ShowMarks(m_marked, true);
+    });
+}
+
+void QtDialogControls::ShowMarks(const std::vector<int>& positions, bool marked) {
+    QTreeWidget* view = TableOf(*m_window, m_tableId);
+    if (!view) return;
+    for (const int p : positions) {
+        QTreeWidgetItem* item = view->topLevelItem(p);
+        if (!item) continue;
+        for (int column = 0; column < view->columnCount(); ++column) {
+            item->setBackground(column, marked ? QBrush(QColor(255, 214, 153)) : QBrush());
+            item->setData(column, Qt::AccessibleDescriptionRole,
+                          marked ? QVariant(QStringLiteral("differs from the device")) : QVariant());
+        }
+    }
+}
+
+std::optional<std::string> QtDialogControls::GetClipboardText() {
+    return OnWindowThread([&]() -> std::optional<std::string> {
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        if (!data || !data->hasText()) return std::nullopt;
+        return ToBytes(data->text());
+    });
+}
+
+void QtDialogControls::SetClipboardText(std::string_view text) {
+    OnWindowThread([&] { QGuiApplication::clipboard()->setText(FromBytes(text)); });
 }
 
 void QtDialogControls::AppendConsole(std::string_view text) {

@@ -51,6 +51,10 @@ public:
     void InsertColumn(int id, int column, std::string_view heading, int widthPixels) override;
     void ShowTable(int id, table::HomeNumberTable* table) override;
     int GetSelectionMark(int id) override;
+    std::vector<int> GetSelectedRows(int id) override;
+    void MarkRows(int id, const std::vector<int>& positions) override;
+    std::optional<std::string> GetClipboardText() override;
+    void SetClipboardText(std::string_view text) override;
     void AppendConsole(std::string_view text) override;
     void ClearConsole() override;
     void ScrollConsoleTo(int firstVisibleLine) override;
@@ -70,6 +74,8 @@ private:
     auto OnWindowThread(Fn&& fn) -> decltype(fn());
 
     void ShowRows(std::int32_t first, std::int32_t last, bool replaced);
+    void ShowMarks(const std::vector<int>& positions, bool marked);
+    std::vector<int> m_marked;  // the rows marked as differing from the device; on the window's thread
     void ShowProgress();
     void QueueRows(std::int32_t first, std::int32_t last, bool replaced);
 

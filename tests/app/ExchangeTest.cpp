@@ -315,7 +315,9 @@ TEST(HeldUpWaitTest, WatchesTheLineAgainBeforeAReplyCountsAsEndedOrMissing) {
         const DeviceSession::ReplyBytes reply = session.AwaitReply(5, 10, kPllValuesReply, outcome);
         const std::span<const std::uint8_t> got = ::Bytes(reply);
         EXPECT_EQ(Bytes(got.begin(), got.end()), Bytes(pll.begin(), pll.begin() + c.expected));
-        if (!c.restComes) EXPECT_EQ(waits, 1 + DeviceSession::kMostWatchedAgain);
+        if (!c.restComes) {
+            EXPECT_EQ(waits, 1 + DeviceSession::kMostWatchedAgain);
+        }
     }
 }
 

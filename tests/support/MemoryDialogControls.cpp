@@ -111,6 +111,7 @@ void MemoryDialogControls::ShowTable(int, table::HomeNumberTable* shown) {
 void MemoryDialogControls::CopyRows(std::int32_t first, std::int32_t last, bool replaced) {
     std::lock_guard lock(m_unit);
     if (replaced && selectedRow >= first && selectedRow <= last) selectedRow = -1;
+    markedRows.clear();
     rows.resize(static_cast<std::size_t>(m_table->RowCount()));
     for (std::int32_t p = first; p <= last; ++p) {
         const table::TableRow row = m_table->Row(p);
@@ -121,6 +122,23 @@ void MemoryDialogControls::CopyRows(std::int32_t first, std::int32_t last, bool 
 int MemoryDialogControls::GetSelectionMark(int) {
     const auto lock = Enter();
     return selectedRow;
+}
+std::vector<int> MemoryDialogControls::GetSelectedRows(int) {
+    const auto lock = Enter();
+    if (!selectedRows.empty()) return selectedRows;
+    return selectedRow >= 0 ? std::vector<int>{selectedRow} : std::vector<int>{};
+}
+void MemoryDialogControls::MarkRows(int, const std::vector<int>& positions) {
+    const auto lock = Enter();
+    markedRows = positions;
+}
+std::optional<std::string> MemoryDialogControls::GetClipboardText() {
+    const auto lock = Enter();
+    return clipboard;
+}
+void MemoryDialogControls::SetClipboardText(std::string_view text) {
+    const auto lock = Enter();
+    clipboard = std::string(text);
 }
 void MemoryDialogControls::AppendConsole(std::string_view text) {
     const auto lock = Enter();

@@ -40,6 +40,11 @@ public:
     std::vector<std::string> columns;
     std::vector<std::vector<std::string>> rows;
     int selectedRow = -1;
+    // Rows selected beyond the selection mark; when empty, the mark's row alone is selected.
+    std::vector<int> selectedRows;
+    // Rows marked as differing from the device; a change of the table takes the marks away.
+    std::vector<int> markedRows;
+    std::optional<std::string> clipboard;
 
     // The log console.
     std::string console;
@@ -78,6 +83,10 @@ public:
     void InsertColumn(int id, int column, std::string_view heading, int widthPixels) override;
     void ShowTable(int id, table::HomeNumberTable* table) override;
     int GetSelectionMark(int id) override;
+    std::vector<int> GetSelectedRows(int id) override;
+    void MarkRows(int id, const std::vector<int>& positions) override;
+    std::optional<std::string> GetClipboardText() override;
+    void SetClipboardText(std::string_view text) override;
     void AppendConsole(std::string_view text) override;
     void ClearConsole() override;
     void ScrollConsoleTo(int firstVisibleLine) override;
