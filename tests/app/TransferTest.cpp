@@ -488,6 +488,32 @@ TEST(TransferTest, ARunTakesWhatItNeedsAtItsStartAndNeverWaitsOnTheWindow) {
     }
 }
 
+// A Read All is one step of the table's history; a Verify marks the rows the device holds otherwise, until
+// the table next changes.
+TEST(TransferTest, ReadAllUndoesAsOneStepAndVerifyMarksTheRowsThatDiffer) {
+    DeviceState state;
+    state.homeNumbers[6] = {"12", "34"};
+    state.homeNumbers[99] = {"123", "456"};
+    state.pll[99] = {1465, vantor::sim::kNoPll};
+    state.homeNumbers[499] = {"98", "76"};
+    Transfer t({}, state);
+    t.dialog.SetHomeNumberRow(1, "55", "66");
+    t.Run(&RadioConfigDialog::OnReadAll);
+    EXPECT_EQ(t.controls.rows[99], (std::vector<std::string>{"100", "123", "456", "146.5", ""}));
+    EXPECT_TRUE(t.dialog.TableChanged());
+    t.dialog.OnUndo();
+    EXPECT_EQ(t.controls.rows[0], (std::vector<std::string>{"1", "55", "66", "", ""}));
+    EXPECT_EQ(t.controls.rows[99], (std::vector<std::string>{"100", "", "", "", ""}));
+    EXPECT_FALSE(t.dialog.TableChanged());
+
+    t.dialog.SetPllColumns(100, "", "12.5");
+    t.Run(&RadioConfigDialog::OnVerify);
+    EXPECT_EQ(t.controls.markedRows, (std::vector<int>{0, 6, 99, 499}));
+    EXPECT_TRUE(t.dialog.OnCellEdited(0, table::kTxColumn, "56"));
+    EXPECT_TRUE(t.controls.markedRows.empty());
+    EXPECT_TRUE(t.Idle());
+}
+
 TEST(TransferTest, ARunWhoseThreadCannotStartReleasesTheLock) {
     Transfer t;
     t.dialog.SetThreadStart([](std::function<void()>) { return std::optional<std::thread>(); });

@@ -229,6 +229,66 @@ TEST_F(MainWindowTest, StartsWithPortOneAt19200AndNothingChosen) {
     EXPECT_EQ(table->selectionMode(), QAbstractItemView::ExtendedSelection);  // the table editor's
 }
 
+// The table editor as an operator works it: a cell typed over and refused with Add's message, a paste
+// from a spreadsheet, a cell typed over in place, undo and redo, and a Verify's marks going at a change.
+TEST_F(MainWindowTest, TheTableEditsInPlaceTakesAPasteAndUndoes) {
+    auto* list = control<QTreeWidget>(ctl::kHomeNumberList);
+    list->setFocus();
+    const auto typeInto = [&](int row, int column, const QString& text) {
+        list->setCurrentItem(list->topLevelItem(row), column);
+        QTest::keyClick(list, Qt::Key_F2);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        ASSERT_NE(editor, nullptr);
+        editor->selectAll();
+        QTest::keyClicks(editor, text);
+        QTest::keyClick(editor, Qt::Key_Return);
+    };
+    const auto cells = [&](int row) {
+        QStringList texts;
+        for (int c = 0; c < 5; ++c) texts << list->topLevelItem(row)->text(c);
+        return texts;
+    };
+
+    DismissNextMessageBox();
+    typeInto(0, 1, "12");  // Rx is empty: codes of two lengths
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shownMessages.isEmpty(); }, 5000));
+    EXPECT_EQ(shownMessages, QStringList{"Invalid Rx/Tx value"});
+    EXPECT_EQ(cells(0), (QStringList{"1", "", "", "", ""}));
+    EXPECT_FALSE(dialog.TableChanged());
+    window().activateWindow();  // as the system does once the message box has gone
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+    list->setFocus();
+
+    QGuiApplication::clipboard()->setText("12\t34\r\n56\t78\t\t\r\n");
+    list->setCurrentItem(list->topLevelItem(9));
+    QTest::keySequence(list, QKeySequence::Paste);
+    EXPECT_EQ(cells(9), (QStringList{"10", "12", "34", "", ""}));
+    EXPECT_EQ(cells(10), (QStringList{"11", "56", "78", "", ""}));
+    EXPECT_TRUE(dialog.TableChanged());
+
+    // Typing on a row's Number cell goes to its Tx cell.
+    list->setCurrentItem(list->topLevelItem(10), 0);
+    QTest::keyClick(list, Qt::Key_9);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr) << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "none");
+    QTest::keyClick(editor, Qt::Key_9);
+    QTest::keyClick(editor, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->topLevelItem(10)->text(1) == "99"; }, 5000));
+
+    controls.MarkRows(ctl::kHomeNumberList, {4});
+    EXPECT_EQ(list->topLevelItem(4)->data(1, Qt::AccessibleDescriptionRole).toString(), "differs from the device");
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(cells(10), (QStringList{"11", "56", "78", "", ""}));
+    EXPECT_FALSE(list->topLevelItem(4)->data(1, Qt::AccessibleDescriptionRole).isValid());
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(cells(9), (QStringList{"10", "", "", "", ""}));
+    EXPECT_FALSE(dialog.TableChanged());
+    QTest::keyClick(list, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(cells(10), (QStringList{"11", "56", "78", "", ""}));
+    EXPECT_EQ(shownMessages.size(), 1);
+}
+
 TEST_F(MainWindowTest, EditsRefuseWhatMayNotBeTyped) {
     struct Case {
         int id;
