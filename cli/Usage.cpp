@@ -36,7 +36,7 @@ struct CommandHelp {
     std::string_view text;
 };
 
-constexpr std::array<CommandHelp, 9> kCommands{{
+constexpr std::array<CommandHelp, 11> kCommands{{
     {"ports", R"(  ports
       Lists every port number that leads to a device: its path, what the system knows of a USB
       adapter (its latency timer too, where the driver has one), and whether you may open it.
@@ -80,6 +80,18 @@ constexpr std::array<CommandHelp, 9> kCommands{{
       number's codes, the PLL values of 1 to 100, and the settings and texts write-all writes (a text
       the file leaves empty is not compared). One line per difference; exit status 0 when the device
       holds the table, 1 when it differs or could not be read whole.
+)"},
+    {"diff", R"(  diff A B
+  diff --port N A
+      Compares table file B with table file A as verify compares the device with A, B standing where
+      the device does: one line per difference, then the verdict, on standard output. With --port and
+      one file, it is verify. Exit status 0 when they hold the same, 1 when they differ.
+)"},
+    {"convert", R"(  convert IN OUT
+      Turns a table file into CSV for spreadsheets (Number, Tx, Rx, PLL Tx, PLL Rx: a header line, then
+      a line for each row that holds anything), or a CSV file (IN ending in .csv) into a table file with
+      the settings of a new table. CSV holds the rows alone, never the settings or the texts; ',' and
+      ';' are both taken. OUT is replaced whole, or left as it was.
 )"},
 }};
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "cli/Bench.h"
+#include "cli/Files.h"
 #include "cli/Output.h"
 #include "cli/Unit.h"
 #include "cli/Usage.h"
@@ -66,6 +67,7 @@ struct Arguments {
     bool verify = false;     // write-all verifies what it wrote
     std::string backup;      // write-all first reads the device into a file in this folder
     std::string record;      // a CSV file that gets a line for each unit
+    bool portGiven = false;  // diff compares a file with a device only on a port named
     std::vector<std::string> words;
 };
 
@@ -101,6 +103,7 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
             parsed.record = value;
         } else if (arg == "--port") {
             parsed.port = value;
+            parsed.portGiven = true;
         } else if (arg == "--baud") {
             parsed.baud = value;
             parsed.baudGiven = true;
@@ -120,7 +123,7 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
 // What the command does to one unit, its words checked; none after a usage error, said.
 using Unit = std::function<int(Session&)>;
 std::optional<Unit> UnitFor(const Arguments& arguments) {
-    const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, words] = arguments;
+    const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, portGiven, words] = arguments;
     const std::string& command = words[0];
     const auto count = words.size() - 1;
     const auto expect = [&](std::size_t least, std::size_t most) { return count >= least && count <= most; };
@@ -162,8 +165,9 @@ std::optional<Unit> UnitFor(const Arguments& arguments) {
     } else if (command == "write-all") {
         if (!expect(1, 1)) return Refused("write-all takes one TABLEFILE");
         unit = [file = words[1], verify, backup](Session& s) { return s.WriteAll(file, verify, backup); };
-    } else if (command == "verify") {
-        if (!expect(1, 1)) return Refused("verify takes one TABLEFILE");
+    } else if (command == "verify" || command == "diff") {
+        if (!expect(1, 1)) return Refused(command + " takes one TABLEFILE");
+        if (command == "diff" && !portGiven) return Refused("diff takes two TABLEFILEs, or one and --port");
         unit = [file = words[1]](Session& s) { return s.Verify(file); };
     } else {
         return Refused("unknown command '" + command + "'");
@@ -175,7 +179,7 @@ std::optional<Unit> UnitFor(const Arguments& arguments) {
 // Where the run will put what it reads, checked before anything is sent: a folder that is missing,
 // full or not ours would otherwise be found only once the device had been read, or changed.
 int CheckOutputs(const Arguments& arguments) {
-    const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, words] = arguments;
+    const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, portGiven, words] = arguments;
     const std::string& command = words[0];
     constexpr std::size_t kLargestOutput = 64 * 1024;  // a whole table file is about a quarter of it
     // The first check that fails is said, and nothing is sent.
@@ -204,7 +208,7 @@ int Run(int argc, char** argv) {
     CatchStopSignals();
     auto arguments = ParseArguments(argc, argv);
     if (const int* status = std::get_if<int>(&arguments)) return *status;
-    const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, words] =
+    const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, portGiven, words] =
         std::get<Arguments>(arguments);
     const std::string command = words.empty() ? "" : words[0];
     if (help || command.empty()) {
@@ -215,6 +219,16 @@ int Run(int argc, char** argv) {
     if (!backup.empty() && command != "write-all") return UsageError("--backup goes with write-all only");
     if (!record.empty() && (command == "find" || command == "ports"))
         return UsageError("--record goes with the commands that talk to one unit or several, not " + command);
+    const bool filesOnly = command == "convert" || (command == "diff" && words.size() == 3);
+    if (!record.empty() && filesOnly) return UsageError("--record goes with the commands that talk to a unit, not " + command);
+    if (command == "convert") {
+        if (words.size() != 3) return UsageError("convert takes IN and OUT");
+        return Convert(words[1], words[2]);
+    }
+    if (command == "diff" && words.size() == 3) {
+        if (portGiven) return UsageError("diff compares two TABLEFILEs, or one with the device on --port");
+        return Diff(words[1], words[2]);
+    }
     if (command == "find") return Find(baudGiven ? baud : "19200,9600", words.size() - 1);
     const PortList parsedPorts = ParsePortList(port);
     if (!parsedPorts.why.empty()) {

@@ -254,6 +254,62 @@ TEST(VantorctlTest, ReadAllThenWriteAllLeavesTheDeviceAsItWas) {
     EXPECT_EQ(controls.GetCurSel(ctl::kDispList), 1);
 }
 
+// A device's table to CSV and back keeps every row byte for byte; diff compares two table files with
+// Verify's lines and status, or a file with the device on --port.
+TEST(VantorctlTest, ConvertAndDiffWorkOnFilesAlone) {
+    DeviceState state;
+    state.homeNumbers[0] = {"12", "34"};
+    state.pll[0] = {455, vantor::sim::kNoPll};
+    state.homeNumbers[99] = {"123", "456"};
+    state.pll[99] = {1465, 4000};
+    state.homeNumbers[499] = {"98", "76"};
+    testsupport::SimulatedDevice device(state);
+    const std::string dir = device.PortsPath() + "/";
+    ASSERT_EQ(Vantorctl(device, {"read-all", "-o", dir + "device.txt"}).status, 0);
+    const auto read = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const auto rows = [&](const std::string& path) {
+        const std::string text = read(path);
+        return text.substr(text.find("Channels:"));
+    };
+    {
+        std::ofstream(dir + "other.txt", std::ios::binary) << read(dir + "device.txt") << "7 11 22 \r\n";
+        std::ofstream(dir + "bad.csv", std::ios::binary) << "Number;Tx;Rx\r\n7;12;345\r\n";
+    }
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string output;  // its end
+    } cases[] = {
+        {{"convert", dir + "device.txt", dir + "device.csv"}, 0, ""},
+        {{"convert", dir + "device.csv", dir + "back.txt"}, 0, ""},
+        // A table from CSV has the settings of a new table: all of them differ, the rows none.
+        {{"diff", dir + "device.txt", dir + "back.txt"}, 1,
+         "DISP: table NONE, device none\nSQUELCH: table NONE, device none\nSerial Number: table SIM00001, device \n"
+         "User Description: table Simulator, device \nDTMF Delay: table 5, device 1\nVerify: 5 differences\n"},
+        {{"diff", dir + "device.txt", dir + "other.txt"}, 1,
+         "Home Number 7: table /, device 11/22\nVerify: 1 differences\n"},
+        {{"diff", dir + "device.txt", dir + "device.txt"}, 0, "Verify: the device holds the table\n"},
+        {{"--port", "1", "diff", dir + "device.txt"}, 0, "Verify: the device holds the table\n"},
+        {{"diff", dir + "device.txt"}, 2, "vantorctl: diff takes two TABLEFILEs, or one and --port\nTry 'vantorctl --help'.\n"},
+        {{"diff", dir + "device.txt", dir + "missing.txt"}, 2, ""},
+        {{"convert", dir + "bad.csv", dir + "bad.txt"}, 2, "vantorctl: " + dir + "bad.csv: line 2: Invalid Rx/Tx value\nTry 'vantorctl --help'.\n"},
+        {{"convert", dir + "device.txt", dir + "no/such/folder.csv"}, 4, ""},
+        {{"convert", dir + "device.txt"}, 2, "vantorctl: convert takes IN and OUT\nTry 'vantorctl --help'.\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Joined(c.args));
+        const Finished run = Vantorctl(device, c.args);
+        EXPECT_EQ(run.status, c.status) << run.output;
+        EXPECT_TRUE(run.output.ends_with(c.output)) << run.output;
+    }
+    EXPECT_EQ(read(dir + "device.csv"), "Number,Tx,Rx,PLL Tx,PLL Rx\r\n1,12,34,45.5,\r\n100,123,456,146.5,400.0\r\n500,98,76,,\r\n");
+    EXPECT_EQ(rows(dir + "back.txt"), rows(dir + "device.txt"));
+    EXPECT_FALSE(std::filesystem::exists(dir + "bad.txt"));
+}
+
 // A write-all that skipped a row and lost its PLL exchanges went through, but not whole: exit status 1.
 TEST(VantorctlTest, AWriteAllThatLeftSomethingUnwrittenFails) {
     testsupport::SimulatedDevice device({}, {"38/w@2:silence"});
