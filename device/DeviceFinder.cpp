@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "device/DeviceSession.h"
+#include "serial/PortGrabbers.h"
 
 namespace {
 
@@ -57,6 +58,13 @@ std::string DescribeFound(const std::vector<FoundPort>& found) {
             text += std::to_string(f.baud) + "  serial " + f.serialNumber;
         } else if (f.Busy()) {
             text += "busy";
+            // Who holds it, where the system lets us see; else a known grabber that is running and may
+            // be the one.
+            if (!f.port.heldBy.empty()) {
+                text += "; held by " + f.port.heldBy;
+            } else if (const std::vector<PortGrabber> running = RunningGrabbers(); !running.empty()) {
+                text += "; " + DescribeGrabber(running.front(), false);
+            }
         } else if (!f.failure.Done()) {
             // The failure names the device path already.
             const std::string& why = f.failure.reason;

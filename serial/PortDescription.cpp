@@ -42,6 +42,7 @@ std::string DescribePorts(const std::vector<PortInfo>& ports) {
             text += kMayNotOpen;
             text += kDialoutFix;
         }
+        if (!port.heldBy.empty()) text += "; held by " + port.heldBy;
     }
     return text;
 }

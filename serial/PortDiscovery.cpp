@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "serial/AdapterLatency.h"
+#include "serial/PortGrabbers.h"
 #include "serial/PortPath.h"
 
 namespace fs = std::filesystem;
@@ -126,6 +127,7 @@ PortInfo Describe(const Roots& roots, int number, const std::string& device, boo
         port.latencyTimerMs = LatencyTimerOfTty(target.filename().string());
     }
     port.byId = ByIdName(roots, target);
+    if (const auto holder = GrabberHolding(RunningGrabbers(), target.string())) port.heldBy = DescribeGrabber(*holder, true);
     return port;
 }
 

@@ -28,6 +28,9 @@ struct PortInfo {
     std::string byId;     // the name in <dev>/serial/by-id that leads to the same device, if any
     // How long the adapter holds received bytes before handing them over, in ms, where its driver says.
     std::optional<int> latencyTimerMs;
+    // A program known to take USB serial adapters that holds this one open (where the system lets this
+    // user see it), described with how to stop it; empty when none does.
+    std::string heldBy;
 };
 
 // Every port number that leads to a device: the comN entries of the ports directory first, in number

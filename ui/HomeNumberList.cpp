@@ -9,6 +9,8 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 
+#include "table/HomeNumberRules.h"
+
 namespace {
 
 // The editor of a cell: digits only and at most three of them for a code, a number for a PLL value. What
@@ -21,7 +23,7 @@ public:
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         const int column = index.column();
         const bool pll = column == 3 || column == 4;
-        if (column < 1 || column > 4 || (pll && index.row() >= HomeNumberList::kFirstRowWithoutPll)) return nullptr;
+        if (column < 1 || column > 4 || (pll && index.row() >= table::kPllHomeNumbers)) return nullptr;
         auto* editor = qobject_cast<QLineEdit*>(QStyledItemDelegate::createEditor(parent, option, index));
         if (!editor) return nullptr;
         if (pll) {

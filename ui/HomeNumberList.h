@@ -26,8 +26,6 @@ public:
     };
     void SetEditor(Editor editor) { m_editor = std::move(editor); }
     const Editor& TableEditor() const { return m_editor; }
-    // Rows from this one on have no PLL cells to edit.
-    static constexpr int kFirstRowWithoutPll = 100;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

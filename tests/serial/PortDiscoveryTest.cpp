@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -117,6 +122,66 @@ TEST(PortDiscovery, ListsThePortsDirectoryThenTheDevicesThatAreThere) {
               Rooted("No serial port found: plug in the adapter and look again; to give it "
                      "a number of your own, link its device into @/ports as comN",
                      root));
+    fs::remove_all(root);
+}
+
+// A program known to take USB serial adapters, holding a port open, is named on the port's line with how
+// to stop it; one that runs but holds nothing of ours is not. The programs are copies of sleep under the
+// grabbers' names, so the system names their processes as it names the real ones.
+TEST(PortDiscovery, NamesAKnownGrabberThatHoldsThePortAndHowToStopIt) {
+    char dirTemplate[] = "/tmp/vantor-grabbers-XXXXXX";
+    const fs::path root = fs::canonical(mkdtemp(dirTemplate));
+    const fs::path ports = root / "ports";
+    fs::create_directories(ports);
+    testsupport::ScopedVariable portsDir("VANTOR_PORTS_DIR", ports.c_str());
+    const struct {
+        const char* name;
+        bool holds;
+        std::string said;  // after the pid
+    } cases[] = {
+        {"ModemManager", true,
+         "), which takes USB serial adapters for modems: stop it with 'sudo systemctl stop ModemManager', for good "
+         "with 'sudo systemctl disable --now ModemManager'"},
+        {"brltty", true,
+         "), which takes USB serial adapters for braille displays: stop it with 'sudo systemctl stop brltty', for "
+         "good with 'sudo apt remove brltty'"},
+        {"brltty", false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + (c.holds ? " holding" : " holding nothing"));
+        int master = -1, slave = -1;
+        char slaveName[128] = {};
+        ASSERT_EQ(openpty(&master, &slave, slaveName, nullptr, nullptr), 0);
+        fs::remove(ports / "com1");
+        fs::create_symlink(slaveName, ports / "com1");
+        const fs::path program = root / c.name;
+        fs::copy_file("/bin/sleep", program, fs::copy_options::overwrite_existing);
+        const pid_t child = fork();
+        if (child == 0) {
+            const int held = open(c.holds ? slaveName : "/dev/null", O_RDWR | O_NOCTTY);
+            dup2(held, STDIN_FILENO);
+            execl(program.c_str(), c.name, "30", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Until the copy runs under its own name and holds what it was given.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        const auto running = [&] {
+            std::ifstream comm("/proc/" + std::to_string(child) + "/comm");
+            std::string name;
+            std::error_code error;
+            return std::getline(comm, name) && name == c.name &&
+                   fs::read_symlink("/proc/" + std::to_string(child) + "/fd/0", error) ==
+                       (c.holds ? fs::path(slaveName) : fs::path("/dev/null"));
+        };
+        while (!running() && std::chrono::steady_clock::now() < deadline) usleep(1000);
+        const std::string described = DescribePorts(ListPorts());
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        close(slave);
+        close(master);
+        const std::string held = "; held by " + std::string(c.name) + " (pid " + std::to_string(child) + c.said;
+        EXPECT_EQ(described.find(held) != std::string::npos, c.holds) << described;
+    }
     fs::remove_all(root);
 }
 
