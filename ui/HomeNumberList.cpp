@@ -74,7 +74,7 @@ int HomeNumberList::SelectedRow() const {
 }
 
 bool HomeNumberList::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
-    if (index.isValid() && index.column() == 0 && trigger == AnyKeyPressed) {
+    if (index.isValid() && index.column() == 0 && (trigger == AnyKeyPressed || trigger == EditKeyPressed)) {
         const QModelIndex tx = index.siblingAtColumn(1);
         setCurrentIndex(tx);
         return QTreeWidget::edit(tx, trigger, event);

@@ -32,7 +32,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     bool focusNextPrevChild(bool next) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
-    // Typing on the Number cell edits the row's Tx cell.
+    // Typing or F2 on the Number cell edits the row's Tx cell.
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
 private:
