@@ -40,7 +40,7 @@ std::string Rooted(std::string text, const std::string& root) {
 
 auto Fields(const PortInfo& p) {
     return std::tie(p.number, p.device, p.target, p.fromPortsDirectory, p.present, p.accessible, p.usbId,
-                    p.vendor, p.product, p.serial, p.byId, p.latencyTimerMs);
+                    p.vendor, p.product, p.serial, p.byId, p.latencyTimerMs, p.heldBy);
 }
 
 TEST(PortDiscovery, ListsThePortsDirectoryThenTheDevicesThatAreThere) {
@@ -87,12 +87,12 @@ TEST(PortDiscovery, ListsThePortsDirectoryThenTheDevicesThatAreThere) {
     };
     // clang-format off
     const PortInfo expected[] = {
-        {5, "@/ports/com5", "@/dev/ttyUSB0", true, true, true, "0403:6001", "FTDI", "FT232R USB UART", "A1B2C3", ftdi, 16},
-        {7, "@/ports/com7", "@/dev/serial/by-id/usb-gone", true, false, false, "", "", "", "", ""},
-        {40, "@/ports/com40", "@/dev/ttyACM0", true, true, true, "2e8a:000a", "", "Pico", "", ""},
-        {1, "@/dev/ttyS0", "@/dev/ttyS0", false, true, false, "", "", "", "", ""},
-        {33, "@/dev/ttyUSB0", "@/dev/ttyUSB0", false, true, true, "0403:6001", "FTDI", "FT232R USB UART", "A1B2C3", ftdi, 16},
-        {65, "@/dev/ttyACM0", "@/dev/ttyACM0", false, true, true, "2e8a:000a", "", "Pico", "", ""},
+        {5, "@/ports/com5", "@/dev/ttyUSB0", true, true, true, "0403:6001", "FTDI", "FT232R USB UART", "A1B2C3", ftdi, 16, ""},
+        {7, "@/ports/com7", "@/dev/serial/by-id/usb-gone", true, false, false, "", "", "", "", "", std::nullopt, ""},
+        {40, "@/ports/com40", "@/dev/ttyACM0", true, true, true, "2e8a:000a", "", "Pico", "", "", std::nullopt, ""},
+        {1, "@/dev/ttyS0", "@/dev/ttyS0", false, true, false, "", "", "", "", "", std::nullopt, ""},
+        {33, "@/dev/ttyUSB0", "@/dev/ttyUSB0", false, true, true, "0403:6001", "FTDI", "FT232R USB UART", "A1B2C3", ftdi, 16, ""},
+        {65, "@/dev/ttyACM0", "@/dev/ttyACM0", false, true, true, "2e8a:000a", "", "Pico", "", "", std::nullopt, ""},
     };
     // clang-format on
     const auto ports = ListPortsWith(ownerMayWrite);
@@ -133,7 +133,7 @@ TEST(PortDiscovery, NamesAKnownGrabberThatHoldsThePortAndHowToStopIt) {
     const fs::path root = fs::canonical(mkdtemp(dirTemplate));
     const fs::path ports = root / "ports";
     fs::create_directories(ports);
-    testsupport::ScopedVariable portsDir("VANTOR_PORTS_DIR", ports.c_str());
+    ScopedVariable portsDir("VANTOR_PORTS_DIR", ports.c_str());
     const struct {
         const char* name;
         bool holds;
@@ -160,6 +160,8 @@ TEST(PortDiscovery, NamesAKnownGrabberThatHoldsThePortAndHowToStopIt) {
         if (child == 0) {
             const int held = open(c.holds ? slaveName : "/dev/null", O_RDWR | O_NOCTTY);
             dup2(held, STDIN_FILENO);
+            close(master);  // what the fork inherited is not the copy's to hold
+            close(slave);
             execl(program.c_str(), c.name, "30", static_cast<char*>(nullptr));
             _exit(127);
         }
