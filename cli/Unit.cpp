@@ -201,19 +201,69 @@ int Session::ReadAll(const std::string& outputName) {
     return status;
 }
 
-int Session::WriteAll(const std::string& input, bool verify, const std::string& backupDir) {
+namespace {
+
+// The settings of a write-all, noting whether the run came to its Serial Number write: it asks for the
+// text just before it sends it.
+class WatchedSettings : public SettingsPanel {
+public:
+    explicit WatchedSettings(SettingsPanel& settings) : m_settings(settings) {}
+    std::int32_t Value(const protocol::DeviceCommand& command) override { return m_settings.Value(command); }
+    std::string Text(const protocol::DeviceCommand& command) override {
+        if (&command == &protocol::kSerialNumber) m_serialNumberAsked = true;
+        return m_settings.Text(command);
+    }
+    void ShowValue(const protocol::DeviceCommand& command, std::int32_t value) override {
+        m_settings.ShowValue(command, value);
+    }
+    void ShowText(const protocol::DeviceCommand& command, const std::string& text) override {
+        m_settings.ShowText(command, text);
+    }
+    bool SerialNumberAsked() const { return m_serialNumberAsked; }
+
+private:
+    SettingsPanel& m_settings;
+    bool m_serialNumberAsked = false;
+};
+
+}  // namespace
+
+int Session::WriteAll(const std::string& input, bool verify, const std::string& backupDir,
+                      SerialNumbers* serialNumbers) {
     table::HomeNumberTable table;
     SettingValues settings;
     if (const int status = LoadTable(input, table, settings); status != kDone) return status;
     if (const int status = CheckWritable(input, table, settings); status != kDone) return status;
+    std::string given;
+    if (serialNumbers) {
+        const Reading<std::string> taken = serialNumbers->Take();
+        if (!taken.value) {
+            m_console.Message(Format("vantorctl: no serial number for the unit: %s; nothing was sent\n",
+                                     taken.outcome.reason.c_str()));
+            return kBadUsage;
+        }
+        given = *taken.value;
+        settings.ShowText(protocol::kSerialNumber, given);
+        m_log.Text("Serial number for this unit: " + given + "\r\n", false);
+    }
+    WatchedSettings watched(settings);
+    // A number whose write never went out is not on the device: the next unit may have it. Once the
+    // request went, the device may hold it even if its reply was lost, so it counts as used.
+    const auto giveBackUnsent = [&] {
+        if (!given.empty() && !watched.SerialNumberAsked()) serialNumbers->GiveBack(given);
+    };
     if (!backupDir.empty()) {
-        if (const int status = Backup(backupDir); status != kDone) return status;
+        if (const int status = Backup(backupDir); status != kDone) {
+            giveBackUnsent();
+            return status;
+        }
     }
     int status = kDone;
     {
         TerminalProgress progress(m_console.ShowsProgress());
-        status = TransferStatus(m_session.WriteAll(table, settings, progress));
+        status = TransferStatus(m_session.WriteAll(table, watched, progress));
     }
+    giveBackUnsent();
     if (status == kDone && !settings.Text(protocol::kSerialNumber).empty()) {
         m_serialNumber = settings.Text(protocol::kSerialNumber);
     }

@@ -25,6 +25,7 @@
 #include "device/DeviceSettings.h"
 #include "device/DialogText.h"
 #include "device/SafeFile.h"
+#include "device/SerialNumbers.h"
 #include "device/Sha256.h"
 #include "protocol/DeviceCommand.h"
 #include "serial/ExchangeTrace.h"
@@ -114,7 +115,10 @@ public:
 
     // The file is read once and checked whole before anything is sent: what is not a table, or a table
     // whose loading would stop partway, would overwrite the device's rows and texts with nothing.
-    int WriteAll(const std::string& input, bool verify, const std::string& backupDir);
+    // With serial numbers, the unit takes its own before anything is sent, in place of the table's; one
+    // whose Serial Number write never went out is given back for the next unit.
+    int WriteAll(const std::string& input, bool verify, const std::string& backupDir,
+                 SerialNumbers* serialNumbers = nullptr);
 
     int Verify(const std::string& input);
 

@@ -10,10 +10,12 @@
 #endif
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
@@ -68,6 +70,10 @@ struct Arguments {
     std::string backup;      // write-all first reads the device into a file in this folder
     std::string record;      // a CSV file that gets a line for each unit
     bool portGiven = false;  // diff compares a file with a device only on a port named
+    // write-all gives each unit a serial number of its own: from a template with a counter, or a list
+    std::string serialTemplate;
+    std::string serialFirst;
+    std::string serialList;
     std::vector<std::string> words;
 };
 
@@ -85,7 +91,8 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
         }
         std::string value;
         const bool takesValue = arg == "--port" || arg == "--baud" || arg == "--trace" || arg == "-o" ||
-                                arg == "--backup" || arg == "--record";
+                                arg == "--backup" || arg == "--record" || arg == "--serial-number" ||
+                                arg == "--first" || arg == "--serial-numbers";
         if (const auto equals = arg.find('='); arg.starts_with("--") && equals != std::string::npos) {
             value = arg.substr(equals + 1);
             arg.resize(equals);
@@ -101,6 +108,12 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
             parsed.backup = value;
         } else if (arg == "--record") {
             parsed.record = value;
+        } else if (arg == "--serial-number") {
+            parsed.serialTemplate = value;
+        } else if (arg == "--first") {
+            parsed.serialFirst = value;
+        } else if (arg == "--serial-numbers") {
+            parsed.serialList = value;
         } else if (arg == "--port") {
             parsed.port = value;
             parsed.portGiven = true;
@@ -122,8 +135,9 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
 
 // What the command does to one unit, its words checked; none after a usage error, said.
 using Unit = std::function<int(Session&)>;
-std::optional<Unit> UnitFor(const Arguments& arguments) {
-    const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, portGiven, words] = arguments;
+std::optional<Unit> UnitFor(const Arguments& arguments, const std::shared_ptr<SerialNumbers>& numbers) {
+    const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, portGiven, serialTemplate,
+                 serialFirst, serialList, words] = arguments;
     const std::string& command = words[0];
     const auto count = words.size() - 1;
     const auto expect = [&](std::size_t least, std::size_t most) { return count >= least && count <= most; };
@@ -164,7 +178,9 @@ std::optional<Unit> UnitFor(const Arguments& arguments) {
         unit = [output](Session& s) { return s.ReadAll(output); };
     } else if (command == "write-all") {
         if (!expect(1, 1)) return Refused("write-all takes one TABLEFILE");
-        unit = [file = words[1], verify, backup](Session& s) { return s.WriteAll(file, verify, backup); };
+        unit = [file = words[1], verify, backup, numbers](Session& s) {
+            return s.WriteAll(file, verify, backup, numbers.get());
+        };
     } else if (command == "verify" || command == "diff") {
         if (!expect(1, 1)) return Refused(command + " takes one TABLEFILE");
         if (command == "diff" && !portGiven) return Refused("diff takes two TABLEFILEs, or one and --port");
@@ -176,10 +192,48 @@ std::optional<Unit> UnitFor(const Arguments& arguments) {
 
 }
 
+// The serial numbers of --serial-number or --serial-numbers, their state beside the record; a usage
+// error, said, when they cannot be had.
+std::variant<std::shared_ptr<SerialNumbers>, int> OpenSerialNumbers(const Arguments& arguments) {
+    const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, portGiven, serialTemplate,
+                 serialFirst, serialList, words] = arguments;
+    if (words[0] != "write-all") return UsageError("--serial-number and --serial-numbers go with write-all only");
+    if (!serialTemplate.empty() && !serialList.empty()) {
+        return UsageError("--serial-number and --serial-numbers do not go together");
+    }
+    if (serialTemplate.empty() && serialList.empty()) return UsageError("--first goes with --serial-number only");
+    if (!serialFirst.empty() && serialTemplate.empty()) return UsageError("--first goes with --serial-number only");
+    if (record.empty()) {
+        return UsageError("serial numbers per unit need --record: the series' state is kept beside it");
+    }
+    const std::size_t limit = protocol::kSerialNumber.set.fieldSize;
+    const std::string state = record + ".serials";
+    std::uint64_t first = 1;
+    if (!serialFirst.empty()) {
+        const auto [end, error] = std::from_chars(serialFirst.data(), serialFirst.data() + serialFirst.size(), first);
+        if (error != std::errc() || end != serialFirst.data() + serialFirst.size()) {
+            return UsageError("--first takes a counter such as 1200, not '" + serialFirst + "'");
+        }
+    }
+    std::string listText;
+    if (!serialList.empty()) {
+        const Reading<std::string> list = ReadWholeFile(serialList, 1 << 20);
+        if (!list.value) return UsageError("cannot read " + serialList + ": " + list.outcome.reason);
+        listText = *list.value;
+    }
+    Reading<SerialNumbers> numbers = serialList.empty()
+                                         ? SerialNumbers::FromTemplate(serialTemplate, first, state, limit)
+                                         : SerialNumbers::FromList(listText, state, limit);
+    if (!numbers.value && !serialList.empty()) return UsageError(serialList + ": " + numbers.outcome.reason);
+    if (!numbers.value) return UsageError(numbers.outcome.reason);
+    return std::make_shared<SerialNumbers>(std::move(*numbers.value));
+}
+
 // Where the run will put what it reads, checked before anything is sent: a folder that is missing,
 // full or not ours would otherwise be found only once the device had been read, or changed.
 int CheckOutputs(const Arguments& arguments) {
-    const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, portGiven, words] = arguments;
+    const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, portGiven, serialTemplate,
+                 serialFirst, serialList, words] = arguments;
     const std::string& command = words[0];
     constexpr std::size_t kLargestOutput = 64 * 1024;  // a whole table file is about a quarter of it
     // The first check that fails is said, and nothing is sent.
@@ -208,7 +262,8 @@ int Run(int argc, char** argv) {
     CatchStopSignals();
     auto arguments = ParseArguments(argc, argv);
     if (const int* status = std::get_if<int>(&arguments)) return *status;
-    const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, portGiven, words] =
+    const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, portGiven, serialTemplate,
+                 serialFirst, serialList, words] =
         std::get<Arguments>(arguments);
     const std::string command = words.empty() ? "" : words[0];
     if (help || command.empty()) {
@@ -245,7 +300,13 @@ int Run(int argc, char** argv) {
         Print(DescribePorts(ListPorts()) + "\n");
         return kDone;
     }
-    const std::optional<Unit> unit = UnitFor(std::get<Arguments>(arguments));
+    std::shared_ptr<SerialNumbers> numbers;
+    if (!serialTemplate.empty() || !serialList.empty() || !serialFirst.empty()) {
+        auto opened = OpenSerialNumbers(std::get<Arguments>(arguments));
+        if (const int* status = std::get_if<int>(&opened)) return *status;
+        numbers = std::move(std::get<std::shared_ptr<SerialNumbers>>(opened));
+    }
+    const std::optional<Unit> unit = UnitFor(std::get<Arguments>(arguments), numbers);
     if (!unit) return kBadUsage;
     if (const int status = CheckOutputs(std::get<Arguments>(arguments)); status != kDone) return status;
 

@@ -140,6 +140,32 @@ Outcome AppendToFile(const std::string& path, std::string_view header, std::stri
     return failure;
 }
 
+Outcome UpdateLockedFile(const std::string& path,
+                         const std::function<std::optional<std::string>(const std::string& contents)>& change) {
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return SystemFailure(path);
+    Outcome failure;
+    if (flock(fd, LOCK_EX) != 0) failure = SystemFailure(path);
+    std::string contents;
+    char buffer[4096];
+    while (failure.Done()) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) failure = SystemFailure(path);
+        if (got <= 0) break;
+        contents.append(buffer, static_cast<std::size_t>(got));
+    }
+    if (failure.Done()) {
+        if (const std::optional<std::string> changed = change(contents)) {
+            if (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_SET) != 0 || !WriteAll(fd, *changed) || fsync(fd) != 0) {
+                failure = SystemFailure(path);
+            }
+        }
+    }
+    if (close(fd) != 0 && failure.Done()) failure = SystemFailure(path);  // the lock goes with it
+    return failure;
+}
+
 namespace {
 
 // A temporary file in `folder` holding `bytes`, on the disk; its path, or why it could not be made.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,3 +41,10 @@ Outcome CheckCanWriteIn(const std::string& folder, std::size_t size);
 // Why the file at `path` could not be appended to now (its folder missing, the file not ours to write).
 // Nothing of that name is made: a file that is not there yet stays so.
 Outcome CheckCanAppend(const std::string& path);
+
+// Changes a small file that several programs share (a counter), one at a time: the file (made when
+// missing, empty then) is locked, read whole and handed to `change`, which gives its new contents, or
+// none to leave it; they are written in its place before the lock goes. An update that fails partway may
+// leave the file short, never mixed with another's.
+Outcome UpdateLockedFile(const std::string& path,
+                         const std::function<std::optional<std::string>(const std::string& contents)>& change);

@@ -153,6 +153,39 @@ Outcome AppendToFile(const std::string& path, std::string_view header, std::stri
     return failure;
 }
 
+Outcome UpdateLockedFile(const std::string& path,
+                         const std::function<std::optional<std::string>(const std::string& contents)>& change) {
+    Handle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return SystemFailure(path);
+    OVERLAPPED whole{};
+    if (!LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) return SystemFailure(path);
+    Outcome failure;
+    std::string contents;
+    char buffer[4096];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr)) {
+            failure = SystemFailure(path);
+            break;
+        }
+        if (got == 0) break;
+        contents.append(buffer, got);
+    }
+    if (failure.Done()) {
+        if (const std::optional<std::string> changed = change(contents)) {
+            LARGE_INTEGER start{};
+            if (!SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN) || !SetEndOfFile(file.Get()) ||
+                !WriteAll(file.Get(), *changed) || !FlushFileBuffers(file.Get())) {
+                failure = SystemFailure(path);
+            }
+        }
+    }
+    UnlockFileEx(file.Get(), 0, MAXDWORD, MAXDWORD, &whole);
+    if (!file.Close() && failure.Done()) failure = SystemFailure(path);
+    return failure;
+}
+
 Reading<bool> CreateNewFile(const std::string& path, std::string_view bytes) {
     char temporary[MAX_PATH + 1] = {};
     if (Outcome failure = WriteTemporary(FolderOf(path), bytes, temporary); !failure.Done()) {

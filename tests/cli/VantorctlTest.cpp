@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -613,6 +614,69 @@ TEST(VantorctlTest, SeveralPortsRunAtOnceAndEachEndsOnItsOwn) {
     for (std::size_t at = 0; at < log.size(); at = log.find('\n', at) + 1) {
         EXPECT_TRUE(log.compare(at, 6, "[port ") == 0) << log.substr(at, 60);
     }
+}
+
+// Each unit of a run gets its own serial number from the series, in place of the table's; a unit whose
+// Serial Number write never went out gives its number back for the next run, and one whose number would
+// not fit the field is refused before anything is sent.
+TEST(VantorctlTest, EachUnitGetsASerialNumberOfItsOwn) {
+    testsupport::PortsDirectory ports;
+    auto first = ServeOnPort(ports.Path(), 1);
+    auto second = ServeOnPort(ports.Path(), 2);
+    auto dying = ServeOnPort(ports.Path(), 3, "*@3:unplug");  // gone after two rows
+    const std::string file = ports.Path() + "/table.txt", record = ports.Path() + "/record.csv";
+    std::ofstream(file, std::ios::binary) << "SerialNumber: NEW-1\r\nWideBand: 1\r\n'SQUELCH': 1\r\n'DISP': 2\r\n"
+                                             "Channels: \r\n1 55 66 \r\n";
+    const auto run = [&](std::vector<std::string> args) {
+        testsupport::ChildProcess program(VANTORCTL_PATH, std::move(args),
+                                          {"VANTOR_PORTS_DIR=" + ports.Path(), "VANTOR_PORT", "VANTOR_BAUD"});
+        std::string output = program.AllOutput();
+        return Finished{program.Wait(), std::move(output)};
+    };
+    const auto state = [&] {
+        std::ifstream in(record + ".serials");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::vector<std::string> series = {"--record", record, "--serial-number", "VX-{n:04}", "--first", "7"};
+    const auto with = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), series.begin(), series.end());
+        return args;
+    };
+
+    const auto serial = [](const testsupport::SimulatedDevice& device) {
+        return std::string(device.State().serialNumber.c_str());  // the field holds zero bytes after it
+    };
+    Finished done = run(with({"--port", "1-3", "write-all", file}));
+    EXPECT_EQ(done.status, 1) << done.output;  // unit 3 was unplugged
+    const std::string a = serial(*first), b = serial(*second);
+    // Unit 3 went before its Serial Number write: its number came back, and the next unit gets it.
+    EXPECT_TRUE(state().starts_with("series template VX-{n:04}\nnext 10\nback ")) << state();
+    Finished next = run(with({"--port", "1", "write-all", file}));
+    EXPECT_EQ(next.status, 0) << next.output;
+    EXPECT_NE(next.output.find("Serial number for this unit: " + serial(*first) + "\n"), std::string::npos)
+        << next.output;
+    EXPECT_EQ(state(), "series template VX-{n:04}\nnext 10\nback\n");
+    EXPECT_EQ((std::set<std::string>{a, b, serial(*first)}), (std::set<std::string>{"VX-0007", "VX-0008", "VX-0009"}));
+
+    const struct {
+        std::vector<std::string> args;
+        std::string said;
+    } refused[] = {
+        {{"--record", record, "--serial-number", std::string(29, 'x') + "{n:04}", "--port", "2", "write-all", file},
+         "vantorctl: '" + std::string(29, 'x') + "0001' is longer than the serial number's 32 bytes\n"},
+        {{"--serial-number", "VX-{n}", "--port", "2", "write-all", file},
+         "vantorctl: serial numbers per unit need --record: the series' state is kept beside it\n"},
+        {{"--record", record, "--serial-number", "VX-{n}", "--port", "2", "read-all"},
+         "vantorctl: --serial-number and --serial-numbers go with write-all only\n"},
+    };
+    const std::size_t requests = second->Requests().size();
+    for (const auto& r : refused) {
+        SCOPED_TRACE(Joined(r.args));
+        const Finished refusal = run(r.args);
+        EXPECT_EQ(refusal.status, 2);
+        EXPECT_TRUE(refusal.output.starts_with(r.said)) << refusal.output;
+    }
+    EXPECT_EQ(second->Requests().size(), requests);  // nothing was sent
 }
 
 // Units of one run never take each other's files: three holding one serial number, backed up within
