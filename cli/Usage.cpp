@@ -74,6 +74,11 @@ constexpr std::array<CommandHelp, 11> kCommands{{
       portN without one, and the UTC time), a table file the window's Open loads; nothing is written
       unless that file was saved whole. With --verify, a write that went through is then verified as
       by verify.
+      --serial-number TEMPLATE [--first N] or --serial-numbers FILE (with --record R) gives each unit
+      a serial number of its own in place of the file's: TEMPLATE holds {n} or {n:0W}, a counter of at
+      least W digits from N (default 1), as in VX-{n:06}; FILE lists one a line, each used once. The
+      series' state is kept in R.serials, taken under a lock, so benches sharing it never give one
+      number twice; a unit whose Serial Number write never went out gives its number back.
 )"},
     {"verify", R"(  verify TABLEFILE
       Reads the whole device back and compares it with a table file, changing neither: every home

@@ -643,7 +643,7 @@ TEST(VantorctlTest, EachUnitGetsASerialNumberOfItsOwn) {
         return args;
     };
 
-    const auto serial = [](const testsupport::SimulatedDevice& device) {
+    const auto serial = [](const vantor::sim::PtyServer& device) {
         return std::string(device.State().serialNumber.c_str());  // the field holds zero bytes after it
     };
     Finished done = run(with({"--port", "1-3", "write-all", file}));
@@ -669,14 +669,14 @@ TEST(VantorctlTest, EachUnitGetsASerialNumberOfItsOwn) {
         {{"--record", record, "--serial-number", "VX-{n}", "--port", "2", "read-all"},
          "vantorctl: --serial-number and --serial-numbers go with write-all only\n"},
     };
-    const std::size_t requests = second->Requests().size();
+    const std::size_t records = second->Records().size();
     for (const auto& r : refused) {
         SCOPED_TRACE(Joined(r.args));
         const Finished refusal = run(r.args);
         EXPECT_EQ(refusal.status, 2);
         EXPECT_TRUE(refusal.output.starts_with(r.said)) << refusal.output;
     }
-    EXPECT_EQ(second->Requests().size(), requests);  // nothing was sent
+    EXPECT_EQ(second->Records().size(), records);  // nothing was sent
 }
 
 // Units of one run never take each other's files: three holding one serial number, backed up within

@@ -111,9 +111,13 @@ TEST_F(SerialNumbersTest, TwoProcessesAtOnceNeverTakeOneNumberTwice) {
         const std::string out = (dir / ("taken-" + std::to_string(child))).string();
         const pid_t pid = fork();
         if (pid == 0) {
-            Reading<SerialNumbers> numbers = SerialNumbers::FromTemplate("U{n}", 1, State(), 32);
-            std::ofstream taken(out);
-            for (int i = 0; i < kEach && numbers.value; ++i) taken << numbers.value->Take().value.value_or("none") << "\n";
+            {
+                Reading<SerialNumbers> numbers = SerialNumbers::FromTemplate("U{n}", 1, State(), 32);
+                std::ofstream taken(out);
+                for (int i = 0; i < kEach && numbers.value; ++i) {
+                    taken << numbers.value->Take().value.value_or("none") << "\n";
+                }
+            }  // written out before the child ends, which runs no destructor
             _exit(0);
         }
         children.push_back(pid);
