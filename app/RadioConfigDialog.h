@@ -204,6 +204,8 @@ private:
     // leaves the unsaved mark as it was too, unless kMark (Add marks the table however it stored).
     enum class SameRows { kKeepMark, kMark };
     void TableChange(const std::function<void()>& change, SameRows same = SameRows::kKeepMark);
+    // The end of such a change begun with the history's Begin, the unsaved mark as it was before it.
+    void EndTableChange(bool marked, SameRows same = SameRows::kKeepMark);
     void StoreRows(const std::vector<table::CsvRow>& rows);
     void FillSelected(table::FillMode mode);
     // A refusal of the table editor, in a message box.

@@ -22,6 +22,10 @@ void RadioConfigDialog::TableChange(const std::function<void()>& change, SameRow
     const bool marked = m_table.Changed();
     m_history.Begin(m_table);
     change();
+    EndTableChange(marked, same);
+}
+
+void RadioConfigDialog::EndTableChange(bool marked, SameRows same) {
     if (!m_history.End(m_table) && same == SameRows::kKeepMark) m_table.SetChanged(marked);
 }
 

@@ -100,10 +100,7 @@ void RadioConfigDialog::StartTransfer(Transfer transfer) {
 // On the window's thread, after everything the run handed over: once the lock is off, a new run may
 // start at once.
 void RadioConfigDialog::TransferEnded() {
-    if (m_transfer == Transfer::kReadAll) {
-        const bool marked = m_table.Changed();
-        if (!m_history.End(m_table)) m_table.SetChanged(marked);
-    }
+    if (m_transfer == Transfer::kReadAll) EndTableChange(m_table.Changed());
     // The rows the device holds otherwise stay marked until the table next changes.
     if (m_transfer == Transfer::kVerify && !m_verifyRows.empty()) {
         m_controls.MarkRows(ctl::kHomeNumberList, {m_verifyRows.begin(), m_verifyRows.end()});

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -81,6 +82,25 @@ Outcome ReplaceFile(const std::string& path, std::string_view bytes, void (*befo
     return {};
 }
 
+namespace {
+
+// Reads what is left of the file into `bytes`, up to `limit` bytes.
+Outcome ReadRest(int fd, const std::string& path, std::size_t limit, std::string& bytes) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return SystemFailure(path);
+        if (got == 0) return {};
+        if (bytes.size() + static_cast<std::size_t>(got) > limit) {
+            return Outcome::Failed(kFileFailed, "larger than a table file can be", path);
+        }
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+}  // namespace
+
 Reading<std::string> ReadWholeFile(const std::string& path, std::size_t limit) {
     // Only a regular file: a named pipe would hold the caller until some writer appeared, and opening a
     // device can do something to it. Looked at before it is opened, and again once open (non-blocking, so
@@ -98,18 +118,7 @@ Reading<std::string> ReadWholeFile(const std::string& path, std::size_t limit) {
     if (fd < 0) return Read::Failed(SystemFailure(path));
     Outcome failure = fstat(fd, &info) != 0 ? SystemFailure(path) : kind(info);
     std::string bytes;
-    char buffer[65536];
-    while (failure.Done()) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) failure = SystemFailure(path);
-        if (got <= 0) break;
-        if (bytes.size() + static_cast<std::size_t>(got) > limit) {
-            failure = Outcome::Failed(kFileFailed, "larger than a table file can be", path);
-            break;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(got));
-    }
+    if (failure.Done()) failure = ReadRest(fd, path, limit, bytes);
     close(fd);
     if (!failure.Done()) return Read::Failed(std::move(failure));
     return Read::Of(std::move(bytes));
@@ -147,14 +156,7 @@ Outcome UpdateLockedFile(const std::string& path,
     Outcome failure;
     if (flock(fd, LOCK_EX) != 0) failure = SystemFailure(path);
     std::string contents;
-    char buffer[4096];
-    while (failure.Done()) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) failure = SystemFailure(path);
-        if (got <= 0) break;
-        contents.append(buffer, static_cast<std::size_t>(got));
-    }
+    if (failure.Done()) failure = ReadRest(fd, path, std::numeric_limits<std::size_t>::max(), contents);
     if (failure.Done()) {
         if (const std::optional<std::string> changed = change(contents)) {
             if (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_SET) != 0 || !WriteAll(fd, *changed) || fsync(fd) != 0) {
