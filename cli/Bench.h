@@ -26,10 +26,18 @@ struct PortList {
 };
 PortList ParsePortList(const std::string& text);
 
+// Where a run's outcomes go besides the summary: a record file (none when empty), and JSON lines on
+// standard output, the summary then on standard error.
+struct RunOptions {
+    std::string record;
+    bool json = false;
+};
+
 // The command on every port at once, one thread, session and link each; then the summary on standard
-// output and, with a record file, a line per unit there. The exit status is the worst of the units'.
+// output (its table, then the units counted) and, with a record file, a line per unit there. The exit
+// status is the worst of the units'.
 int RunUnits(const std::vector<std::uint32_t>& ports, std::int32_t baud, const std::string& what,
-             const std::function<int(Session&)>& unit, const std::string& record);
+             const std::function<int(Session&)>& unit, const RunOptions& options);
 
 // A single unit's run as a line of the record file; the exit status of writing it.
 int RecordOne(const std::string& record, const std::string& what, Session& session, std::uint32_t port,

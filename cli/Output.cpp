@@ -26,6 +26,7 @@ namespace {
 
 std::string g_outputFailure;
 std::atomic<bool> g_stopSignalled{false};
+std::atomic<bool> g_transfersFinish{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 #ifdef _WIN32
@@ -53,6 +54,22 @@ void CatchStopSignals() {
 }
 
 bool StopSignalled() { return g_stopSignalled; }
+
+bool TransfersStop() { return g_stopSignalled && !g_transfersFinish; }
+
+void LetTransfersFinishOnStop() { g_transfersFinish = true; }
+
+std::string HostName() {
+#ifdef _WIN32
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+#else
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+#endif
+}
 
 void Print(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -121,7 +138,7 @@ void TerminalProgress::RowsDone(std::int32_t rows) {
 
 void TerminalProgress::SettingsNext() { Show("Settings"); }
 
-bool TerminalProgress::StopRequested() { return StopSignalled(); }
+bool TerminalProgress::StopRequested() { return TransfersStop(); }
 
 void TerminalProgress::Show(const std::string& text) {
     if (!m_shown) return;
@@ -145,7 +162,27 @@ UnitConsole::~UnitConsole() {
 }
 
 void UnitConsole::Value(std::string_view text) { m_values.append(text); }
-void UnitConsole::Message(const std::string& text) { Emit(text); }
+void UnitConsole::Message(const std::string& text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        m_errorLines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    Emit(text);
+}
+void UnitConsole::Notice(const std::string& text) { Emit(text); }
+
+std::vector<std::string> UnitConsole::ErrorLines() {
+    NoteErrors(nullptr);
+    return m_errorLines;
+}
+
+void UnitConsole::NoteErrors(const std::string* line) {
+    const int errors = m_errors ? m_errors() : 0;
+    if (errors > m_errorsSeen && !m_lastLine.empty()) m_errorLines.push_back(m_lastLine);
+    m_errorsSeen = errors;
+    if (line) m_lastLine = *line;
+}
 void UnitConsole::Text(std::string_view text, bool pause) { Append(text.substr(0, text.find('\0')), pause); }
 void UnitConsole::Number(std::int32_t value, bool pause) { Append(std::to_string(value), pause); }
 void UnitConsole::String(const std::string& text, bool pause) { Append(text, pause); }
@@ -156,7 +193,9 @@ void UnitConsole::Hex(std::span<const std::uint8_t> bytes, std::int32_t count) {
 void UnitConsole::Append(std::string_view text, bool pause) {
     m_line.append(text);
     for (auto end = m_line.find("\r\n"); end != std::string::npos; end = m_line.find("\r\n")) {
-        Emit(m_line.substr(0, end) + "\n");
+        const std::string line = m_line.substr(0, end);
+        NoteErrors(&line);
+        Emit(line + "\n");
         m_line.erase(0, end + 2);
     }
     if (pause) std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "device/DeviceSession.h"
 #include "protocol/LogSink.h"
@@ -29,6 +31,13 @@ enum ExitStatus {
 // sums up its units. A second one ends the program at once.
 void CatchStopSignals();
 bool StopSignalled();
+// Whether a transfer in progress ends at the signal. A station lets the units it is programming finish
+// (a unit half written is worse than one a moment late), and stops only waiting for the next ones.
+bool TransfersStop();
+void LetTransfersFinishOnStop();
+
+// This computer's name, as a line's systems tell benches apart; empty when the system gives none.
+std::string HostName();
 
 // Everything for standard output goes through here, flushed at once, so that a failure is caught with its
 // reason (the C library's buffer would only fail later, when errno says something else).
@@ -89,8 +98,10 @@ class Console {
 public:
     virtual ~Console() = default;
     virtual void Value(std::string_view text) = 0;
-    // A message of vantorctl's own, one or more lines each ending "\n".
+    // A message of vantorctl's own about something that went wrong, one or more lines each ending "\n".
     virtual void Message(const std::string& text) = 0;
+    // One that tells what was done (a file saved).
+    virtual void Notice(const std::string& text) { Message(text); }
     virtual LogSink& Log() = 0;
     virtual bool ShowsProgress() = 0;
 };
@@ -112,7 +123,7 @@ private:
 std::mutex& StandardErrorLock();
 
 // One unit of a run on several ports: its log lines and messages go to standard error whole, each after
-// "[port N] "; its values are kept for the summary.
+// "[port N] "; its values are kept for the summary, and the lines that tell of failures for the record.
 class UnitConsole : public Console, private LogSink {
 public:
     explicit UnitConsole(std::uint32_t port);
@@ -122,10 +133,16 @@ public:
 
     void Value(std::string_view text) override;
     void Message(const std::string& text) override;
+    void Notice(const std::string& text) override;
     LogSink& Log() override { return *this; }
     bool ShowsProgress() override { return false; }
 
     const std::string& Values() const { return m_values; }
+    // The failures counted so far by the unit's device session. The session logs a failure, then counts
+    // it: a log line after which the count rose is the line that told of it.
+    void CountErrorsWith(std::function<int()> errors) { m_errors = std::move(errors); }
+    // Every message, and every log line a failure followed, in order, without line ends.
+    std::vector<std::string> ErrorLines();
 
 private:
     void Text(std::string_view text, bool pause) override;
@@ -135,10 +152,16 @@ private:
 
     void Append(std::string_view text, bool pause);
     void Emit(const std::string& lines);
+    // Called as each log line ends, and at the end: the line before is a failure's when the count rose.
+    void NoteErrors(const std::string* line);
 
     std::string m_prefix;
     std::string m_line;  // the log's unfinished line
     std::string m_values;
+    std::function<int()> m_errors;
+    int m_errorsSeen = 0;
+    std::string m_lastLine;  // the log's latest whole line
+    std::vector<std::string> m_errorLines;
 };
 
 }  // namespace cli

@@ -196,7 +196,7 @@ int Session::ReadAll(const std::string& outputName) {
         m_console.Message(Format("vantorctl: cannot write %s: %s\n", output.c_str(), written.reason.c_str()));
         return kOutputFailed;
     } else if (m_outputNames) {
-        m_console.Message(Format("vantorctl: the device was saved to %s\n", output.c_str()));
+        m_console.Notice(Format("vantorctl: the device was saved to %s\n", output.c_str()));
     }
     return status;
 }
@@ -234,6 +234,12 @@ int Session::WriteAll(const std::string& input, bool verify, const std::string& 
     SettingValues settings;
     if (const int status = LoadTable(input, table, settings); status != kDone) return status;
     if (const int status = CheckWritable(input, table, settings); status != kDone) return status;
+    if (serialNumbers && backupDir.empty()) {
+        // What the unit held, for the record; a unit that does not give it would not take the table.
+        const Reading<std::string> before = m_session.ReadText(protocol::kSerialNumber);
+        if (!before.value) return StatusOf(before.outcome);
+        m_serialBefore = *before.value;
+    }
     std::string given;
     if (serialNumbers) {
         const Reading<std::string> taken = serialNumbers->Take();
@@ -269,6 +275,13 @@ int Session::WriteAll(const std::string& input, bool verify, const std::string& 
     }
     if (status != kDone || !verify) return status;
     return Verified(table, settings);
+}
+
+int Session::CheckTableFile(const std::string& input, bool forWrite) {
+    table::HomeNumberTable table;
+    SettingValues settings;
+    if (const int status = LoadTable(input, table, settings); status != kDone) return status;
+    return forWrite ? CheckWritable(input, table, settings) : kDone;
 }
 
 int Session::Verify(const std::string& input) {
@@ -329,7 +342,7 @@ int Session::Backup(const std::string& dir) {
                                      path.c_str(), created.outcome.reason.c_str()));
             return kOutputFailed;
         }
-        m_console.Message(Format("vantorctl: the device was saved to %s\n", path.c_str()));
+        m_console.Notice(Format("vantorctl: the device was saved to %s\n", path.c_str()));
         m_backupPath = path;
         m_serialBefore = settings.Text(protocol::kSerialNumber);
         return kDone;

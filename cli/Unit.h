@@ -115,12 +115,16 @@ public:
 
     // The file is read once and checked whole before anything is sent: what is not a table, or a table
     // whose loading would stop partway, would overwrite the device's rows and texts with nothing.
-    // With serial numbers, the unit takes its own before anything is sent, in place of the table's; one
-    // whose Serial Number write never went out is given back for the next unit.
+    // With serial numbers, the unit takes its own before anything is written, in place of the table's
+    // (the one it held is read first, by the backup or on its own); one whose Serial Number write never
+    // went out is given back for the next unit.
     int WriteAll(const std::string& input, bool verify, const std::string& backupDir,
                  SerialNumbers* serialNumbers = nullptr);
 
     int Verify(const std::string& input);
+
+    // The table file as write-all (`forWrite`) or verify would take it, checked; nothing is sent.
+    int CheckTableFile(const std::string& input, bool forWrite);
 
     // The serial number the device gave or was given in this run; asked for when there is none yet and
     // the command reached the device (a refused input, a port that did not open or a stop leaves it alone).
@@ -132,6 +136,7 @@ public:
     const std::string& BackupPath() const { return m_backupPath; }
     // The failures the unit's exchanges met, as the device session counted them.
     int Errors() const { return m_session.Errors(); }
+    int Retries() const { return m_session.Retries(); }
     // The table file the command read or wrote, and its SHA-256; empty when none.
     const std::string& TableFile() const { return m_tableFile; }
     const std::string& TableDigest() const { return m_tableDigest; }
@@ -142,7 +147,7 @@ private:
 
     // A transfer that a stop signal ended is stopped, whatever it had done by then.
     static int TransferStatus(const Outcome& outcome) {
-        return StopSignalled() ? kStopped : StatusOf(outcome);
+        return TransfersStop() ? kStopped : StatusOf(outcome);
     }
 
     int Verified(const table::HomeNumberTable& table, SettingValues& settings);

@@ -6,7 +6,7 @@
 namespace {
 
 constexpr std::string_view kHeader =
-    R"(Usage: vantorctl [--port N] [--baud B] [--trace FILE] [--record FILE] COMMAND [ARGUMENT]...
+    R"(Usage: vantorctl [--port N] [--baud B] [--trace FILE] [--record FILE] [--json] COMMAND [ARGUMENT]...
 Configures a radio-interface device on a serial port with the same requests as the Vantor Radio Config
 window. The log of each exchange goes to standard error, values to standard output.
 
@@ -23,7 +23,14 @@ Options:
                  waiting before a request, and so were dropped, stand on a line of their own
   --record FILE  append one line per unit to the CSV file FILE (a header first when it is new): UTC
                  time, port, device path, serial number, command, table file and its SHA-256,
-                 outcome, verify result, seconds. Runs recording at once never mix their lines.
+                 outcome, verify result, seconds, the serial number before a write-all (read by
+                 --backup, or with serial numbers per unit), the backup file, and this computer's
+                 name. Runs recording at once never mix their lines.
+  --json         for the commands that talk to units: one JSON object a line on standard output for
+                 each unit ("type": "unit": the record's fields, and status, passed, values, errors,
+                 retries (rows sent again), error_lines), then one for the run ("type": "summary":
+                 units, passed, failed, yield, units_per_hour, seconds); the log and the summary for
+                 people go to standard error
   --help         this text; after a command, that command's part of it
   --             the options end: what follows is the command and its arguments, even where it
                  begins with '-' (vantorctl -- set min-volume -1)
@@ -36,7 +43,7 @@ struct CommandHelp {
     std::string_view text;
 };
 
-constexpr std::array<CommandHelp, 11> kCommands{{
+constexpr std::array<CommandHelp, 12> kCommands{{
     {"ports", R"(  ports
       Lists every port number that leads to a device: its path, what the system knows of a USB
       adapter (its latency timer too, where the driver has one), and whether you may open it.
@@ -91,6 +98,17 @@ constexpr std::array<CommandHelp, 11> kCommands{{
       Compares table file B with table file A as verify compares the device with A, B standing where
       the device does: one line per difference, then the verdict, on standard output. With --port and
       one file, it is verify. Exit status 0 when they hold the same, 1 when they differ.
+)"},
+    {"station", R"(  station write-all [--backup DIR] [--verify] TABLEFILE
+  station verify TABLEFILE
+      A production station: each port of --port (1-8) is a socket. It waits for a unit (the port is
+      there and the unit answers its DISP setting), runs the command on it, prints a line
+      "port N PASS|FAIL SERIAL SECONDS", records it as --record and --json do, waits until the unit
+      is gone (its port unplugged, or no answer for about two seconds), and waits for the next. A
+      port that will not open for another reason (in use, not permitted) is said once, until that
+      changes. The table file is checked once, before any unit. Serial numbers per unit work as
+      for write-all. Ctrl+C ends the station once the units being programmed have finished, with
+      the summary; the exit status is the worst unit's, 0 when every one passed.
 )"},
     {"convert", R"(  convert IN OUT
       Turns a table file into CSV for spreadsheets (Number, Tx, Rx, PLL Tx, PLL Rx: a header line, then

@@ -23,6 +23,7 @@
 #include "cli/Bench.h"
 #include "cli/Files.h"
 #include "cli/Output.h"
+#include "cli/Station.h"
 #include "cli/Unit.h"
 #include "cli/Usage.h"
 #include "serial/PortDiscovery.h"
@@ -74,6 +75,7 @@ struct Arguments {
     std::string serialTemplate;
     std::string serialFirst;
     std::string serialList;
+    bool json = false;  // each unit's outcome, and the summary, as a JSON line on standard output
     std::vector<std::string> words;
 };
 
@@ -104,6 +106,8 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
             parsed.help = true;
         } else if (arg == "--verify") {
             parsed.verify = true;
+        } else if (arg == "--json") {
+            parsed.json = true;
         } else if (arg == "--backup") {
             parsed.backup = value;
         } else if (arg == "--record") {
@@ -137,7 +141,7 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
 using Unit = std::function<int(Session&)>;
 std::optional<Unit> UnitFor(const Arguments& arguments, const std::shared_ptr<SerialNumbers>& numbers) {
     const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, portGiven, serialTemplate,
-                 serialFirst, serialList, words] = arguments;
+                 serialFirst, serialList, json, words] = arguments;
     const std::string& command = words[0];
     const auto count = words.size() - 1;
     const auto expect = [&](std::size_t least, std::size_t most) { return count >= least && count <= most; };
@@ -196,7 +200,7 @@ std::optional<Unit> UnitFor(const Arguments& arguments, const std::shared_ptr<Se
 // error, said, when they cannot be had.
 std::variant<std::shared_ptr<SerialNumbers>, int> OpenSerialNumbers(const Arguments& arguments) {
     const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, portGiven, serialTemplate,
-                 serialFirst, serialList, words] = arguments;
+                 serialFirst, serialList, json, words] = arguments;
     if (words[0] != "write-all") return UsageError("--serial-number and --serial-numbers go with write-all only");
     if (!serialTemplate.empty() && !serialList.empty()) {
         return UsageError("--serial-number and --serial-numbers do not go together");
@@ -233,7 +237,7 @@ std::variant<std::shared_ptr<SerialNumbers>, int> OpenSerialNumbers(const Argume
 // full or not ours would otherwise be found only once the device had been read, or changed.
 int CheckOutputs(const Arguments& arguments) {
     const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, portGiven, serialTemplate,
-                 serialFirst, serialList, words] = arguments;
+                 serialFirst, serialList, json, words] = arguments;
     const std::string& command = words[0];
     constexpr std::size_t kLargestOutput = 64 * 1024;  // a whole table file is about a quarter of it
     // The first check that fails is said, and nothing is sent.
@@ -258,24 +262,41 @@ int CheckOutputs(const Arguments& arguments) {
     return kOutputFailed;
 }
 
+// A station's table file, read and checked once before it waits for units: one that cannot be read,
+// or written whole, would otherwise fail every unit plugged in.
+int CheckTableFirst(const std::string& input, bool forWrite) {
+    StandardConsole console;
+    Session session(console, "1", 19200);
+    return session.CheckTableFile(input, forWrite);
+}
+
 int Run(int argc, char** argv) {
     CatchStopSignals();
-    auto arguments = ParseArguments(argc, argv);
-    if (const int* status = std::get_if<int>(&arguments)) return *status;
+    auto parsedArguments = ParseArguments(argc, argv);
+    if (const int* status = std::get_if<int>(&parsedArguments)) return *status;
+    Arguments& arguments = std::get<Arguments>(parsedArguments);
+    // station COMMAND ...: the command is the one each unit gets.
+    const bool station = !arguments.words.empty() && arguments.words[0] == "station";
+    if (station && !arguments.help && arguments.words.size() == 1)
+        return UsageError("station takes a command for each unit: write-all or verify");
+    if (station) arguments.words.erase(arguments.words.begin());
     const auto& [port, baud, trace, output, help, baudGiven, verify, backup, record, portGiven, serialTemplate,
-                 serialFirst, serialList, words] =
-        std::get<Arguments>(arguments);
+                 serialFirst, serialList, json, words] = arguments;
     const std::string command = words.empty() ? "" : words[0];
     if (help || command.empty()) {
-        Print(UsageOf(command));
+        Print(UsageOf(station ? "station" : command));
         return help ? kDone : kBadUsage;
     }
+    if (station && command != "write-all" && command != "verify")
+        return UsageError("station runs write-all or verify on each unit, not " + command);
+    if (json && !trace.empty()) return UsageError("--json and --trace do not go together");
     if (verify && command != "write-all") return UsageError("--verify goes with write-all only");
     if (!backup.empty() && command != "write-all") return UsageError("--backup goes with write-all only");
-    if (!record.empty() && (command == "find" || command == "ports"))
-        return UsageError("--record goes with the commands that talk to one unit or several, not " + command);
     const bool filesOnly = command == "convert" || (command == "diff" && words.size() == 3);
-    if (!record.empty() && filesOnly) return UsageError("--record goes with the commands that talk to a unit, not " + command);
+    for (const auto& [given, option] : {std::pair{!record.empty(), "--record"}, std::pair{json, "--json"}}) {
+        if (given && (command == "find" || command == "ports" || filesOnly))
+            return UsageError(std::string(option) + " goes with the commands that talk to units, not " + command);
+    }
     if (command == "convert") {
         if (words.size() != 3) return UsageError("convert takes IN and OUT");
         return Convert(words[1], words[2]);
@@ -302,23 +323,30 @@ int Run(int argc, char** argv) {
     }
     std::shared_ptr<SerialNumbers> numbers;
     if (!serialTemplate.empty() || !serialList.empty() || !serialFirst.empty()) {
-        auto opened = OpenSerialNumbers(std::get<Arguments>(arguments));
+        auto opened = OpenSerialNumbers(arguments);
         if (const int* status = std::get_if<int>(&opened)) return *status;
         numbers = std::move(std::get<std::shared_ptr<SerialNumbers>>(opened));
     }
-    const std::optional<Unit> unit = UnitFor(std::get<Arguments>(arguments), numbers);
+    const std::optional<Unit> unit = UnitFor(arguments, numbers);
     if (!unit) return kBadUsage;
-    if (const int status = CheckOutputs(std::get<Arguments>(arguments)); status != kDone) return status;
+    if (const int status = CheckOutputs(arguments); status != kDone) return status;
 
     const std::int32_t speed = *ParseDialogInt(baud);
-    if (ports->size() > 1) {
-        if (command == "read" || command == "write") return UsageError(command + " takes one port");
+    const RunOptions options{record, json};
+    if (station) {
+        if (!trace.empty()) return UsageError("--trace takes one port, not a station");
+        if (const int status = CheckTableFirst(words[1], command == "write-all"); status != kDone) return status;
+        return RunStation(*ports, speed, command, *unit, options);
+    }
+    if (ports->size() > 1 || json) {
+        if (ports->size() > 1 && (command == "read" || command == "write"))
+            return UsageError(command + " takes one port");
         if (!trace.empty()) return UsageError("--trace takes one port");
-        if (command == "read-all" && output.find("{port}") == std::string::npos &&
+        if (ports->size() > 1 && command == "read-all" && output.find("{port}") == std::string::npos &&
             output.find("{serial}") == std::string::npos) {
             return UsageError("read-all on several ports needs -o with {port} or {serial} in the name");
         }
-        return RunUnits(*ports, speed, command, *unit, record);
+        return RunUnits(*ports, speed, command, *unit, options);
     }
     StandardConsole console;
     // The port as a number: --port 1-1 names port 1 as well as 1 does.

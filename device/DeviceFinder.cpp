@@ -50,6 +50,29 @@ std::vector<FoundPort> FindDevices(const std::vector<PortInfo>& ports,
     return found;
 }
 
+PortPresence ProbePort(const std::string& portText, std::int32_t baud) {
+    using State = PortPresence::State;
+    {
+        SerialLink probe;
+        if (Outcome opened = probe.Connect(portText, baud); !opened.Done()) {
+            if (SerialLink::NoDevice(opened)) return {State::kNoPort, {}};
+            return {State::kOpenFailed, std::move(opened)};
+        }
+    }
+    SilentLog log;
+    DeviceSession session(
+        log, [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(std::max(ms, 0))); },
+        [&] {
+            return DeviceSession::PortChoice{portText, baud};
+        });
+    const Reading<std::int32_t> disp = session.Get(protocol::kDisp);
+    if (disp.value) return {State::kAnswered, {}};
+    // The port may have gone, or been taken, between the two opens.
+    if (SerialLink::NoDevice(disp.outcome)) return {State::kNoPort, {}};
+    if (disp.outcome.PortFailed()) return {State::kOpenFailed, disp.outcome};
+    return {State::kSilent, {}};
+}
+
 std::string DescribeFound(const std::vector<FoundPort>& found) {
     std::string text;
     for (const FoundPort& f : found) {

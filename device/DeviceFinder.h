@@ -27,3 +27,13 @@ std::vector<FoundPort> FindDevices(const std::vector<PortInfo>& ports,
 // One line per port: "port N  PATH  SPEED  serial SERIAL", "port N  PATH  busy", "port N  PATH  no answer"
 // or "port N  PATH  FAILURE"; joined by '\n' with a final one.
 std::string DescribeFound(const std::vector<FoundPort>& found);
+
+// Whether a unit is on the port now, asked as find asks (its DISP setting) and logging nothing: no port
+// there (no device at its path: an adapter unplugged), one that would not open for another reason (in
+// use, not permitted; `failure` says why), a port with no answer on it, or a unit that answered.
+struct PortPresence {
+    enum class State { kNoPort, kOpenFailed, kSilent, kAnswered };
+    State state = State::kNoPort;
+    Outcome failure;
+};
+PortPresence ProbePort(const std::string& portText, std::int32_t baud);

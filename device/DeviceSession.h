@@ -118,6 +118,8 @@ public:
     // The failures met since the session was made: each request that did not go out, each reply that
     // did not come or was refused, and each early end or part left undone of a transfer.
     int Errors() const { return m_errors; }
+    // The rows a transfer sent again after a failure, since the session was made.
+    int Retries() const { return m_retries; }
 
     // --- the request exchange, for what the operations above are built from ---
     // Sends the request. False after a logged failure (the outcome noted).
@@ -153,6 +155,11 @@ private:
     Result Ended(Result result);
     bool EndedByStop(Progress& progress, std::int32_t rowsDone, std::string_view stopped);
     bool GoesOn(bool sent, int errors, Outcome& outcome);
+    // A transfer is about to send the row at `position`: a retry when it was the one sent last.
+    void Attempt(std::int32_t position, std::int32_t& attempted) {
+        if (position == attempted) ++m_retries;
+        attempted = position;
+    }
     struct RowsEnd;
     bool FinishRows(const RowsEnd& end, std::int32_t rowCount, std::string_view done, Outcome& outcome);
     template <class Step>
@@ -165,6 +172,7 @@ private:
     InputWait m_inputWait;
     SerialLink m_link;
     int m_errors = 0;
+    int m_retries = 0;
     std::size_t m_requestBytes = 0;  // the latest request's length: its time on the line
     std::array<std::uint8_t, kReplySize> m_reply{};
 };

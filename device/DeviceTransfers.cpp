@@ -120,6 +120,7 @@ Outcome DeviceSession::WriteAll(const table::HomeNumberTable& table, SettingsPan
     RowsEnd end;
     const std::int32_t rowCount = table.RowCount();
     std::int32_t position = 0;
+    std::int32_t attempted = -1;  // the row last sent: sent again, it is a retry
     while (position < rowCount) {
         const std::int32_t homeNumber = position + 1;
         if (EndedByStop(progress, position, kStopped)) break;
@@ -135,6 +136,7 @@ Outcome DeviceSession::WriteAll(const table::HomeNumberTable& table, SettingsPan
             ++position;
             continue;
         }
+        Attempt(position, attempted);
         if (!GoesOn(SendRequest(table::HomeNumberWriteRequest(homeNumber, codes), outcome), errors,
                     outcome)) {
             break;
@@ -184,10 +186,12 @@ Outcome DeviceSession::ReadAll(table::HomeNumberTable& table, SettingsPanel& set
     RowsEnd end;
     const std::int32_t rowCount = table.RowCount();
     std::int32_t position = 0;
+    std::int32_t attempted = -1;  // the row last sent: sent again, it is a retry
     while (position < rowCount) {
         const std::int32_t homeNumber = position + 1;
         if (EndedByStop(progress, position, kStopped)) break;
         bool rowDone = false;
+        Attempt(position, attempted);
         if (!GoesOn(SendRequest(table::HomeNumberReadRequest(homeNumber), outcome), errors, outcome)) break;
         ReplyBytes reply = Await(kHomeNumberCodesReply, outcome);
         const bool came = reply && !reply->empty();

@@ -8,6 +8,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev
+  nlohmann-json3-dev
   qt6-base-dev qt6-base-private-dev libgl-dev
   xvfb xauth
   fonts-dejavu-core

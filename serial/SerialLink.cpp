@@ -195,6 +195,11 @@ void SerialLink::Release(int fd, const std::optional<LineSettings>& found) {
     close(fd);  // also drops the flock
 }
 
+bool SerialLink::NoDevice(const Outcome& connected) {
+    return connected.kind == Outcome::Kind::kPortFailed && connected.error != 0 &&
+           OpenReason(static_cast<int>(connected.error)) == Reason::kNoDevice;
+}
+
 std::optional<SerialLink::OpenFailure> SerialLink::Open(std::string_view portText, std::int32_t baudRate) {
     if (m_open) {
         return std::nullopt;

@@ -58,6 +58,9 @@ public:
     // is something), the device path tried and the system's error number. The port text must be a plain
     // decimal number (see PortPath.h).
     Outcome Connect(std::string_view portText, std::int32_t baudRate);
+    // Whether a Connect failed for nothing being at the device path (an adapter unplugged), rather than
+    // a port that is there and would not open.
+    static bool NoDevice(const Outcome& connected);
 
     // Closes the port if open, after its output has drained (for at most a second), and leaves the
     // line settings as Connect found them. Harmless on a closed link.

@@ -119,6 +119,11 @@ void SerialLink::Release() {
     port.found.reset();
 }
 
+bool SerialLink::NoDevice(const Outcome& connected) {
+    return connected.kind == Outcome::Kind::kPortFailed && connected.error != 0 &&
+           OpenReason(static_cast<DWORD>(connected.error)) == Reason::kNoDevice;
+}
+
 std::optional<SerialLink::OpenFailure> SerialLink::Open(std::string_view portText, std::int32_t baudRate) {
     if (m_open) {
         return std::nullopt;
