@@ -155,6 +155,7 @@ private:
     Result Ended(Result result);
     bool EndedByStop(Progress& progress, std::int32_t rowsDone, std::string_view stopped);
     bool GoesOn(bool sent, int errors, Outcome& outcome);
+    void SkipLateReply();
     // A transfer is about to send the row at `position`: a retry when it was the one sent last.
     void Attempt(std::int32_t position, std::int32_t& attempted) {
         if (position == attempted) ++m_retries;

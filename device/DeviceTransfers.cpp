@@ -106,7 +106,22 @@ bool DeviceSession::GoesOn(bool sent, int errors, Outcome& outcome) {
     if (sent && errors <= kErrorLimit) return true;
     m_log.Text(sent ? kTooManyErrors : kEnding);
     Failed(outcome, Outcome::Kind::kRefused);
+    if (sent) SkipLateReply();
     return false;
+}
+
+// The reply to a request that went out may still come after the run has ended: taken off the line
+// here, it cannot be read as the answer to what the port is asked next (the port is opened again, and
+// the device's reply would reach it after the next request's look for bytes waiting).
+void DeviceSession::SkipLateReply() {
+    constexpr int kMostPieces = 64;  // a device that never stops sending is left to the next discard
+    const std::chrono::microseconds replyTime{std::int64_t{kPollCount} * kIntervalMs * 1000};
+    const std::chrono::microseconds quiet = 2 * CharacterTime(m_link.Baud()) + m_link.HoldTime();
+    if (!m_inputWait(m_link, replyTime)) return;
+    for (int piece = 0; piece < kMostPieces; ++piece) {
+        m_link.DiscardInput();
+        if (!m_inputWait(m_link, quiet)) return;
+    }
 }
 
 // A row's write is repeated until it succeeds; more than five failures in a row end the run. A row whose

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "app/ControlIds.h"
 #include "app/RadioConfigDialog.h"
 #include "sim/Faults.h"
@@ -726,7 +728,8 @@ TEST(VantorctlTest, UnitsOfOneRunNeverReplaceEachOthersFiles) {
             EXPECT_NE(line.find(",NEW-1,write-all,"), std::string::npos) << line;
             const std::string before = ",SIM00001,";
             ASSERT_NE(line.find(before), std::string::npos) << line;
-            backups.push_back(line.substr(line.find(before) + before.size()));
+            const std::string rest = line.substr(line.find(before) + before.size());
+            backups.push_back(rest.substr(0, rest.find(',')));
         }
         std::sort(backups.begin(), backups.end());
         EXPECT_EQ(backups, found);
@@ -779,7 +782,7 @@ TEST(VantorctlTest, PortListsAreTakenOrRefusedAtTheirBounds) {
         {{"find", "--baud", "19200,"}, 2, "vantorctl: --baud takes speeds such as 19200,9600, not '19200,'" + tryHelp},
         {{"--record", "r.csv", "find"},
          2,
-         "vantorctl: --record goes with the commands that talk to one unit or several, not find" + tryHelp},
+         "vantorctl: --record goes with the commands that talk to units, not find" + tryHelp},
     };
     for (const auto& c : cases) {
         const Finished run = Vantorctl(device, c.args);
@@ -830,8 +833,8 @@ TEST(VantorctlTest, TheRecordSaysWhatBecameOfEachUnitInAFormEveryReaderTakes) {
                 field.back().push_back(c);
             }
         }
-        EXPECT_EQ(field.size(), 12U) << line;
-        field.resize(12);
+        EXPECT_EQ(field.size(), 13U) << line;
+        field.resize(13);
         EXPECT_EQ(field[5], table) << line;
         return field[3] + "," + field[4] + "," + field[7] + "," + field[8];
     };
@@ -900,10 +903,10 @@ TEST(VantorctlTest, RunsRecordingAtOnceKeepTheirLinesWhole) {
     std::getline(in, line);
     EXPECT_EQ(line,
               "utc,port,device,serial_number,command,table_file,table_sha256,outcome,verify,seconds,"
-              "serial_number_before,backup");
+              "serial_number_before,backup,bench");
     std::vector<std::string> seen;
     while (std::getline(in, line)) {
-        EXPECT_EQ(std::count(line.begin(), line.end(), ','), 11) << line;
+        EXPECT_EQ(std::count(line.begin(), line.end(), ','), 12) << line;
         const std::size_t port = line.find(',') + 1;
         const std::string rest = line.substr(port);
         EXPECT_NE(rest.find(",SIM00001,get,,,done,,"), std::string::npos) << line;
@@ -914,3 +917,135 @@ TEST(VantorctlTest, RunsRecordingAtOnceKeepTheirLinesWhole) {
 }
 
 }  // namespace
+
+namespace station {
+
+// A CSV line's fields as RFC 4180 reads them: quoted fields with their quotes doubled.
+std::vector<std::string> CsvFields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+            fields.back() += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+// A station on four sockets, its units plugged in one after another: one that takes the table, one that
+// refuses every row, one unplugged halfway and a good one in its socket after it; a socket whose port is
+// no serial port is said once. The failed units give their serial numbers back, hostile as they are, and
+// the good ones take them in turn; a unit left in its socket after it failed is not programmed again.
+// The stop signal comes while the last unit is being written: it is finished, then the summary.
+TEST(VantorctlTest, AStationProgramsEachUnitPluggedInAndSaysPassOrFail) {
+    testsupport::PortsDirectory ports;
+    const std::string dir = ports.Path();
+    const std::string table = dir + "/table.txt", record = dir + "/record.csv", list = dir + "/serials.txt";
+    std::ofstream(table, std::ios::binary)
+        << "SerialNumber: NEW-1\r\nWideBand: 1\r\n'SQUELCH': 1\r\n'DISP': 2\r\nChannels: \r\n1 55 66 \r\n500 12 34 \r\n";
+    const std::vector<std::string> serials{"=HYPERLINK(\"http://x\")", "a,\"b\"", "C\xE9", "spare"};
+    {
+        std::ofstream out(list, std::ios::binary);
+        for (const std::string& s : serials) out << s << "\r\n";
+    }
+    std::ofstream(dir + "/com4") << "not a serial port";
+    testsupport::ChildProcess program(
+        VANTORCTL_PATH,
+        {"station", "--port", "1-4", "--json", "--record", record, "--serial-numbers", list, "write-all", table},
+        {"VANTOR_PORTS_DIR=" + dir, "VANTOR_PORT", "VANTOR_BAUD"});
+    ASSERT_TRUE(program.WaitUntilItHandles(SIGINT));
+
+    auto good = ServeOnPort(dir, 1);
+    ASSERT_TRUE(program.WaitForOutput("port 1    PASS")) << program.OutputSoFar();
+    auto refusing = ServeOnPort(dir, 2, "33/w:status1");
+    ASSERT_TRUE(program.WaitForOutput("port 2    FAIL")) << program.OutputSoFar();
+    auto vanishing = ServeOnPort(dir, 3, "*@30:unplug");
+    ASSERT_TRUE(program.WaitForOutput("[port 3] unit unplugged; waiting for the next")) << program.OutputSoFar();
+    vanishing.reset();
+    auto slow = ServeOnPort(dir, 3, "33:delay=5");
+    ASSERT_TRUE(slow->WaitForRecords(60, std::chrono::seconds(10))) << program.OutputSoFar();
+    program.Signal(SIGINT);
+    const std::string output = program.AllOutput();
+    EXPECT_EQ(program.Wait(), 1) << output;
+
+    const auto serial = [](const vantor::sim::PtyServer& device) {
+        return std::string(device.State().serialNumber.c_str());
+    };
+    EXPECT_EQ(serial(*good), serials[0]);
+    EXPECT_EQ(serial(*slow), serials[1]);
+    EXPECT_EQ(serial(*refusing), "SIM00001");
+    EXPECT_EQ(slow->State().homeNumbers[499], (vantor::sim::HomeNumberCodes{"12", "34"}));
+    const auto times = [&](const std::string& text) {
+        std::size_t n = 0;
+        for (auto at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(times("[port 4] cannot open the port: " + dir + "/com4: not a serial port; waiting until it can "
+                    "be opened\n"),
+              1U)
+        << output;
+    EXPECT_EQ(times("[port 2] unit found\n"), 1U) << output;
+    EXPECT_EQ(times("units 4, passed 2, failed 2, yield 50.0 %, "), 1U) << output;
+
+    // The JSON lines, parsed back: one for each unit in the order they ended, then the summary.
+    std::vector<nlohmann::json> objects;
+    for (std::size_t at = 0; at < output.size(); at = output.find('\n', at) + 1) {
+        if (output[at] == '{') objects.push_back(nlohmann::json::parse(output.substr(at, output.find('\n', at) - at)));
+    }
+    ASSERT_EQ(objects.size(), 5U) << output;
+    struct Expected {
+        int port;
+        std::string serialNumber, outcome;
+        int status;
+    };
+    const std::vector<Expected> expected{{1, serials[0], "done", 0},
+                                         {2, "SIM00001", "refused or no answer", 1},
+                                         {3, "", "refused or no answer", 1},
+                                         {3, serials[1], "done", 0}};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(objects[i].dump());
+        EXPECT_EQ(objects[i]["type"], "unit");
+        EXPECT_EQ(objects[i]["port"], expected[i].port);
+        EXPECT_EQ(objects[i]["serial_number"], expected[i].serialNumber);
+        EXPECT_EQ(objects[i]["serial_number_before"], "SIM00001");
+        EXPECT_EQ(objects[i]["outcome"], expected[i].outcome);
+        EXPECT_EQ(objects[i]["status"], expected[i].status);
+        EXPECT_EQ(objects[i]["passed"], expected[i].status == 0);
+        EXPECT_EQ(objects[i]["table_file"], table);
+    }
+    // Home number 1 refused six times, sent a seventh, and the run ended.
+    std::vector<std::string> refusals(6, "Home Number: 1 Unsuccessful");
+    refusals.push_back("Ending process.");
+    EXPECT_EQ(objects[1]["error_lines"], nlohmann::json(refusals));
+    EXPECT_EQ(objects[1]["retries"], 6);
+    EXPECT_EQ(objects[4]["type"], "summary");
+    EXPECT_EQ(objects[4]["units"], 4);
+    EXPECT_EQ(objects[4]["passed"], 2);
+    EXPECT_EQ(objects[4]["failed"], 2);
+    EXPECT_EQ(objects[4]["yield"], 0.5);
+
+    // The record: a line for each unit, its fields read back as they were, hostile or not.
+    std::ifstream in(record, std::ios::binary);
+    std::vector<std::vector<std::string>> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(CsvFields(line));
+    ASSERT_EQ(lines.size(), 5U) << Contents(record);
+    EXPECT_EQ(lines[0].back(), "bench");
+    EXPECT_EQ(lines[1][3], "'" + serials[0]);  // shown as text, never run as a formula
+    EXPECT_EQ(lines[4][3], serials[1]);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].size(), 13U);
+        EXPECT_EQ(lines[i][1], std::to_string(expected[i - 1].port));
+        EXPECT_EQ(lines[i][10], "SIM00001");
+    }
+    EXPECT_TRUE(Contents(record + ".serials").ends_with("\nnext 2\nback\n")) << Contents(record + ".serials");
+}
+
+}  // namespace station

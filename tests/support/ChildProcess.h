@@ -77,6 +77,20 @@ public:
         return m_text.substr(0, m_text.find('\n'));
     }
 
+    // Reads on until the output holds `text` `times` times; false when it ended or the time ran out first.
+    bool WaitForOutput(std::string_view text, std::size_t times = 1) {
+        const auto count = [&] {
+            std::size_t n = 0;
+            for (auto at = m_text.find(text); at != std::string::npos; at = m_text.find(text, at + text.size())) ++n;
+            return n;
+        };
+        while (count() < times) {
+            if (!ReadSome()) return false;
+        }
+        return true;
+    }
+    const std::string& OutputSoFar() const { return m_text; }
+
     std::string AllOutput() {
         while (ReadSome()) {
         }
