@@ -942,9 +942,10 @@ std::vector<std::string> CsvFields(const std::string& line) {
 
 // A station on four sockets, its units plugged in one after another: one that takes the table, one that
 // refuses every row, one unplugged halfway and a good one in its socket after it; a socket whose port is
-// no serial port is said once. The failed units give their serial numbers back, hostile as they are, and
-// the good ones take them in turn; a unit left in its socket after it failed is not programmed again.
-// The stop signal comes while the last unit is being written: it is finished, then the summary.
+// no serial port is said once. A unit left in its socket after it failed is not programmed again, and
+// is gone once it no longer answers. The failed units give their serial numbers back, hostile as they
+// are, and the good ones take them in turn. The stop signal comes while the last unit is being written:
+// it is finished, then the summary.
 TEST(VantorctlTest, AStationProgramsEachUnitPluggedInAndSaysPassOrFail) {
     testsupport::PortsDirectory ports;
     const std::string dir = ports.Path();
@@ -965,8 +966,10 @@ TEST(VantorctlTest, AStationProgramsEachUnitPluggedInAndSaysPassOrFail) {
 
     auto good = ServeOnPort(dir, 1);
     ASSERT_TRUE(program.WaitForOutput("port 1    PASS")) << program.OutputSoFar();
-    auto refusing = ServeOnPort(dir, 2, "33/w:status1");
+    // Refuses every row, then stops answering the station's asking once it has failed.
+    auto refusing = ServeOnPort(dir, 2, std::vector<std::string>{"33/w:status1", "35/r@3-:silence"});
     ASSERT_TRUE(program.WaitForOutput("port 2    FAIL")) << program.OutputSoFar();
+    ASSERT_TRUE(program.WaitForOutput("[port 2] unit silent; waiting for the next")) << program.OutputSoFar();
     auto vanishing = ServeOnPort(dir, 3, "*@30:unplug");
     ASSERT_TRUE(program.WaitForOutput("[port 3] unit unplugged; waiting for the next")) << program.OutputSoFar();
     vanishing.reset();
@@ -993,6 +996,7 @@ TEST(VantorctlTest, AStationProgramsEachUnitPluggedInAndSaysPassOrFail) {
               1U)
         << output;
     EXPECT_EQ(times("[port 2] unit found\n"), 1U) << output;
+    EXPECT_EQ(times("[port 2] unit silent; waiting for the next\n"), 1U) << output;
     EXPECT_EQ(times("units 4, passed 2, failed 2, yield 50.0 %, "), 1U) << output;
 
     // The JSON lines, parsed back: one for each unit in the order they ended, then the summary.

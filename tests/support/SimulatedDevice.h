@@ -62,19 +62,26 @@ private:
     vantor::sim::PtyServer m_server;
 };
 
-// A simulated device published as comN in a ports directory shared with others, with a fault rule or
+// A simulated device published as comN in a ports directory shared with others, with fault rules or
 // none, as long as the pointer lives.
 inline std::unique_ptr<vantor::sim::PtyServer> ServeOnPort(const std::string& dir, int port,
-                                                           const std::string& fault = "",
+                                                           const std::vector<std::string>& faults,
                                                            vantor::sim::DeviceState state = {}) {
     vantor::sim::ServerOptions options;
     options.portsDir = dir;
     options.port = port;
-    if (!fault.empty())
+    for (const std::string& fault : faults)
         options.faults.push_back(std::get<vantor::sim::FaultRule>(vantor::sim::ParseFault(fault)));
     auto server = std::make_unique<vantor::sim::PtyServer>(options, std::move(state));
     if (auto failure = server->Start()) ADD_FAILURE() << "simulated device: " << *failure;
     return server;
+}
+
+inline std::unique_ptr<vantor::sim::PtyServer> ServeOnPort(const std::string& dir, int port,
+                                                           const std::string& fault = "",
+                                                           vantor::sim::DeviceState state = {}) {
+    return ServeOnPort(dir, port, fault.empty() ? std::vector<std::string>{} : std::vector<std::string>{fault},
+                       std::move(state));
 }
 
 }  // namespace testsupport
