@@ -5,7 +5,7 @@ TSAN_BUILD ?= build-tsan
 WIN_BUILD  ?= build-windows
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps build run test test-asan test-tsan bench package package-check windows-deps windows test-windows windows-package windows-package-check clean
+.PHONY: all deps build run test test-asan test-tsan fuzz bench package package-check windows-deps windows test-windows windows-package windows-package-check clean
 
 all: build
 
@@ -47,6 +47,12 @@ test-tsan: deps $(TSAN_BUILD)/CMakeCache.txt
 	set -e; for t in tests/device/device_tests tests/app/app_tests tests/serial/serial_tests tests/sim/sim_tests tests/cli/cli_tests tests/table/table_tests; do \
 	  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/$$t --gtest_brief=1; \
 	done
+
+# Every fuzz target built with clang, ASan and UBSan into build-fuzz/ and run for FUZZ_SECONDS each from
+# its committed corpus; FUZZ_COVERAGE=1 also reports the lines each reaches.
+FUZZ_SECONDS ?= 60
+fuzz:
+	bash scripts/fuzz.sh --seconds $(FUZZ_SECONDS) $(if $(FUZZ_COVERAGE),--coverage)
 
 bench: build
 	@bash scripts/run-benchmarks.sh $(BUILD)

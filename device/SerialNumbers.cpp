@@ -79,6 +79,11 @@ SerialNumbers::SerialNumbers(SerialNumbers&& other) noexcept
 Reading<SerialNumbers> SerialNumbers::FromTemplate(const std::string& templateText, std::uint64_t first,
                                                    std::string statePath, std::size_t limit) {
     using Made = Reading<SerialNumbers>;
+    // The template names the series in the state file, a line of its own there.
+    if (std::any_of(templateText.begin(), templateText.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+        return Made::Failed(Rejected("a serial number template holds no control characters (line ends, tabs)"));
+    }
     const std::size_t open = templateText.find("{n");
     const std::size_t close = open == std::string::npos ? open : templateText.find('}', open);
     if (close == std::string::npos || templateText.find("{n", close) != std::string::npos) {

@@ -17,6 +17,10 @@ packages=(
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine wine64 googletest nsis)
 fi
+# `install-deps.sh fuzz` adds clang with libFuzzer and the sanitizers' runtimes, and llvm for coverage.
+if [ "${1:-}" = fuzz ]; then
+  packages+=(clang libclang-rt-dev llvm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -69,6 +69,9 @@ TEST_F(SerialNumbersTest, ATemplateCountsAndAListIsUsedOnceEachWithTheRefusalsSa
         {"{n}-{n}", "", "a serial number template holds {n} or {n:0W} once, such as VX-{n:06}"},
         {"VX-{n:6}", "", "'{n:6}' is not {n} or {n:0W} with W from 1 to 20"},
         {"VX-{n:021}", "", "'{n:021}' is not {n} or {n:0W} with W from 1 to 20"},
+        // The template names the series on a line of the state file: a line end would break it.
+        {"VX-\n{n}", "", "a serial number template holds no control characters (line ends, tabs)"},
+        {"VX-{n}\r", "", "a serial number template holds no control characters (line ends, tabs)"},
         {std::string(30, 'y') + "{n:03}", "", "'" + std::string(30, 'y') + "001' is longer than the serial number's 32 bytes"},
         {"", "A\nB\nA\n", "line 3: 'A' is listed twice"},
         {"", "A\n" + std::string(33, 'z') + "\n", "line 2: '" + std::string(33, 'z') + "' is longer than the serial number's 32 bytes"},

@@ -1,4 +1,4 @@
-// libFuzzer entry for the table file reader; built with -DVANTOR_LIBFUZZER=ON and clang only. Crashes,
+// libFuzzer entry for the table file reader, one of the targets of `make fuzz` (table_file_fuzz). Crashes,
 // reads outside the input and hangs are libFuzzer's and AddressSanitizer's to find; the rest is checked
 // here.
 #include <cstdint>

@@ -15,7 +15,7 @@
 // Random bytes and damaged table files through the reader, from a fixed seed so that a failure comes back
 // the same. The normal suite runs 20,000 inputs in well under a second; a long run sets the count:
 //   VANTOR_FUZZ_RUNS=1000000 tests/tablefile/tablefile_tests --gtest_filter='TableFileReaderFuzz.*'
-// Coverage-guided search is the separate tablefile_fuzz target (VANTOR_LIBFUZZER, see CMakeLists.txt).
+// Coverage-guided search is the table_file_fuzz target of `make fuzz` (fuzz/CMakeLists.txt).
 namespace {
 
 using namespace tablefile;
