@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 
 namespace vantor::sim {
 namespace {
@@ -277,5 +278,88 @@ const char kFaultSyntaxHelp[] = R"(Fault syntax: --fault SELECTOR:ACTION (the op
     --fault 37/r:long           serial number reads come back 50 bytes long
     --fault '*@10:unplug'       nine requests are answered, then the port vanishes with the tenth
 )";
+
+}  // namespace vantor::sim
+
+namespace vantor::sim {
+
+std::optional<Chaos> ParseChaos(std::string_view text) {
+    const std::size_t comma = text.find(',');
+    if (comma == std::string_view::npos) return std::nullopt;
+    const std::string_view seedText = text.substr(0, comma);
+    const std::string rateText(text.substr(comma + 1));
+    Chaos chaos;
+    const auto [end, error] = std::from_chars(seedText.data(), seedText.data() + seedText.size(), chaos.seed);
+    if (seedText.empty() || error != std::errc() || end != seedText.data() + seedText.size()) return std::nullopt;
+    if (rateText.empty() || rateText.find_first_not_of("0123456789.") != std::string::npos) return std::nullopt;
+    char* rateEnd = nullptr;
+    chaos.rate = std::strtod(rateText.c_str(), &rateEnd);
+    if (*rateEnd != '\0' || !(chaos.rate >= 0 && chaos.rate <= 1)) return std::nullopt;
+    return chaos;
+}
+
+ChaosPlan::ChaosPlan(Chaos chaos) : m_state(chaos.seed), m_rate(chaos.rate) {}
+
+std::uint64_t ChaosPlan::Next() {
+    std::uint64_t z = (m_state += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+}
+
+std::optional<ChaosPlan::Picked> ChaosPlan::Pick(std::span<const std::uint8_t> request) {
+    // Every request draws as many numbers, faulty or not, so that one request's fault never moves the
+    // faults of the requests after it.
+    const double chance = static_cast<double>(Next() >> 11) / static_cast<double>(1ULL << 53);
+    const std::uint64_t kind = Next(), number = Next(), at = Next();
+    if (m_rate <= 0 || chance >= m_rate) return std::nullopt;
+    const bool write = request.size() > 1 && request[1] == 1;
+    const bool echoes = !request.empty() && (request[0] == 0x33 || request[0] == 0x38) && !write;
+    // status 1 only where it means something (a write), an echo only on a reply that carries one
+    static constexpr std::string_view kNames[] = {"silence", "status1", "code", "sub",   "echo",
+                                                  "short",   "long",    "split", "delay", "pieces"};
+    std::vector<std::size_t> kinds;
+    for (std::size_t i = 0; i < std::size(kNames); ++i) {
+        if ((kNames[i] == "status1" && !write) || (kNames[i] == "echo" && !echoes)) continue;
+        kinds.push_back(i);
+    }
+    Picked picked;
+    picked.name = std::string(kNames[kinds[kind % kinds.size()]]);
+    FaultRule& rule = picked.rule;
+    const std::string& name = picked.name;
+    if (name == "silence") {
+        rule.action = FaultAction::kSilence;
+    } else if (name == "status1") {
+        rule.action = FaultAction::kRefuse;
+    } else if (name == "code") {
+        rule.action = FaultAction::kCode;
+        rule.value = static_cast<std::uint32_t>(0x30 + number % 0x10);  // a code of the table, or near one
+        if (!request.empty() && *rule.value == request[0]) rule.value = 0xC8;
+    } else if (name == "sub") {
+        rule.action = FaultAction::kSubCode;
+    } else if (name == "echo") {
+        rule.action = FaultAction::kEcho;
+        const std::uint32_t asked = request.size() >= 4 ? (request[2] << 8 | request[3]) : 0;
+        rule.value = static_cast<std::uint32_t>((asked + 1 + number % 499) % 500 + 1);
+    } else if (name == "short") {
+        rule.action = FaultAction::kShort;
+        if (number % 2) rule.value = static_cast<std::uint32_t>(number % 3);
+    } else if (name == "long") {
+        rule.action = FaultAction::kLong;
+        rule.value = static_cast<std::uint32_t>(41 + number % 20);
+    } else if (name == "split") {
+        rule.action = FaultAction::kSplit;
+        rule.value = static_cast<std::uint32_t>(20 + number % 600);
+        if (at % 2) rule.at = 1;  // else half of it
+    } else if (name == "delay") {
+        rule.action = FaultAction::kDelay;
+        rule.value = static_cast<std::uint32_t>(50 + number % 900);
+    } else {
+        rule.action = FaultAction::kSplit;  // the adapter's pieces: a pause of its timer's length at most
+        rule.value = static_cast<std::uint32_t>(1 + number % 16);
+        if (at % 2) rule.at = 1;
+    }
+    return picked;
+}
 
 }  // namespace vantor::sim

@@ -95,4 +95,34 @@ std::vector<ReplyPiece> ShapeReply(Bytes reply, const FaultEffects& effects);
 
 extern const char kFaultSyntaxHelp[];
 
+// A randomly faulty device: each request meets one fault, picked at random, with the given chance;
+// the same seed and the same requests give the same faults. The faults are those a rule can name, with
+// their numbers picked too: silence, status 1 (writes only), a wrong code or sub-code, a wrong echo (on
+// replies long enough to carry one), a short or long reply, a split with a long pause, a late reply, and
+// pieces with the short pauses of a USB adapter's timer.
+struct Chaos {
+    std::uint64_t seed = 0;
+    double rate = 0;  // 0 to 1
+};
+// SEED,RATE: a seed of up to 20 digits and a rate from 0 to 1 ("7,0.05"); nullopt otherwise.
+std::optional<Chaos> ParseChaos(std::string_view text);
+
+class ChaosPlan {
+public:
+    ChaosPlan() = default;
+    explicit ChaosPlan(Chaos chaos);
+    // The fault for this request, and its name for the log ("silence", "status1", "code", "sub", "echo",
+    // "short", "long", "split", "delay", "pieces"); none for most requests.
+    struct Picked {
+        FaultRule rule;
+        std::string name;
+    };
+    std::optional<Picked> Pick(std::span<const std::uint8_t> request);
+
+private:
+    std::uint64_t Next();  // splitmix64: the same numbers from one seed everywhere
+    std::uint64_t m_state = 0;
+    double m_rate = 0;
+};
+
 }  // namespace vantor::sim

@@ -72,7 +72,8 @@ std::string FormatRecord(const Record& record) {
 }
 
 PtyServer::PtyServer(ServerOptions options, DeviceState state)
-    : m_options(std::move(options)), m_model(std::move(state)), m_faults(m_options.faults) {
+    : m_options(std::move(options)), m_model(std::move(state)), m_faults(m_options.faults),
+      m_chaos(m_options.chaos.value_or(Chaos{})) {
     m_linkPath = m_options.portsDir / ("com" + std::to_string(m_options.port));
 }
 
@@ -345,7 +346,21 @@ void PtyServer::EndFrame(Clock::time_point now) {
     AddRecord(Direction::kRequest, request, m_lastByte,
               std::exchange(m_longestPause, Clock::duration::zero()));
 
-    const FaultEffects effects = m_faults.Match(request);
+    FaultEffects effects = m_faults.Match(request);
+    if (auto chaos = m_chaos.Pick(request)) {
+        if (m_log) {
+            std::fprintf(m_log.get(), "%.6f chaos %s\n", std::chrono::duration<double>(now - m_start).count(),
+                         chaos->name.c_str());
+            std::fflush(m_log.get());
+        }
+        if (chaos->rule.action == FaultAction::kSilence) {
+            effects.silence = true;
+        } else if (chaos->rule.action == FaultAction::kRefuse) {
+            effects.refuse = true;
+        } else {
+            effects.shaping.push_back(chaos->rule);
+        }
+    }
     if (effects.unplug) {
         Unplug();
         return;

@@ -76,6 +76,7 @@ struct ServerOptions {
     // runs out every this many ms (16 on the common chips) and only then hands over what it holds
     std::chrono::milliseconds latency{0};
     std::vector<FaultRule> faults;
+    std::optional<Chaos> chaos;  // none: only the fault rules misbehave
     std::filesystem::path logPath;           // empty: no log file
     std::size_t keptRecords = kKeptRecords;  // how many of the latest records Records() keeps
 };
@@ -160,6 +161,7 @@ private:
     ServerOptions m_options;
     DeviceModel m_model;
     FaultPlan m_faults;
+    ChaosPlan m_chaos;
     std::filesystem::path m_linkPath;
     std::string m_slavePath;
     std::string m_linkTarget;  // what the published link points at

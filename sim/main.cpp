@@ -39,6 +39,11 @@ was killed (its pid file names a process that is gone) is replaced at start.
                      "request" or "reply", and the bytes in hex; a request of more than one
                      byte ends with the longest pause seen between two of its bytes
   --fault RULE       misbehave as RULE says; may be repeated (see below)
+  --chaos SEED,RATE  a randomly faulty device: each request meets one fault with the chance RATE (0
+                     to 1), picked at random among silence, status1 (writes), code, sub, echo (home
+                     number and PLL reads), short, long, split, delay and the short pieces of a USB
+                     adapter, with its numbers; the same SEED gives the same faults for the same
+                     requests, and --log has a line "SECONDS chaos FAULT" before each request it hits
   --load TABLEFILE   start with the settings and home numbers of a table file saved by the program
   --help             show this text
 
@@ -128,6 +133,10 @@ int main(int argc, char** argv) {
             options.gap = std::chrono::milliseconds(Number(option, value(), 1, 1000));
         } else if (option == "--log") {
             options.logPath = value();
+        } else if (option == "--chaos") {
+            const std::string text = value();
+            options.chaos = ParseChaos(text);
+            if (!options.chaos) UsageError("--chaos takes SEED,RATE such as 7,0.05, not '" + text + "'");
         } else if (option == "--fault") {
             const std::string ruleText = value();
             FaultParse parsed = ParseFault(ruleText);

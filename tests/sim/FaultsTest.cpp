@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 #include "sim/Faults.h"
 
 namespace vantor::sim {
@@ -207,3 +210,50 @@ TEST(ShapeReply, EditsAndTimesTheReplyAsTheFaultsSay) {
 
 }  // namespace
 }  // namespace vantor::sim
+
+namespace {
+
+using vantor::sim::ChaosPlan;
+
+// The randomly faulty device: its option, the same faults from the same seed, its rate, and each fault
+// only where it means something (status 1 on writes, an echo on replies that carry a home number).
+TEST(ChaosTest, TheSameSeedGivesTheSameFaultsAtItsRateAndEachWhereItMeansSomething) {
+    const struct {
+        std::string text;
+        bool taken;
+    } options[] = {{"7,0.05", true}, {"0,0", true},   {"18446744073709551615,1", true}, {"7,1.5", false},
+                   {"7", false},     {",0.1", false}, {"7,-0.1", false},                {"7,0.1x", false},
+                   {"x,0.1", false}, {"7,", false},   {"18446744073709551616,0.1", false}};
+    for (const auto& o : options) EXPECT_EQ(vantor::sim::ParseChaos(o.text).has_value(), o.taken) << o.text;
+
+    const std::vector<std::vector<std::uint8_t>> requests{
+        {0x33, 0x02, 0x00, 0x07}, {0x33, 0x01, 0x00, 0x07, '1', '2', '3', '4'}, {0x35, 0x02}, {0x35, 0x01, 0x01},
+        {0x38, 0x02, 0x00, 0x07}};
+    const auto run = [&](double rate) {
+        ChaosPlan plan({42, rate});
+        std::vector<std::string> names;
+        for (int i = 0; i < 10000; ++i) {
+            const auto& request = requests[static_cast<std::size_t>(i) % requests.size()];
+            const auto picked = plan.Pick(request);
+            names.push_back(picked ? picked->name : "");
+            if (!picked) continue;
+            const bool write = request[1] == 1;
+            if (picked->name == "status1") EXPECT_TRUE(write);
+            if (picked->name == "echo") EXPECT_TRUE(!write && (request[0] == 0x33 || request[0] == 0x38));
+        }
+        return names;
+    };
+    const std::vector<std::string> once = run(0.05);
+    EXPECT_EQ(run(0.05), once);
+    std::map<std::string, int> counts;
+    for (const std::string& name : once) ++counts[name];
+    EXPECT_GT(counts[""], 9350);
+    EXPECT_LT(counts[""], 9650);
+    for (const char* name : {"silence", "status1", "code", "sub", "echo", "short", "long", "split", "delay", "pieces"})
+        EXPECT_GT(counts[name], 0) << name;
+    const std::vector<std::string> none = run(0), all = run(1);
+    EXPECT_EQ(std::count(none.begin(), none.end(), ""), 10000);
+    EXPECT_EQ(std::count(all.begin(), all.end(), ""), 0);
+}
+
+}  // namespace
