@@ -596,10 +596,26 @@ TEST(VantorctlTest, SeveralPortsRunAtOnceAndEachEndsOnItsOwn) {
     std::ofstream(file, std::ios::binary)
         << "SerialNumber: UNIT-1\r\nWideBand: 1\r\n'SQUELCH': 1\r\n'DISP': 2\r\n"
            "Channels: \r\n1 55 66 \r\n500 12 34 \r\n";
-    testsupport::ChildProcess program(VANTORCTL_PATH, {"--port", "1-3", "write-all", "--verify", file},
+    testsupport::ChildProcess program(VANTORCTL_PATH, {"--port", "1-3", "--json", "write-all", "--verify", file},
                                       {"VANTOR_PORTS_DIR=" + ports.Path(), "VANTOR_PORT", "VANTOR_BAUD"});
     const std::string output = program.AllOutput();
     EXPECT_EQ(program.Wait(), 1) << output;
+    // With --json, a JSON line for each unit in port order and one for the run; the table for people
+    // goes to standard error.
+    std::vector<std::string> json;
+    for (std::size_t at = 0; at < output.size(); at = output.find('\n', at) + 1) {
+        if (output[at] != '{') continue;
+        const nlohmann::json object = nlohmann::json::parse(output.substr(at, output.find('\n', at) - at));
+        json.push_back(object["type"].get<std::string>() + " " +
+                       (object.contains("port") ? std::to_string(object["port"].get<int>()) + " " +
+                                                      object["outcome"].get<std::string>()
+                                                : std::to_string(object["passed"].get<int>()) + "/" +
+                                                      std::to_string(object["units"].get<int>())));
+    }
+    EXPECT_EQ(json, (std::vector<std::string>{"unit 1 done", "unit 2 refused or no answer",
+                                              "unit 3 refused or no answer", "summary 1/3"}))
+        << output;
+    EXPECT_NE(output.find("units 3, passed 1, failed 2, yield 33.3 %, "), std::string::npos) << output;
     EXPECT_EQ(good->State().homeNumbers[0], (vantor::sim::HomeNumberCodes{"55", "66"}));
     EXPECT_EQ(good->State().homeNumbers[499], (vantor::sim::HomeNumberCodes{"12", "34"}));
     EXPECT_EQ(good->State().disp, 2);
@@ -611,8 +627,8 @@ TEST(VantorctlTest, SeveralPortsRunAtOnceAndEachEndsOnItsOwn) {
     EXPECT_TRUE(has("[port 2] More than 5 errors have occurred.\n")) << output;
     EXPECT_TRUE(has("[port 3] Home numbers not written: ")) << output;
     EXPECT_TRUE(has("[port 1] Verify: the device holds the table\n")) << output;
-    // No line of the log stands without its port (the summary comes after the log).
-    const std::string log = output.substr(0, output.find("port   serial number"));
+    // No line of the log stands without its port (the summary and the JSON lines come after the log).
+    const std::string log = output.substr(0, std::min(output.find("port   serial number"), output.find("{\"type")));
     for (std::size_t at = 0; at < log.size(); at = log.find('\n', at) + 1) {
         EXPECT_TRUE(log.compare(at, 6, "[port ") == 0) << log.substr(at, 60);
     }
