@@ -52,8 +52,11 @@ DeviceSession::DeviceSession(LogSink& log, Sleep sleep, PortSource port, InputWa
 
 DeviceSession::~DeviceSession() { m_link.Disconnect(); }
 
+// Every failure of an exchange but a well-formed refusal leaves the request's own reply possibly still
+// to come: the next request waits it out (see SendRequest).
 void DeviceSession::Failed(Outcome& outcome, Outcome::Kind kind, std::string why) {
     ++m_errors;
+    m_lineUnsure = true;
     outcome.Note(kind, std::move(why));
 }
 
@@ -61,6 +64,7 @@ void DeviceSession::Failed(Outcome& outcome, Outcome::Kind kind, std::string why
 // when its wait gave up.
 void DeviceSession::Refused(Outcome& outcome, const ReplyBytes& reply) {
     if (reply) ++m_errors;
+    m_lineUnsure = true;
     outcome.Note(Outcome::Kind::kRefused);
 }
 
@@ -68,6 +72,7 @@ void DeviceSession::NoteWrite(Outcome& outcome, const ReplyBytes& reply, protoco
     const Outcome::Kind kind = WriteReplyKind(written);
     if (kind == Outcome::Kind::kDone) return;
     if (reply) ++m_errors;
+    if (written != protocol::ReplyOutcome::kFailed) m_lineUnsure = true;
     outcome.Note(kind);
 }
 
@@ -87,6 +92,11 @@ bool DeviceSession::SendRequest(std::span<const std::uint8_t> request, Outcome& 
         Failed(outcome, Outcome::Kind::kNoAnswer);
         return false;
     }
+    // After an exchange that failed, its reply, or the rest of it, may still be on its way: read with
+    // the next reply it could pass for that one (a refused write taken for a done one) or join it into
+    // one that looks whole. The line is let go quiet first.
+    if (m_lineUnsure) SkipLateReply();
+    m_lineUnsure = false;
     // What is waiting now came before the request, so it cannot answer it: the rest of a reply that was
     // ended too soon, or one that came after its wait had given up.
     m_link.DiscardInput();
@@ -117,12 +127,12 @@ DeviceSession::ReplyBytes DeviceSession::AwaitReply(std::int32_t pollCount, std:
                                                     const ReplyShape& shape, Outcome& outcome) {
     using Clock = std::chrono::steady_clock;
     using std::chrono::microseconds;
-    const auto start = Clock::now();
+    const auto start = m_now();
     const microseconds half{std::int64_t{intervalMs} * 1000 / 2};
     const microseconds interval{std::int64_t{intervalMs} * 1000};
     const microseconds character = CharacterTime(m_link.Baud());
-    const auto until = [](Clock::time_point when) {
-        return std::max(microseconds(0), std::chrono::ceil<microseconds>(when - Clock::now()));
+    const auto until = [this](Clock::time_point when) {
+        return std::max(microseconds(0), std::chrono::ceil<microseconds>(when - m_now()));
     };
     auto firstBy =
         start + character * static_cast<std::int64_t>(m_requestBytes) + half * (2 * std::int64_t{pollCount});
@@ -132,7 +142,7 @@ DeviceSession::ReplyBytes DeviceSession::AwaitReply(std::int32_t pollCount, std:
     // that waits that always wake late (a busy window) still end.
     int watchedAgain = 0;
     const auto heldUp = [&](Clock::time_point end) {
-        const auto now = Clock::now();
+        const auto now = m_now();
         if (now - end <= SerialLink::kWakeSlack || watchedAgain == kMostWatchedAgain) return false;
         ++watchedAgain;
         return true;
@@ -142,18 +152,18 @@ DeviceSession::ReplyBytes DeviceSession::AwaitReply(std::int32_t pollCount, std:
             m_inputWait(m_link, interval);
             continue;
         }
-        if (Clock::now() >= firstBy) {
+        if (m_now() >= firstBy) {
             m_sleep(static_cast<int>(
-                std::chrono::ceil<std::chrono::milliseconds>(firstBy + half - Clock::now()).count()));
+                std::chrono::ceil<std::chrono::milliseconds>(firstBy + half - m_now()).count()));
             m_log.Text("Timed out waiting for response\r\n", true);
             Failed(outcome, Outcome::Kind::kNoAnswer, "no reply");
             return std::nullopt;
         }
         if (m_inputWait(m_link, until(firstBy)) || !heldUp(firstBy)) continue;
-        firstBy = Clock::now() + std::max<microseconds>(half, m_link.HoldTime());
+        firstBy = m_now() + std::max<microseconds>(half, m_link.HoldTime());
     }
 
-    auto first = Clock::now();
+    auto first = m_now();
     const auto quiet = 2 * character;
     const auto held = m_link.HoldTime() + quiet;
     const auto partPause = std::max<microseconds>(held, interval * std::int64_t{pollCount});
@@ -168,7 +178,7 @@ DeviceSession::ReplyBytes DeviceSession::AwaitReply(std::int32_t pollCount, std:
             outcome.Note(Outcome::Kind::kNoAnswer, "the reply could not be read");
             break;
         }
-        const auto now = Clock::now();
+        const auto now = m_now();
         if (*got > 0) {
             have += static_cast<std::size_t>(*got);
             lastByte = now;
@@ -186,7 +196,7 @@ DeviceSession::ReplyBytes DeviceSession::AwaitReply(std::int32_t pollCount, std:
                 break;
         }
         if (now >= wakeAt) break;
-        if (!m_inputWait(m_link, until(wakeAt)) && heldUp(wakeAt)) lastByte = first = Clock::now();
+        if (!m_inputWait(m_link, until(wakeAt)) && heldUp(wakeAt)) lastByte = first = m_now();
     }
     m_link.TraceReceived(std::span(m_reply).first(have));
     if (have == 0) outcome.Note(Outcome::Kind::kNoAnswer, "no reply");

@@ -137,6 +137,10 @@ public:
     std::span<const std::uint8_t> Reply(std::int32_t n) const;
 
     SerialLink& Link() { return m_link; }
+    // The clock the reply waits count by; the steady clock unless a test or fuzz target keeps its own
+    // time (with the sleep and input wait to match).
+    using Now = std::function<std::chrono::steady_clock::time_point()>;
+    void SetClock(Now now) { m_now = std::move(now); }
     LogSink& Log() { return m_log; }
 
 private:
@@ -171,10 +175,12 @@ private:
     Sleep m_sleep;
     PortSource m_port;
     InputWait m_inputWait;
+    Now m_now = [] { return std::chrono::steady_clock::now(); };
     SerialLink m_link;
     int m_errors = 0;
     int m_retries = 0;
     std::size_t m_requestBytes = 0;  // the latest request's length: its time on the line
+    bool m_lineUnsure = false;  // an exchange failed: a reply may still be on its way
     std::array<std::uint8_t, kReplySize> m_reply{};
 };
 

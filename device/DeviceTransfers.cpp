@@ -106,21 +106,23 @@ bool DeviceSession::GoesOn(bool sent, int errors, Outcome& outcome) {
     if (sent && errors <= kErrorLimit) return true;
     m_log.Text(sent ? kTooManyErrors : kEnding);
     Failed(outcome, Outcome::Kind::kRefused);
-    if (sent) SkipLateReply();
+    if (sent) {
+        SkipLateReply();
+        m_lineUnsure = true;  // what is later still, the next request waits out
+    }
     return false;
 }
 
 // The reply to a request that went out may still come after the run has ended: taken off the line
 // here, it cannot be read as the answer to what the port is asked next (the port is opened again, and
-// the device's reply would reach it after the next request's look for bytes waiting).
+// the device's reply would reach it after the next request's look for bytes waiting). Replies still
+// coming are dropped until the line has been quiet for as long as a reply may take.
 void DeviceSession::SkipLateReply() {
     constexpr int kMostPieces = 64;  // a device that never stops sending is left to the next discard
     const std::chrono::microseconds replyTime{std::int64_t{kPollCount} * kIntervalMs * 1000};
-    const std::chrono::microseconds quiet = 2 * CharacterTime(m_link.Baud()) + m_link.HoldTime();
-    if (!m_inputWait(m_link, replyTime)) return;
     for (int piece = 0; piece < kMostPieces; ++piece) {
+        if (!m_inputWait(m_link, replyTime)) return;
         m_link.DiscardInput();
-        if (!m_inputWait(m_link, quiet)) return;
     }
 }
 
@@ -157,10 +159,14 @@ Outcome DeviceSession::WriteAll(const table::HomeNumberTable& table, SettingsPan
             break;
         }
         ReplyBytes reply = Await(kHomeNumberStatusReply, outcome);
-        if (!reply || reply->empty() ||
-            table::ReportWriteReply(table::kHomeNumberCode, Bytes(reply), Count(reply), m_log) !=
-                protocol::ReplyOutcome::kSucceeded) {
-            if (reply && !reply->empty()) ++m_errors;
+        const bool came = reply && !reply->empty();
+        const protocol::ReplyOutcome written =
+            came ? table::ReportWriteReply(table::kHomeNumberCode, Bytes(reply), Count(reply), m_log)
+                 : protocol::ReplyOutcome::kNoReply;
+        if (written != protocol::ReplyOutcome::kSucceeded) {
+            if (came) ++m_errors;
+            // A refusal is a whole reply; anything else may have left bytes on their way.
+            if (came && written != protocol::ReplyOutcome::kFailed) m_lineUnsure = true;
             ++errors;
             continue;
         }
@@ -177,7 +183,10 @@ Outcome DeviceSession::WriteAll(const table::HomeNumberTable& table, SettingsPan
                     end.pllEndedAt = homeNumber;
                 } else {
                     stored = table::ReportTransferPllWriteReply(Bytes(reply), Count(reply), m_log);
-                    if (!stored) ++m_errors;
+                    if (!stored) {
+                        ++m_errors;
+                        m_lineUnsure = true;
+                    }
                 }
             }
             if (!stored) end.pllFailed = true;
@@ -217,7 +226,10 @@ Outcome DeviceSession::ReadAll(table::HomeNumberTable& table, SettingsPanel& set
             rowDone = read->homeNumber == homeNumber;
         }
         if (!rowDone) {
-            if (came) ++m_errors;
+            if (came) {
+                ++m_errors;
+                m_lineUnsure = true;
+            }
             ++errors;
         }
         bool pllRead = false;
@@ -241,7 +253,10 @@ Outcome DeviceSession::ReadAll(table::HomeNumberTable& table, SettingsPanel& set
                         table::ReportUnrecognisedLength(bytes, n, m_log);
                     }
                 }
-                if (!pllRead) ++m_errors;
+                if (!pllRead) {
+                    ++m_errors;
+                    m_lineUnsure = true;
+                }
             }
         }
         if (!rowDone) continue;

@@ -34,12 +34,14 @@ declare -A aims=(
   [table_csv]="table/TableCsv.cpp"
   [arguments]="cli/Bench.cpp cli/Station.cpp device/SerialNumbers.cpp"
   [record]="cli/Report.cpp"
+  [session]="device/DeviceSession.cpp device/DeviceTransfers.cpp protocol/SettingExchange.cpp protocol/Frame.cpp table/HomeNumberExchange.cpp"
 )
 declare -A functions=(
   [table_file]="."
   [table_csv]="."
   [arguments]="ParsePortList|PortListText|SerialNumbers|_GLOBAL__N_1(5Parse|6Number|7Written)"
   [record]="CsvField|4Utf8"
+  [session]="."
 )
 targets=()
 for name in $(printf '%s\n' "${!aims[@]}" | sort); do

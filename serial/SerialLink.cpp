@@ -201,6 +201,14 @@ bool SerialLink::NoDevice(const Outcome& connected) {
 }
 
 std::optional<SerialLink::OpenFailure> SerialLink::Open(std::string_view portText, std::int32_t baudRate) {
+    if (m_wire && !m_open) {
+        if (baudRate <= 0) return OpenFailure{Reason::kSpeedRefused, "wire", 0};
+        m_onWire = m_open = true;
+        m_baud = baudRate;
+        m_holdTime = m_wireHoldTime;
+        return std::nullopt;
+    }
+
     if (m_open) {
         return std::nullopt;
     }
@@ -239,6 +247,12 @@ std::optional<SerialLink::OpenFailure> SerialLink::Open(std::string_view portTex
 }
 
 void SerialLink::Disconnect() {
+    if (m_onWire) {
+        if (m_trace) m_trace->Closed();
+        m_onWire = m_open = false;
+        return;
+    }
+
     if (m_open) {
         if (m_trace) m_trace->Closed();
         if (m_lowLatencySet) EndLowLatency(m_fd);
@@ -251,6 +265,8 @@ void SerialLink::Disconnect() {
 }
 
 std::int32_t SerialLink::TransmitSome(std::span<const std::uint8_t> bytes) {
+    if (m_onWire) return bytes.empty() ? 0 : m_wire->Write(bytes);
+
     if (!m_open || bytes.empty()) {
         return 0;
     }
@@ -281,6 +297,8 @@ std::int32_t SerialLink::TransmitSome(std::span<const std::uint8_t> bytes) {
 }
 
 std::int32_t SerialLink::InputCount() {
+    if (m_onWire) return m_wire->Waiting();
+
     if (!m_open) {
         return 0;
     }
@@ -292,10 +310,14 @@ std::int32_t SerialLink::InputCount() {
 }
 
 void SerialLink::FlushInput() {
+    if (m_onWire) return;
+
     if (m_open) tcflush(m_fd, TCIFLUSH);
 }
 
 bool SerialLink::WaitForInput(std::chrono::microseconds span) {
+    if (m_onWire) return m_wire->Waiting() > 0;
+
     const auto deadline = std::chrono::steady_clock::now() + span;
     while (m_open) {
         const auto left = deadline - std::chrono::steady_clock::now();
@@ -319,6 +341,11 @@ std::optional<std::int32_t> SerialLink::Receive(std::span<std::uint8_t> dest, st
     }
     const auto wanted = std::min<std::size_t>(
         {static_cast<std::size_t>(waiting), static_cast<std::size_t>(maxCount), dest.size()});
+    if (m_onWire) {
+        const std::int32_t got = m_wire->Read(dest.first(wanted));
+        if (got > 0 && tracing == Tracing::kTraced) TraceReceived(dest.first(static_cast<std::size_t>(got)));
+        return std::max(got, std::int32_t{0});
+    }
     ssize_t got = 0;
     do {
         got = read(m_fd, dest.data(), wanted);

@@ -119,6 +119,24 @@ public:
     // outlive its use here.
     void SetTrace(ExchangeTrace* trace) { m_trace = trace; }
 
+    // What a link can talk to in place of a port: a far end played without a line, by a test or a fuzz
+    // target that must not wait on one. It takes what the link writes and hands over what it has sent.
+    class Wire {
+    public:
+        virtual ~Wire() = default;
+        // How many of the bytes it took.
+        virtual std::int32_t Write(std::span<const std::uint8_t> bytes) = 0;
+        virtual std::int32_t Waiting() = 0;
+        // At most dest.size() of the bytes waiting; never blocks.
+        virtual std::int32_t Read(std::span<std::uint8_t> dest) = 0;
+    };
+    // From the next open on, the link opens onto `wire`, whatever the port text, as a port that holds
+    // bytes back for `holdTime`; none: ports again. The wire must outlive its use here.
+    void UseWire(Wire* wire, std::chrono::microseconds holdTime = kHoldMargin) {
+        m_wire = wire;
+        m_wireHoldTime = holdTime;
+    }
+
 private:
     // One write of as many of the bytes as the driver takes within its bounds; 0 when none could go.
     std::int32_t TransmitSome(std::span<const std::uint8_t> bytes);
@@ -143,4 +161,7 @@ private:
     std::int32_t m_baud = 0;
     Wait m_wait;
     ExchangeTrace* m_trace = nullptr;
+    Wire* m_wire = nullptr;
+    std::chrono::microseconds m_wireHoldTime{0};
+    bool m_onWire = false;  // open onto the wire
 };

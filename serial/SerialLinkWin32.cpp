@@ -125,6 +125,14 @@ bool SerialLink::NoDevice(const Outcome& connected) {
 }
 
 std::optional<SerialLink::OpenFailure> SerialLink::Open(std::string_view portText, std::int32_t baudRate) {
+    if (m_wire && !m_open) {
+        if (baudRate <= 0) return OpenFailure{Reason::kSpeedRefused, "wire", 0};
+        m_onWire = m_open = true;
+        m_baud = baudRate;
+        m_holdTime = m_wireHoldTime;
+        return std::nullopt;
+    }
+
     if (m_open) {
         return std::nullopt;
     }
@@ -193,6 +201,12 @@ std::optional<SerialLink::OpenFailure> SerialLink::Open(std::string_view portTex
 }
 
 void SerialLink::Disconnect() {
+    if (m_onWire) {
+        if (m_trace) m_trace->Closed();
+        m_onWire = m_open = false;
+        return;
+    }
+
     if (m_open) {
         if (m_trace) m_trace->Closed();
         Release();
@@ -201,6 +215,8 @@ void SerialLink::Disconnect() {
 }
 
 std::int32_t SerialLink::TransmitSome(std::span<const std::uint8_t> bytes) {
+    if (m_onWire) return bytes.empty() ? 0 : m_wire->Write(bytes);
+
     if (!m_open || bytes.empty()) {
         return 0;
     }
@@ -220,6 +236,8 @@ std::int32_t SerialLink::TransmitSome(std::span<const std::uint8_t> bytes) {
 }
 
 std::int32_t SerialLink::InputCount() {
+    if (m_onWire) return m_wire->Waiting();
+
     if (!m_open) {
         return 0;
     }
@@ -228,12 +246,16 @@ std::int32_t SerialLink::InputCount() {
 }
 
 void SerialLink::FlushInput() {
+    if (m_onWire) return;
+
     if (m_open) PurgeComm(m_port->handle, PURGE_RXCLEAR);
 }
 
 // The port's received-character event would wake at once, but a wait on it cannot be given a deadline
 // finer than the system's timer either; the count of waiting bytes is asked each millisecond instead.
 bool SerialLink::WaitForInput(std::chrono::microseconds span) {
+    if (m_onWire) return m_wire->Waiting() > 0;
+
     const auto deadline = std::chrono::steady_clock::now() + span;
     for (;;) {
         if (InputCount() > 0) return true;
@@ -251,6 +273,11 @@ std::optional<std::int32_t> SerialLink::Receive(std::span<std::uint8_t> dest, st
     }
     const auto wanted = static_cast<DWORD>(std::min<std::size_t>(
         {static_cast<std::size_t>(waiting), static_cast<std::size_t>(maxCount), dest.size()}));
+    if (m_onWire) {
+        const std::int32_t got = m_wire->Read(dest.first(wanted));
+        if (got > 0 && tracing == Tracing::kTraced) TraceReceived(dest.first(static_cast<std::size_t>(got)));
+        return std::max(got, std::int32_t{0});
+    }
     Port& port = *m_port;
     ResetEvent(port.readRecord.hEvent);
     DWORD got = 0;
