@@ -16,3 +16,6 @@ echo "== USB adapter"
 bash "$(dirname "$0")/../bench/adapter.sh" "$build"
 echo "== production station"
 bash "$(dirname "$0")/../bench/station.sh" "$build"
+echo "== soak against a randomly faulty device, then beside two busy loops"
+bash "$(dirname "$0")/../bench/soak.sh" "$build"
+bash "$(dirname "$0")/../bench/soak.sh" "$build" --commands 2000 --runs 6 --busy 2

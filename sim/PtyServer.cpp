@@ -347,7 +347,7 @@ void PtyServer::EndFrame(Clock::time_point now) {
               std::exchange(m_longestPause, Clock::duration::zero()));
 
     FaultEffects effects = m_faults.Match(request);
-    if (auto chaos = m_chaos.Pick(request)) {
+    if (auto chaos = m_chaos.Pick(request); chaos && !m_chaosPaused) {
         if (m_log) {
             std::fprintf(m_log.get(), "%.6f chaos %s\n", std::chrono::duration<double>(now - m_start).count(),
                          chaos->name.c_str());

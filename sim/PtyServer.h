@@ -123,6 +123,8 @@ public:
     // Waits until at least count records have been made in all; false when the time ran out first.
     bool WaitForRecords(std::size_t count, std::chrono::milliseconds timeout) const;
     DeviceState State() const;
+    // While paused, --chaos picks its faults as ever but lets them pass: the device answers truly.
+    void PauseChaos(bool paused) { m_chaosPaused = paused; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -162,6 +164,7 @@ private:
     DeviceModel m_model;
     FaultPlan m_faults;
     ChaosPlan m_chaos;
+    std::atomic<bool> m_chaosPaused{false};
     std::filesystem::path m_linkPath;
     std::string m_slavePath;
     std::string m_linkTarget;  // what the published link points at

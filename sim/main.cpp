@@ -43,7 +43,8 @@ was killed (its pid file names a process that is gone) is replaced at start.
                      to 1), picked at random among silence, status1 (writes), code, sub, echo (home
                      number and PLL reads), short, long, split, delay and the short pieces of a USB
                      adapter, with its numbers; the same SEED gives the same faults for the same
-                     requests, and --log has a line "SECONDS chaos FAULT" before each request it hits
+                     requests, and --log has a line "SECONDS chaos FAULT" before each request it hits.
+                     SIGUSR1 pauses it (the device answers truly), the next SIGUSR1 lets it go on
   --load TABLEFILE   start with the settings and home numbers of a table file saved by the program
   --help             show this text
 
@@ -151,20 +152,26 @@ int main(int argc, char** argv) {
     if (!portsDirGiven) options.portsDir = DefaultPortsDir();
     const DeviceState state = tablePath.empty() ? DeviceState{} : LoadTable(tablePath);
 
-    // The serving thread inherits this mask, so the stop signals reach only the sigwait below.
+    // The serving thread inherits this mask, so these signals reach only the sigwait below.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGHUP);
+    // SIGUSR1 pauses --chaos, and the next one lets it go on: a run can read the device's truth.
+    sigaddset(&stopSignals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     PtyServer server(options, state);
     if (auto error = server.Start()) Fail(*error);
     std::cout << server.LinkPath().string() << std::endl;
 
+    bool chaosPaused = false;
     int signal = 0;
-    sigwait(&stopSignals, &signal);
+    while (sigwait(&stopSignals, &signal) == 0 && signal == SIGUSR1) {
+        chaosPaused = !chaosPaused;
+        server.PauseChaos(chaosPaused);
+    }
     server.Stop();
     return 0;
 }
