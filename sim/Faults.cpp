@@ -314,13 +314,19 @@ std::optional<ChaosPlan::Picked> ChaosPlan::Pick(std::span<const std::uint8_t> r
     const std::uint64_t kind = Next(), number = Next(), at = Next();
     if (m_rate <= 0 || chance >= m_rate) return std::nullopt;
     const bool write = request.size() > 1 && request[1] == 1;
-    const bool echoes = !request.empty() && (request[0] == 0x33 || request[0] == 0x38) && !write;
-    // status 1 only where it means something (a write), an echo only on a reply that carries one
+    const bool homeNumber = !request.empty() && (request[0] == 0x33 || request[0] == 0x38);
+    const bool textRead = request.size() > 1 && (request[0] == 0x37 || request[0] == 0x3C) && !write;
+    // Each fault only where it is one a program can see: status 1 on a write; a wrong echo on a home
+    // number's write reply (on a read reply it would be another home number's reading, well formed);
+    // no cut or padded text reply (a text is as long as its reply: that would be another text).
     static constexpr std::string_view kNames[] = {"silence", "status1", "code", "sub",   "echo",
                                                   "short",   "long",    "split", "delay", "pieces"};
     std::vector<std::size_t> kinds;
     for (std::size_t i = 0; i < std::size(kNames); ++i) {
-        if ((kNames[i] == "status1" && !write) || (kNames[i] == "echo" && !echoes)) continue;
+        const std::string_view name = kNames[i];
+        if ((name == "status1" && !write) || (name == "echo" && !(homeNumber && write)) ||
+            ((name == "short" || name == "long") && textRead))
+            continue;
         kinds.push_back(i);
     }
     Picked picked;

@@ -41,8 +41,8 @@ was killed (its pid file names a process that is gone) is replaced at start.
   --fault RULE       misbehave as RULE says; may be repeated (see below)
   --chaos SEED,RATE  a randomly faulty device: each request meets one fault with the chance RATE (0
                      to 1), picked at random among silence, status1 (writes), code, sub, echo (home
-                     number and PLL reads), short, long, split, delay and the short pieces of a USB
-                     adapter, with its numbers; the same SEED gives the same faults for the same
+                     number and PLL writes), short and long (not on text reads), split, delay and the
+                     short pieces of a USB adapter, with its numbers; the same SEED gives the same faults for the same
                      requests, and --log has a line "SECONDS chaos FAULT" before each request it hits.
                      SIGUSR1 pauses it (the device answers truly), the next SIGUSR1 lets it go on
   --load TABLEFILE   start with the settings and home numbers of a table file saved by the program

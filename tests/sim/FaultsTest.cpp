@@ -216,7 +216,7 @@ namespace {
 using vantor::sim::ChaosPlan;
 
 // The randomly faulty device: its option, the same faults from the same seed, its rate, and each fault
-// only where it means something (status 1 on writes, an echo on replies that carry a home number).
+// only where a program can see it (status 1 and a wrong echo on writes, no cut or padded text reply).
 TEST(ChaosTest, TheSameSeedGivesTheSameFaultsAtItsRateAndEachWhereItMeansSomething) {
     const struct {
         std::string text;
@@ -228,7 +228,7 @@ TEST(ChaosTest, TheSameSeedGivesTheSameFaultsAtItsRateAndEachWhereItMeansSomethi
 
     const std::vector<std::vector<std::uint8_t>> requests{
         {0x33, 0x02, 0x00, 0x07}, {0x33, 0x01, 0x00, 0x07, '1', '2', '3', '4'}, {0x35, 0x02}, {0x35, 0x01, 0x01},
-        {0x38, 0x02, 0x00, 0x07}};
+        {0x38, 0x02, 0x00, 0x07}, {0x37, 0x02}};
     const auto run = [&](double rate) {
         ChaosPlan plan({42, rate});
         std::vector<std::string> names;
@@ -239,7 +239,8 @@ TEST(ChaosTest, TheSameSeedGivesTheSameFaultsAtItsRateAndEachWhereItMeansSomethi
             if (!picked) continue;
             const bool write = request[1] == 1;
             if (picked->name == "status1") EXPECT_TRUE(write);
-            if (picked->name == "echo") EXPECT_TRUE(!write && (request[0] == 0x33 || request[0] == 0x38));
+            if (picked->name == "echo") EXPECT_TRUE(write && (request[0] == 0x33 || request[0] == 0x38));
+            if (picked->name == "short" || picked->name == "long") EXPECT_TRUE(request[0] != 0x37 || write);
         }
         return names;
     };
