@@ -141,6 +141,7 @@ private:
     // One write of as many of the bytes as the driver takes within its bounds; 0 when none could go.
     std::int32_t TransmitSome(std::span<const std::uint8_t> bytes);
     std::optional<OpenFailure> Open(std::string_view portText, std::int32_t baudRate);
+    std::optional<OpenFailure> OpenOnWire(std::int32_t baudRate);
     void WaitFor(std::chrono::milliseconds span);
     void FlushInput();
 

@@ -45,6 +45,14 @@ std::string OpenFailureText(const SerialLink::OpenFailure& failure, std::string_
 
 }  // namespace
 
+std::optional<SerialLink::OpenFailure> SerialLink::OpenOnWire(std::int32_t baudRate) {
+    if (baudRate <= 0) return OpenFailure{OpenFailure::Reason::kSpeedRefused, "wire", 0};
+    m_onWire = m_open = true;
+    m_baud = baudRate;
+    m_holdTime = m_wireHoldTime;
+    return std::nullopt;
+}
+
 Outcome SerialLink::Connect(std::string_view portText, std::int32_t baudRate) {
     const std::optional<OpenFailure> failure = Open(portText, baudRate);
     if (!failure) return {};

@@ -125,13 +125,7 @@ bool SerialLink::NoDevice(const Outcome& connected) {
 }
 
 std::optional<SerialLink::OpenFailure> SerialLink::Open(std::string_view portText, std::int32_t baudRate) {
-    if (m_wire && !m_open) {
-        if (baudRate <= 0) return OpenFailure{Reason::kSpeedRefused, "wire", 0};
-        m_onWire = m_open = true;
-        m_baud = baudRate;
-        m_holdTime = m_wireHoldTime;
-        return std::nullopt;
-    }
+    if (m_wire && !m_open) return OpenOnWire(baudRate);
 
     if (m_open) {
         return std::nullopt;
