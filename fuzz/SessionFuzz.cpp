@@ -271,7 +271,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (int command = 0; command < 8 && fuzz.remaining_bytes() > 0; ++command) {
         far.NewCommand();
-        switch (fuzz.ConsumeIntegralInRange<int>(0, 7)) {
+        switch (fuzz.ConsumeIntegralInRange<int>(0, 8)) {
             case 0: {
                 const Setting& s = kSettings[fuzz.ConsumeIntegralInRange<std::size_t>(0, std::size(kSettings) - 1)];
                 const Reading<std::int32_t> got = session.Get(s.command);
@@ -329,7 +329,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             }
             case 6: {
-                // Read All (or Verify, which reads the same way) over the first rows.
+                // Read All over the first rows.
                 const auto rows = fuzz.ConsumeIntegralInRange<std::int32_t>(1, 6);
                 table::HomeNumberTable table(rows);
                 SettingValues settings;
@@ -348,6 +348,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 }
                 if (read.Done() && settings.Text(protocol::kSerialNumber) != Text(model.State().serialNumber))
                     Fail("Read All: the serial number");
+                break;
+            }
+            case 8: {
+                // Verify of what the device holds: read whole, it finds no difference.
+                const auto rows = fuzz.ConsumeIntegralInRange<std::int32_t>(1, 6);
+                table::HomeNumberTable table(rows);
+                for (std::int32_t n = 1; n <= rows; ++n) {
+                    const table::TableRow held = DeviceRow(model.State(), n);
+                    table.SetRow(n, held.tx, held.rx);
+                    table.SetPll(n, held.pllTx, held.pllRx);
+                }
+                SettingValues settings;
+                for (const Setting& s : kSettings) {
+                    settings.ShowValue(s.command, static_cast<std::int8_t>(model.State().*s.field));
+                }
+                settings.ShowText(protocol::kSerialNumber, Text(model.State().serialNumber));
+                settings.ShowText(protocol::kUserDescription, Text(model.State().userDescription));
+                Running running;
+                const Reading<int> verdict = session.Verify(table, settings, running);
+                if (verdict.value && *verdict.value != 0 && !far.Invented())
+                    Fail("Verify found " + std::to_string(*verdict.value) + " differences on a device that holds the table");
                 break;
             }
             default: {
