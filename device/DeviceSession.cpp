@@ -102,6 +102,7 @@ bool DeviceSession::SendRequest(std::span<const std::uint8_t> request, Outcome& 
     m_link.DiscardInput();
     // A byte that could not be written (an unplugged adapter, a stalled line) makes the request
     // incomplete: it is reported, never counted as sent.
+    m_lastSentAt = m_now();
     if (m_link.Transmit(request) != static_cast<std::int32_t>(request.size())) {
         m_log.Text("Error while sending data\r\n");
         Failed(outcome, Outcome::Kind::kNoAnswer, "a byte of the request could not be written");

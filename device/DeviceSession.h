@@ -181,6 +181,7 @@ private:
     int m_retries = 0;
     std::size_t m_requestBytes = 0;  // the latest request's length: its time on the line
     bool m_lineUnsure = false;  // an exchange failed: a reply may still be on its way
+    std::chrono::steady_clock::time_point m_lastSentAt{};  // when the latest request went out
     std::array<std::uint8_t, kReplySize> m_reply{};
 };
 

@@ -115,13 +115,17 @@ bool DeviceSession::GoesOn(bool sent, int errors, Outcome& outcome) {
 
 // The reply to a request that went out may still come after the run has ended: taken off the line
 // here, it cannot be read as the answer to what the port is asked next (the port is opened again, and
-// the device's reply would reach it after the next request's look for bytes waiting). Replies still
-// coming are dropped until the line has been quiet for as long as a reply may take.
+// the device's reply would reach it after the next request's look for bytes waiting). What comes is
+// dropped until the line has been quiet for as long as a reply may take, and until twice that has
+// passed since the latest request went out: an exchange that failed early (on bytes of an older
+// reply) leaves its own reply to come as late as one that timed out.
 void DeviceSession::SkipLateReply() {
     constexpr int kMostPieces = 64;  // a device that never stops sending is left to the next discard
     const std::chrono::microseconds replyTime{std::int64_t{kPollCount} * kIntervalMs * 1000};
+    const auto settled = m_lastSentAt + 2 * replyTime;
     for (int piece = 0; piece < kMostPieces; ++piece) {
-        if (!m_inputWait(m_link, replyTime)) return;
+        const auto untilSettled = std::chrono::ceil<std::chrono::microseconds>(settled - m_now());
+        if (!m_inputWait(m_link, std::max(replyTime, untilSettled))) return;
         m_link.DiscardInput();
     }
 }
