@@ -25,6 +25,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 cd "$root"
+case $build in /*) ;; *) build=$root/$build ;; esac
 bash scripts/install-deps.sh fuzz
 
 # What each target aims at, for its coverage: the sources, and the functions of them whose lines are
@@ -65,9 +66,9 @@ for name in "${targets[@]}"; do
   log="$build/$name.log"
   status=0
   # A crash, a failed check, a hang of 10 s on one input or 2 GB of memory ends the run with the input kept.
-  (cd "$build/findings" && "$root/$build/fuzz/${name}_fuzz" -max_total_time="$seconds" -timeout=10 \
+  (cd "$build/findings" && "$build/fuzz/${name}_fuzz" -max_total_time="$seconds" -timeout=10 \
      -rss_limit_mb=2048 -print_final_stats=1 -dict="$root/fuzz/$name.dict" -artifact_prefix="$name-" \
-     "$root/$work" "$root/fuzz/corpus/$name") >"$log" 2>&1 || status=$?
+     "$work" "$root/fuzz/corpus/$name") >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   last=$(grep -E '^#[0-9]+' "$log" | tail -1)
   cov=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$last")
