@@ -48,6 +48,11 @@ Kept WhatIsKept(const QString& file) {
     return info.size() > kLargestSettingsFile ? Kept::kTooLarge : Kept::kSettings;
 }
 
+RememberedSettings::Stamp StampOf(const QString& file) {
+    const QFileInfo info(file);
+    return {info.size(), info.lastModified().toMSecsSinceEpoch()};
+}
+
 // The Baud edit takes digits only, and the window reads the speed out of it as a 32-bit number, which the
 // port opens with only when above 0.
 bool IsSpeed(const std::string& text) {
@@ -117,12 +122,15 @@ void RestoreGeometry(QWidget& window, const QByteArray& record) {
 
 }  // namespace
 
-void RememberedSettings::Restore(QtDialogControls& controls) const {
+void RememberedSettings::Restore(QtDialogControls& controls) {
     if (!m_enabled) return;
     const QString file = SettingsFile();
     if (WhatIsKept(file) != Kept::kSettings) return;
     const QSettings store(file, QSettings::IniFormat);
-    if (store.status() != QSettings::NoError) return;
+    if (store.status() != QSettings::NoError) {
+        m_passedOver = StampOf(file);
+        return;
+    }
     // A value goes back into its edit only as one the edit could hold and the port could open with.
     const std::string port = store.value(QStringLiteral("port")).toString().toStdString();
     if (ParsePortNumber(port)) controls.SetDlgItemText(ctl::kSerialPortEdit, port);
@@ -136,6 +144,7 @@ void RememberedSettings::Restore(QtDialogControls& controls) const {
 void RememberedSettings::Save(QtDialogControls& controls) const {
     if (!m_enabled) return;
     const QString file = SettingsFile();
+    QString folder = controls.Folder();
     switch (WhatIsKept(file)) {
         case Kept::kNoFile:
             return;  // left as it is: the window keeps nothing there
@@ -143,15 +152,23 @@ void RememberedSettings::Save(QtDialogControls& controls) const {
             // Replaced unread, as it was passed over unread.
             if (!QFile::remove(file)) return;
             break;
+        case Kept::kSettings: {
+            const QSettings before(file, QSettings::IniFormat);
+            if (before.status() != QSettings::NoError || m_passedOver == StampOf(file)) {
+                // A damaged file is replaced unread, as it was passed over: QSettings would write keys of
+                // one it could not read whole back beside the window's.
+                if (!QFile::remove(file)) return;
+            } else if (folder.isEmpty()) {
+                // Another window, open at the same time, may have kept a folder since this one opened
+                // without one.
+                folder = before.value(QStringLiteral("folder")).toString();
+            }
+            break;
+        }
         case Kept::kNothing:
-        case Kept::kSettings:
             break;
     }
     QSettings store(file, QSettings::IniFormat);
-    // Another window, open at the same time, may have kept a folder since this one opened without one.
-    QString folder = controls.Folder();
-    if (folder.isEmpty() && store.status() == QSettings::NoError)
-        folder = store.value(QStringLiteral("folder")).toString();
     // QSettings writes back every group and key it has read; the file is to hold the window's values alone.
     store.clear();
     store.setValue(QStringLiteral("port"),

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
+#include <optional>
 
 class QtDialogControls;
 
@@ -14,10 +16,20 @@ public:
     explicit RememberedSettings(bool enabled) : m_enabled(enabled) {}
 
     // After the window's initialisation, before it shows: the kept values into it.
-    void Restore(QtDialogControls& controls) const;
+    void Restore(QtDialogControls& controls);
     // Once the window has closed: its values kept.
     void Save(QtDialogControls& controls) const;
 
+    // A file's size and modification time.
+    struct Stamp {
+        qint64 size = 0;
+        qint64 modified = 0;  // ms since the epoch
+        bool operator==(const Stamp&) const = default;
+    };
+
 private:
     bool m_enabled;
+    // The damaged file Restore passed over. QSettings parses a file once until it changes, and tells of the
+    // damage only then: read again unchanged, it passes for sound.
+    std::optional<Stamp> m_passedOver;
 };

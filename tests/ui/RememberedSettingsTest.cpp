@@ -211,6 +211,9 @@ TEST_F(RememberedSettingsTest, OnlyWhatTheWindowKeepsIsWrittenBack) {
          "[General]\nbaud=19200\ngeometry=...\nport=7\n"},
         {"a damaged file", QByteArray("\x01\xff[[[\n=\n", 9),
          "[General]\nbaud=19200\ngeometry=...\nport=1\n"},
+        // Read as damaged, yet QSettings would write its folder back after the window's values.
+        {"a group's name left open before the window's group", "[Genera\n[General]\nfolder=/srv/tables\nport=7\n",
+         "[General]\nbaud=19200\ngeometry=...\nport=1\n"},
     };
     for (const Case& c : cases) {
         Keep(c.kept);
