@@ -36,6 +36,7 @@ declare -A aims=(
   [arguments]="cli/Bench.cpp cli/Station.cpp device/SerialNumbers.cpp"
   [record]="cli/Report.cpp"
   [session]="device/DeviceSession.cpp device/DeviceTransfers.cpp protocol/SettingExchange.cpp protocol/Frame.cpp table/HomeNumberExchange.cpp"
+  [settings]="ui/RememberedSettings.cpp"
 )
 declare -A functions=(
   [table_file]="."
@@ -43,6 +44,7 @@ declare -A functions=(
   [arguments]="ParsePortList|PortListText|SerialNumbers|_GLOBAL__N_1(5Parse|6Number|7Written)"
   [record]="CsvField|4Utf8"
   [session]="."
+  [settings]="."
 )
 targets=()
 for name in $(printf '%s\n' "${!aims[@]}" | sort); do
@@ -66,7 +68,9 @@ for name in "${targets[@]}"; do
   log="$build/$name.log"
   status=0
   # A crash, a failed check, a hang of 10 s on one input or 2 GB of memory ends the run with the input kept.
-  (cd "$build/findings" && "$build/fuzz/${name}_fuzz" -max_total_time="$seconds" -timeout=10 \
+  # The system libraries' caches that live until exit (fontconfig's, for the window's target) are no leaks.
+  (cd "$build/findings" && LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp:print_suppressions=0 \
+     "$build/fuzz/${name}_fuzz" -max_total_time="$seconds" -timeout=10 \
      -rss_limit_mb=2048 -print_final_stats=1 -dict="$root/fuzz/$name.dict" -artifact_prefix="$name-" \
      "$work" "$root/fuzz/corpus/$name") >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
