@@ -93,6 +93,15 @@ const QScreen* ScreenOf(const QRect& place) {
     return chosen;
 }
 
+// The size of a kept place. Qt reckons a width as right - left + 1 in an int, which a record of corners far
+// apart overflows; here it is reckoned wide and held to what a widget can be.
+QSize SizeOf(const QRect& place) {
+    const auto length = [](int first, int last) {
+        return static_cast<int>(std::clamp<qint64>(qint64{last} - first + 1, 0, QWIDGETSIZE_MAX));
+    };
+    return {length(place.left(), place.right()), length(place.top(), place.bottom())};
+}
+
 // A kept size and place brought into the free area of their screen, the window system's frame around them
 // included: a size no larger than that area, a place that puts the whole window on it, and what already
 // fits left as it is. The frame is not known before the window first shows, so it is reckoned as the style
@@ -104,7 +113,7 @@ QRect FitOnScreen(const QRect& kept, const QWidget& window) {
     const int border = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, &window);
     const int titleBar = style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window);
     const QRect room = screen->availableGeometry().marginsRemoved(QMargins(border, titleBar, border, border));
-    const QSize size = kept.size().boundedTo(room.size()).expandedTo(window.minimumSize());
+    const QSize size = SizeOf(kept).boundedTo(room.size()).expandedTo(window.minimumSize());
     const auto within = [](int at, int length, int roomStart, int roomLength) {
         return std::clamp(at, roomStart, std::max(roomStart, roomStart + roomLength - length));
     };

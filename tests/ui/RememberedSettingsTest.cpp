@@ -1,6 +1,7 @@
 // What the window keeps between runs: the real window offscreen, its settings file in a folder of the test's.
 #include <gtest/gtest.h>
 
+#include <QDataStream>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <limits>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -193,6 +195,51 @@ TEST_F(RememberedSettingsTest, ASizeOrPlaceThatDoesNotFitTheScreenIsBroughtOntoI
         }
         if (free.adjusted(kFrameAtMost, kFrameAtMost, -kFrameAtMost, -kFrameAtMost).contains(c.kept)) {
             EXPECT_EQ(placed, c.kept) << c.what;
+        }
+    }
+}
+
+// A geometry record written by hand in Qt's layout (version 3): its frame, the size and place to restore
+// to, the screen, maximised, full screen, that screen's width, then the size and place.
+QByteArray GeometryRecord(const QRect& normal, bool maximised, const QRect& placed) {
+    QByteArray record;
+    QDataStream out(&record, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_4_0);
+    out << quint32{0x1D9D0CB} << quint16{3} << quint16{0} << placed << normal << qint32{0} << quint8{maximised}
+        << quint8{0} << qint32(QGuiApplication::primaryScreen()->geometry().width()) << placed;
+    return record;
+}
+
+// A record whose corners lie at the ends of what it can hold, far enough apart that a width or height
+// reckoned in an int overflows, still gives a window of at least its least size on the screen.
+TEST_F(RememberedSettingsTest, ARecordOfCornersAtTheEndsGivesAUsableWindow) {
+    constexpr int kLow = std::numeric_limits<int>::min();
+    constexpr int kHigh = std::numeric_limits<int>::max();
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    const QSize least = WindowRun(false).Window().minimumSize();
+    struct Case {
+        const char* what;
+        QRect kept;
+    };
+    const std::vector<Case> cases{
+        {"all of the plane", QRect(QPoint(kLow, kLow), QPoint(kHigh, kHigh))},
+        {"all of the plane but its ends", QRect(QPoint(kLow + 1, kLow + 1), QPoint(kHigh - 1, kHigh - 1))},
+        {"corners the wrong way round", QRect(QPoint(kHigh, kHigh), QPoint(kLow, kLow))},
+        {"from the far left to the middle", QRect(QPoint(kLow, 0), QPoint(100, 600))},
+    };
+    for (const Case& c : cases) {
+        for (const bool maximised : {false, true}) {
+            QSettings kept(file, QSettings::IniFormat);
+            kept.clear();
+            kept.setValue("geometry", GeometryRecord(c.kept, maximised, c.kept));
+            kept.sync();
+            WindowRun run;
+            MainWindow& window = run.Window();
+            const QRect placed = window.windowState() == Qt::WindowNoState ? window.geometry()
+                                                                           : window.normalGeometry();
+            EXPECT_TRUE(free.contains(placed)) << c.what << (maximised ? ", maximised" : "");
+            EXPECT_GE(placed.width(), least.width()) << c.what << (maximised ? ", maximised" : "");
+            EXPECT_GE(placed.height(), least.height()) << c.what << (maximised ? ", maximised" : "");
         }
     }
 }
