@@ -10,6 +10,7 @@
 // values of that command are not checked.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -65,6 +66,18 @@ bool TwoDigitsOfThree(std::span<const std::uint8_t> request, const Bytes& reply,
 
 bool TextRead(std::span<const std::uint8_t> request) {
     return request.size() == 2 && (request[0] == 0x37 || request[0] == 0x3C) && request[1] == 0x02;
+}
+
+// Where a piece of a text reply may end. A text that has ended before its field is full may make a
+// whole reply: a device that paused among the zeros after its text, longer than the port may hold bytes
+// back, cannot be told from one that sent a shorter field, and what it sends after the pause would come
+// with the next reply. Devices send a reply without a pause, so the zeros come in one piece with the
+// rest; a pause before the first of them is a pause inside a text that has not ended.
+std::size_t TextPieceEnd(const Bytes& bytes, std::size_t from, std::size_t to) {
+    if (bytes.size() <= 2) return to;
+    const std::size_t zero = static_cast<std::size_t>(std::find(bytes.begin() + 2, bytes.end(), 0) - bytes.begin());
+    if (to <= zero || to >= bytes.size()) return to;
+    return from < zero ? zero : bytes.size();
 }
 
 // The latest a reply comes, from its request: the device's own time and its line.
@@ -172,6 +185,7 @@ private:
             // a device that pauses there longer than the port may hold bytes cannot be told from one
             // that sent two-digit codes and then bytes of no reply. Devices send a reply without a pause.
             if (TwoDigitsOfThree(request, *reply, to) && bytes.size() >= 9) to = 9;
+            if (TextRead(request)) to = TextPieceEnd(bytes, from, to);
             if (i > 0 || choice >= 14) at += std::chrono::microseconds(m_fuzz.ConsumeIntegralInRange<int>(0, 950'000));
             // A device answers within kLatest of the request, or never (when the line's order would
             // push even its first byte later); once begun, a reply ends by then.
