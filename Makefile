@@ -49,10 +49,12 @@ test-tsan: deps $(TSAN_BUILD)/CMakeCache.txt
 	done
 
 # Every fuzz target built with clang, ASan and UBSan into build-fuzz/ and run for FUZZ_SECONDS each from
-# its committed corpus; FUZZ_COVERAGE=1 also reports the lines each reaches.
+# its committed corpus, its mutations following FUZZ_SEED (0: one of libFuzzer's choosing);
+# FUZZ_COVERAGE=1 also reports the lines each reaches.
 FUZZ_SECONDS ?= 60
+FUZZ_SEED ?= 1
 fuzz:
-	bash scripts/fuzz.sh --seconds $(FUZZ_SECONDS) $(if $(FUZZ_COVERAGE),--coverage)
+	bash scripts/fuzz.sh --seconds $(FUZZ_SECONDS) --seed $(FUZZ_SEED) $(if $(FUZZ_COVERAGE),--coverage)
 
 bench: build
 	@bash scripts/run-benchmarks.sh $(BUILD)

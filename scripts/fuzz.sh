@@ -5,23 +5,28 @@
 # with its dictionary (fuzz/NAME.dict). Prints for each target its runs, the coverage libFuzzer counts
 # (edges of the instrumented code, and features) and the corpus it ended with; an input that crashed,
 # broke a target's check, hung or ran out of memory is kept as BUILD/findings/NAME-* and fails the run.
-#   scripts/fuzz.sh [--seconds S] [--build DIR] [--only NAME] [--coverage]
+#   scripts/fuzz.sh [--seconds S] [--seed N] [--build DIR] [--only NAME] [--coverage]
+# The runs are reproducible: libFuzzer's mutations follow --seed (default 1), so a run from the committed
+# corpus tries the same inputs in the same order wherever it runs, and only a faster machine gets further
+# along them. --seed 0 lets libFuzzer pick one, to look somewhere new.
 # With --coverage, each target's corpus after the run is replayed through a build with source-based
 # coverage (BUILD-coverage), and the lines of the code it aims at that were run are reported.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=60
+seed=1
 build=build-fuzz
 only=
 coverage=false
 while [ $# -gt 0 ]; do
   case $1 in
     --seconds) seconds=$2; shift 2 ;;
+    --seed) seed=$2; shift 2 ;;
     --build) build=$2; shift 2 ;;
     --only) only=$2; shift 2 ;;
     --coverage) coverage=true; shift ;;
-    *) echo "usage: $0 [--seconds S] [--build DIR] [--only NAME] [--coverage]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--seconds S] [--seed N] [--build DIR] [--only NAME] [--coverage]" >&2; exit 2 ;;
   esac
 done
 cd "$root"
@@ -70,7 +75,7 @@ for name in "${targets[@]}"; do
   # A crash, a failed check, a hang of 10 s on one input or 2 GB of memory ends the run with the input kept.
   # The system libraries' caches that live until exit (fontconfig's, for the window's target) are no leaks.
   (cd "$build/findings" && LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp:print_suppressions=0 \
-     "$build/fuzz/${name}_fuzz" -max_total_time="$seconds" -timeout=10 \
+     "$build/fuzz/${name}_fuzz" -max_total_time="$seconds" -seed="$seed" -timeout=10 \
      -rss_limit_mb=2048 -print_final_stats=1 -dict="$root/fuzz/$name.dict" -artifact_prefix="$name-" \
      "$work" "$root/fuzz/corpus/$name") >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
