@@ -6,9 +6,9 @@
 # (edges of the instrumented code, and features) and the corpus it ended with; an input that crashed,
 # broke a target's check, hung or ran out of memory is kept as BUILD/findings/NAME-* and fails the run.
 #   scripts/fuzz.sh [--seconds S] [--seed N] [--build DIR] [--only NAME] [--coverage]
-# The runs are reproducible: libFuzzer's mutations follow --seed (default 1), so a run from the committed
-# corpus tries the same inputs in the same order wherever it runs, and only a faster machine gets further
-# along them. --seed 0 lets libFuzzer pick one, to look somewhere new.
+# libFuzzer's mutations follow --seed (default 1), so runs from the committed corpus begin alike; they part
+# once timing or the target's own state leads them to keep different inputs. --seed 0 lets libFuzzer pick
+# one, to look somewhere new.
 # With --coverage, each target's corpus after the run is replayed through a build with source-based
 # coverage (BUILD-coverage), and the lines of the code it aims at that were run are reported.
 set -euo pipefail
