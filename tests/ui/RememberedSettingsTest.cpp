@@ -229,6 +229,7 @@ TEST_F(RememberedSettingsTest, ARecordOfCornersAtTheEndsGivesAUsableWindow) {
     };
     for (const Case& c : cases) {
         for (const bool maximised : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (maximised ? ", maximised" : ""));
             QSettings kept(file, QSettings::IniFormat);
             kept.clear();
             kept.setValue("geometry", GeometryRecord(c.kept, maximised, c.kept));
@@ -237,9 +238,9 @@ TEST_F(RememberedSettingsTest, ARecordOfCornersAtTheEndsGivesAUsableWindow) {
             MainWindow& window = run.Window();
             const QRect placed = window.windowState() == Qt::WindowNoState ? window.geometry()
                                                                            : window.normalGeometry();
-            EXPECT_TRUE(free.contains(placed)) << c.what << (maximised ? ", maximised" : "");
-            EXPECT_GE(placed.width(), least.width()) << c.what << (maximised ? ", maximised" : "");
-            EXPECT_GE(placed.height(), least.height()) << c.what << (maximised ? ", maximised" : "");
+            EXPECT_TRUE(free.contains(placed));
+            EXPECT_GE(placed.width(), least.width());
+            EXPECT_GE(placed.height(), least.height());
         }
     }
 }
